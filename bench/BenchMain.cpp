@@ -1,0 +1,62 @@
+// spinx-bench [AREA...]: runs the registered figures (all, or those of the named areas) and
+// prints one `<name> <value>` line per figure, then the figures that missed their target.
+#include "Bench.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace spinx::bench {
+
+namespace {
+std::vector<std::string> gMissed;
+std::string gTemp;
+} // namespace
+
+std::vector<Figure>& Registry() {
+    static std::vector<Figure> figures;
+    return figures;
+}
+
+void Report(const std::string& name, double value, double target, bool lowerIsBetter) {
+    std::printf("%s %.3f\n", name.c_str(), value);
+    std::fflush(stdout);
+    const bool ok = lowerIsBetter ? value <= target : value >= target;
+    if (!ok) {
+        gMissed.push_back(name + " " + std::to_string(value) + (lowerIsBetter ? " > " : " < ") +
+                          std::to_string(target));
+    }
+}
+
+void Report(const std::string& name, double value) {
+    std::printf("%s %.3f\n", name.c_str(), value);
+    std::fflush(stdout);
+}
+
+std::string TempFolder() {
+    if (gTemp.empty()) {
+        char pattern[] = "/tmp/spinx-bench-XXXXXX";
+        if (const char* made = ::mkdtemp(pattern)) gTemp = made;
+        std::atexit([] { std::error_code ec; std::filesystem::remove_all(gTemp, ec); });
+    }
+    return gTemp;
+}
+
+} // namespace spinx::bench
+
+int main(int argc, char** argv) {
+    using namespace spinx::bench;
+    for (const Figure& f : Registry()) {
+        bool wanted = argc < 2;
+        for (int i = 1; i < argc; ++i) wanted = wanted || f.area == argv[i];
+        if (wanted) f.run();
+    }
+    if (gMissed.empty()) {
+        std::printf("# all figures within target\n");
+        return 0;
+    }
+    std::printf("# missed target:\n");
+    for (const auto& m : gMissed) std::printf("#   %s\n", m.c_str());
+    return 1;
+}

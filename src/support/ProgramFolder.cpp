@@ -1,0 +1,44 @@
+#include "support/ProgramFolder.h"
+
+#include "support/Mod_Diskinfo.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <mutex>
+
+namespace spinx {
+
+namespace {
+std::mutex gMutex;
+std::string gOverride;
+
+std::string ExecutablePath() {
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+} // namespace
+
+std::string ProgramFolder() {
+    {
+        std::lock_guard lock(gMutex);
+        if (!gOverride.empty()) return gOverride;
+    }
+    const std::string exe = ExecutablePath();
+    const auto sep = exe.find_last_of('/');
+    if (sep == std::string::npos) return ".";
+    return sep == 0 ? std::string("/") : exe.substr(0, sep);
+}
+
+std::string ProgramName() {
+    const std::string name = GetBaseName(ExecutablePath());
+    return name.empty() ? std::string("spinx") : name;
+}
+
+void SetProgramFolder(const std::string& folder) {
+    std::lock_guard lock(gMutex);
+    gOverride = StripTrailingSlash(folder);
+}
+
+} // namespace spinx
