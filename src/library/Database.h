@@ -32,6 +32,7 @@ class DbError : public std::runtime_error {
 // to ride out another writer's commit, short enough that the user gets asked instead of a hang.
 inline constexpr int kDefaultBusyTimeoutMs = 1000;
 
+// One database file, open or closed. UI thread only.
 class Database {
   public:
     Database() = default;
@@ -63,7 +64,7 @@ class Database {
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
 };
 
-// One prepared statement; finalized when it goes out of scope.
+// One prepared statement; finalized when it goes out of scope. Used on its Database's thread.
 class Statement {
   public:
     Statement(const Database& db, std::string_view sql);

@@ -7,6 +7,7 @@
 
 namespace spinx {
 
+// A plain value: any thread.
 class DbValue {
   public:
     DbValue() = default; // Null

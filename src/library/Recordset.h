@@ -15,6 +15,7 @@ struct sqlite3;
 
 namespace spinx {
 
+// Opened, used and closed within one UI-thread handler.
 class Recordset {
   public:
     // Opens `table` of `db`; throws DbError when the database is closed or has no such table.
