@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -51,15 +49,6 @@ std::string FolderOf(const std::string& path) {
     const auto sep = path.find_last_of('/');
     if (sep == std::string::npos) return ".";
     return sep == 0 ? std::string("/") : path.substr(0, sep);
-}
-
-// A settings file kept as a symbolic link stays one: we replace the file it points to.
-std::string ResolveLinks(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char buf[PATH_MAX];
-    if (::realpath(path.c_str(), buf) == nullptr) return path;
-    return buf;
 }
 
 } // namespace
@@ -120,11 +109,9 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string* 
     return true;
 }
 
-bool WriteFileAtomically(const std::string& requested, const std::string& contents,
-                         std::string* error) {
-    const std::string path = ResolveLinks(requested);
+bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error) {
     auto fail = [&](const std::string& what, int err) {
-        if (error) *error = Reason(what, requested, err);
+        if (error) *error = Reason(what, path, err);
         return false;
     };
 

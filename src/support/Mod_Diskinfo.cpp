@@ -23,9 +23,9 @@ bool StatPath(const std::string& path, struct stat& st) {
     if (::stat(path.c_str(), &st) == 0) return true;
     // A folder written the Windows way still resolves here.
     if (path.find('\\') == std::string::npos) return false;
-    std::string unix = path;
-    std::replace(unix.begin(), unix.end(), '\\', '/');
-    return ::stat(unix.c_str(), &st) == 0;
+    std::string slashed = path;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    return ::stat(slashed.c_str(), &st) == 0;
 }
 
 // Only "*" (any run) and "?" (one character) are wild, as in the Windows file search that
