@@ -1,0 +1,39 @@
+#pragma once
+// The song table "mp3s": one row per song ever loaded, found by its song identifier, holding
+// how the user last set the song up. UI thread only.
+#include <string>
+
+namespace spinx {
+
+inline constexpr const char* kSongTable = "mp3s";
+inline constexpr const char* kSongIndex = "MP3ID";
+
+// The columns, in the order a new table receives them ("ID" comes with the table).
+namespace songcol {
+inline constexpr const char* ID = "ID";
+inline constexpr const char* Filename = "Filename";
+inline constexpr const char* Path = "Path";
+inline constexpr const char* MP3ID = "MP3ID";
+inline constexpr const char* EQ = "EQ";
+inline constexpr const char* Volume = "Volume";
+inline constexpr const char* Pitch = "Pitch";
+inline constexpr const char* Title = "Title";
+inline constexpr const char* Artist = "Artist";
+inline constexpr const char* Start = "Start";
+inline constexpr const char* End = "End";
+} // namespace songcol
+
+// A volume above the slider's range is reset at every start, before any deck reads it.
+inline constexpr const char* kVolumeRepair = "UPDATE mp3s SET [Volume]=0 WHERE [Volume]>100";
+
+// Opens or creates the song database at `path`, brings the table and its index up to date and
+// repairs stored volumes. Returns false, after telling the user why, when the program has to
+// go on without song memory.
+bool PrepareSongDatabase(const std::string& path);
+void CloseSongDatabase();
+// Every reader and writer of the table asks this first.
+bool SongDbIsOpen();
+// "spinx.mdb" in the program folder.
+std::string SongDatabasePath();
+
+} // namespace spinx

@@ -1,0 +1,122 @@
+// The song table as start-up prepares it: created, upgraded, left alone, repaired, or given up
+// on with a clear message when the file cannot serve.
+#include "LibraryTestSupport.h"
+
+#include "library/Recordset.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace spinx::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+using SongTableTest = LibraryTest;
+
+const std::vector<std::string> kFullDesign = {
+    "ID INTEGER",       "Filename TEXT(255)", "Path TEXT",     "MP3ID TEXT(255)",
+    "EQ TEXT(10)",      "Volume INTEGER",     "Pitch INTEGER", "Title TEXT(255)",
+    "Artist TEXT(255)", "Start INTEGER",      "End INTEGER"};
+
+// A first start in an empty program folder creates the file, the full table and its index.
+TEST_F(SongTableTest, FirstStartCreatesTableAndIndex) {
+    EXPECT_EQ(SongDatabasePath(), DbPath());
+    ASSERT_TRUE(PrepareSongDatabase(SongDatabasePath()));
+    EXPECT_TRUE(SongDbIsOpen());
+    EXPECT_EQ(Columns(), kFullDesign);
+    EXPECT_THAT(IndexFields(SongDb, "mp3s", "MP3ID"), ElementsAre("MP3ID"));
+    EXPECT_TRUE(texts_.empty());
+}
+
+// A table from an older version gains the missing fields at the end, its rows keep their
+// values and the new fields start empty; a second start changes nothing; volumes above 100
+// are reset to 0 and every other value, Null included, stays.
+TEST_F(SongTableTest, UpgradeSecondStartAndVolumeRepair) {
+    OtherProgram(DbPath()).Exec(
+        "CREATE TABLE mp3s (ID INTEGER, Filename TEXT(255), Path TEXT, MP3ID TEXT(255), "
+        "EQ TEXT(10), Volume INTEGER, Pitch INTEGER);"
+        "INSERT INTO mp3s (Filename, Volume, Pitch) VALUES ('a', 250, 900), ('b', 100, 1200), "
+        "('c', 101, 1), ('d', -150, 2), ('e', NULL, 3);");
+    ASSERT_TRUE(PrepareSongDatabase(DbPath()));
+    EXPECT_EQ(Columns(), kFullDesign);
+    EXPECT_THAT(Values("Filename"), ElementsAre("a", "b", "c", "d", "e"));
+    EXPECT_THAT(Values("Pitch"), ElementsAre("900", "1200", "1", "2", "3"));
+    EXPECT_THAT(Values("Volume"), ElementsAre("0", "100", "0", "-150", "NULL"));
+    for (const char* added : {"Title", "Artist", "Start", "End"}) {
+        EXPECT_THAT(Values(added), ElementsAre("NULL", "NULL", "NULL", "NULL", "NULL"));
+    }
+
+    const std::string schema = "SELECT type || name || sql FROM sqlite_master";
+    const auto before = OtherProgram(DbPath()).Column(schema);
+    CloseSongDatabase();
+    ASSERT_TRUE(PrepareSongDatabase(DbPath()));
+    EXPECT_EQ(OtherProgram(DbPath()).Column(schema), before);
+    EXPECT_TRUE(texts_.empty());
+}
+
+// A zero-length file holds nothing that could be lost, so it is taken as a new database.
+TEST_F(SongTableTest, ZeroLengthFileBecomesFreshDatabase) {
+    WriteFile(DbPath(), "");
+    ASSERT_TRUE(PrepareSongDatabase(DbPath()));
+    EXPECT_EQ(Columns(), kFullDesign);
+}
+
+// A file that is no database, or a folder in its place, is named with the reason and left
+// untouched; the program runs on without song memory and table users are refused.
+TEST_F(SongTableTest, UnusableFileMeansNoSongMemory) {
+    const std::string notes = "These are my notes, not a database.\n";
+    WriteFile(DbPath(), notes);
+    EXPECT_FALSE(PrepareSongDatabase(DbPath()));
+    EXPECT_FALSE(SongDbIsOpen());
+    EXPECT_THROW(Recordset(SongDb, "mp3s"), DbError);
+    EXPECT_EQ(ReadFile(DbPath()), notes);
+
+    std::filesystem::create_directory(folder_ + "/folder.mdb");
+    EXPECT_FALSE(PrepareSongDatabase(folder_ + "/folder.mdb"));
+    ASSERT_EQ(texts_.size(), 2u);
+    EXPECT_THAT(texts_[0], HasSubstr("\"" + DbPath() +
+                                     "\" cannot be used: it is not a database "
+                                     "file"));
+    EXPECT_THAT(texts_[1], HasSubstr("folder.mdb\" cannot be used: it cannot be opened (Is a "
+                                     "directory)"));
+}
+
+// Runs start-up in a child process without root's power over file permissions (the suite may
+// run as root) and prints what the user was told.
+void PrepareAsPlainUser(const std::string& path) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) || ::setgid(kNobody) || ::setuid(kNobody))) {
+        std::_Exit(2);
+    }
+    std::string told;
+    SetMsgBoxHandler([&](const std::string& text, MsgButtons, const std::string&) {
+        told += text;
+        return MsgResult::OK;
+    });
+    const bool prepared = PrepareSongDatabase(path);
+    std::fputs(told.c_str(), stderr);
+    std::_Exit(prepared || SongDbIsOpen() ? 1 : 0);
+}
+
+// A database the user may not write, or not even read, is named with the reason, the program
+// runs on without song memory, and the file stays as it was.
+TEST_F(SongTableTest, ReadOnlyOrUnreadableFileMeansNoSongMemory) {
+    ASSERT_TRUE(PrepareSongDatabase(DbPath()));
+    CloseSongDatabase();
+    ::chmod(folder_.c_str(), 0755);
+    const std::string content = ReadFile(DbPath());
+    ::chmod(DbPath().c_str(), 0444);
+    EXPECT_EXIT(PrepareAsPlainUser(DbPath()), ::testing::ExitedWithCode(0),
+                "spinx.mdb\" cannot be used: it is read-only");
+    ::chmod(DbPath().c_str(), 0000);
+    EXPECT_EXIT(PrepareAsPlainUser(DbPath()), ::testing::ExitedWithCode(0),
+                "spinx.mdb\" cannot be used: it cannot be opened \\(Permission denied\\)");
+    ::chmod(DbPath().c_str(), 0644);
+    EXPECT_EQ(ReadFile(DbPath()), content);
+}
+
+} // namespace
+} // namespace spinx::test
