@@ -209,7 +209,7 @@ void Frm_TurnTable::SoundDone() {
 
 void Frm_TurnTable::SoundLoadFailed(const QString& path, const QString& reason) {
     // A failure for a song that has since been replaced by another is old news.
-    if (path.toStdString() != Filename) return;
+    if (path != QString::fromStdString(Filename)) return;
     loadFailurePath_ = path;
     loadFailure_ = reason;
     Filename.clear();
