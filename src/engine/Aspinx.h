@@ -36,6 +36,14 @@ struct Waveform {
     int points() const { return static_cast<int>(minLeft.size()); }
 };
 
+// How the output's buffers went: for benchmarks and diagnostics.
+struct OutputStats {
+    uint64_t buffers = 0;      // buffers rendered by the output since the last reset
+    uint64_t lateBuffers = 0;  // buffers that missed their deadline (device underflows)
+    double p999CallbackUs = 0; // 99.9th percentile of the time one buffer took to mix
+    double maxCallbackUs = 0;
+};
+
 class AspinxImpl;
 
 class Aspinx : public QObject {
@@ -87,6 +95,9 @@ public:
     int SampleRate() const;
     // Which output is in use now (Default may have fallen back to Null).
     OutputKind ActiveOutput() const;
+    // Buffer timing of the running output (zero for Offline), and a fresh start of it.
+    OutputStats GetOutputStats() const;
+    void ResetOutputStats();
 
     // Offline output only: mixes `frames` stereo frames into `interleaved` on the caller's
     // thread, then delivers the events due (signals are emitted before it returns).

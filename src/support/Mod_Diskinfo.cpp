@@ -1,45 +1,71 @@
 #include "support/Mod_Diskinfo.h"
 
 #include <dirent.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <memory>
+#include <string_view>
 
 namespace spinx {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 namespace {
 
-std::size_t LastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
+std::size_t LastSeparator(const std::string& path) {
+    return path.find_last_of("/\\");
+}
 
 bool StatPath(const std::string& path, struct stat& st) {
     if (::stat(path.c_str(), &st) == 0) return true;
     // A folder written the Windows way still resolves here.
     if (path.find('\\') == std::string::npos) return false;
-    std::string unix = path;
-    std::replace(unix.begin(), unix.end(), '\\', '/');
-    return ::stat(unix.c_str(), &st) == 0;
+    std::string slashed = path;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    return ::stat(slashed.c_str(), &st) == 0;
+}
+
+// Only "*" (any run) and "?" (one character) are wild, as in the Windows file search that
+// playlists and settings were written against: "[" is an ordinary character of a file name.
+bool WildMatch(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
 }
 
 bool MatchesPattern(const std::string& path) {
     const auto sep = LastSeparator(path);
-    std::string folder = sep == std::string::npos ? std::string(".") : path.substr(0, sep);
-    if (folder.empty()) folder = "/";
+    std::string folder = sep == std::string::npos ? std::string(".")
+                         : sep == 0               ? std::string("/")
+                                                  : path.substr(0, sep);
     std::replace(folder.begin(), folder.end(), '\\', '/');
     const std::string pattern = sep == std::string::npos ? path : path.substr(sep + 1);
-    DIR* dir = ::opendir(folder.c_str());
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) return false;
-    bool found = false;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (::fnmatch(pattern.c_str(), entry->d_name, FNM_PERIOD) == 0) {
-            found = true;
-            break;
-        }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != ".." && WildMatch(pattern, name)) return true;
     }
-    ::closedir(dir);
-    return found;
+    return false;
 }
 
 } // namespace
@@ -61,7 +87,9 @@ std::string GetExtension(const std::string& path) {
     return dot == std::string::npos ? std::string() : path.substr(dot + 1);
 }
 
-bool HasDriveLetter(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
+bool HasDriveLetter(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':';
+}
 
 bool IsUNCPath(const std::string& path) {
     return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
@@ -88,7 +116,9 @@ std::string ShortPathName(const std::string& path) {
     return path;
 }
 
-bool RootExists(const std::string& path) { return !ShortPathName(GetRoot(path)).empty(); }
+bool RootExists(const std::string& path) {
+    return !ShortPathName(GetRoot(path)).empty();
+}
 
 bool FileExists(const std::string& path) {
     if (path.empty()) return false;
@@ -110,15 +140,20 @@ std::string GetPath(const std::string& input) {
     const auto sep = LastSeparator(path);
     if (sep == std::string::npos) return {};
     std::string trimmed = path;
-    while (!trimmed.empty() && IsSeparator(trimmed.back())) trimmed.pop_back();
+    while (!trimmed.empty() && IsSeparator(trimmed.back()))
+        trimmed.pop_back();
     if (RootExists(trimmed) && FileExists(trimmed) && IsFolder(trimmed)) return trimmed;
+    // Our root has no drive letter to stand for it: "/" itself is the folder of "/a.mp3".
+    if (sep == 0 && path[0] == '/') return "/";
     return path.substr(0, sep);
 }
 
 std::string StripTrailingSlash(const std::string& text) {
     std::string s = text;
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    while (!s.empty() && IsSeparator(s.back())) s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    while (!s.empty() && IsSeparator(s.back()))
+        s.pop_back();
     return s;
 }
 

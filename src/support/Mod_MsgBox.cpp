@@ -13,9 +13,12 @@ MsgBoxHandler& Handler() {
 
 MsgResult CautiousAnswer(MsgButtons buttons) {
     switch (buttons) {
-    case MsgButtons::YesNo: return MsgResult::No;
-    case MsgButtons::RetryCancel: return MsgResult::Cancel;
-    case MsgButtons::OK: break;
+    case MsgButtons::YesNo:
+        return MsgResult::No;
+    case MsgButtons::RetryCancel:
+        return MsgResult::Cancel;
+    case MsgButtons::OK:
+        break;
     }
     return MsgResult::OK;
 }

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <mutex>
+#include <string_view>
 
 namespace spinx {
 
@@ -16,7 +17,11 @@ std::string gOverride;
 std::string ExecutablePath() {
     char buf[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+    std::string path = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+    // A program rebuilt while it runs reads as "spinx (deleted)"; it keeps its own settings.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.ends_with(kDeleted)) path.erase(path.size() - kDeleted.size());
+    return path;
 }
 } // namespace
 

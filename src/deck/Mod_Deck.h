@@ -1,0 +1,47 @@
+#pragma once
+// The deck's rules that carry arithmetic or exact texts, apart from the window so that they can
+// be checked on their own. Pure functions, UI thread.
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace spinx {
+
+// Volume slider (100 at the top, 0 in the middle, -100 at the bottom) to the engine's volume
+// 0..100, unrounded: the slider moves in steps of half a volume unit.
+double VolumeFromSlider(int sliderValue);
+
+// Captions: "Deck 0" after Init (the player number as is), "Deck 0 Loading.../a/b.mp3" while a
+// chosen song loads.
+QString InitCaption(int16_t id);
+QString LoadingCaption(int16_t id, const std::string& filename);
+// A song that could not be loaded, for the caption (numbered from 1, as the tick numbers decks).
+QString LoadFailedCaption(int16_t id, const std::string& filename, const QString& reason);
+
+// The caption the deck's tick shows: "Deck 1 [song] <position text> (PLAYING) 50".
+QString TickCaption(int16_t id, const std::string& filename, const QString& positionText,
+                    int16_t status, int32_t maxVol);
+
+// How the status label looks for a player status.
+enum class StatusColour { Green, Red, Neutral };
+struct StatusLook {
+    QString caption;
+    StatusColour colour;
+};
+StatusLook StatusLookFor(int16_t status);
+
+// The level meter, drawn on a mirrored scale: x from 100 at the left edge to 0 at the right
+// edge, y from 130 at the top to -1 at the bottom. The left peak stands on the right-hand fifth,
+// the right peak on the left-hand fifth; each bar is painted up to its peak - 1 and cleared
+// from its peak + 1 to 101. Peaks at the ends of the 16-bit range are clamped, not wrapped.
+inline constexpr double kLevelScaleLeft = 100, kLevelScaleTop = 130;
+inline constexpr double kLevelScaleRight = 0, kLevelScaleBottom = -1;
+struct LevelBox {
+    double x1, y1, x2, y2;
+    bool lit; // true: the bar colour; false: the background
+};
+std::array<LevelBox, 4> LevelBoxes(int16_t peakLeft, int16_t peakRight);
+
+} // namespace spinx

@@ -1,0 +1,205 @@
+// Aspinx: the engine's Qt face. Every function here runs on the UI thread.
+#include "engine/Aspinx.h"
+
+#include "engine/AspinxImpl.h"
+#include "engine/EngineTypes.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+namespace spinx {
+
+namespace {
+constexpr int kEventIntervalMs = 4;
+
+int16_t Player(int16_t p) {
+    return AspinxImpl::Valid(p) ? p : -1;
+}
+} // namespace
+
+Aspinx::Aspinx(OutputKind output, QObject* parent)
+    : QObject(parent), impl_(std::make_unique<AspinxImpl>(output)) {
+    // The signals carry int16_t; queued connections need the name registered.
+    qRegisterMetaType<int16_t>("int16_t");
+    if (QCoreApplication::instance()) {
+        auto* timer = new QTimer(this);
+        timer->setInterval(kEventIntervalMs);
+        connect(timer, &QTimer::timeout, this, [this] {
+            impl_->CheckOutput();
+            DeliverEvents();
+        });
+        timer->start();
+    }
+}
+
+Aspinx::~Aspinx() = default;
+
+int32_t Aspinx::InitPlayers(int16_t, quintptr, int32_t, int32_t, int32_t, int32_t) {
+    return 0;
+}
+
+int32_t Aspinx::SetBalance(int16_t player, int16_t balance) {
+    if (Player(player) >= 0) impl_->SetBalance(player, balance);
+    return 0;
+}
+
+int32_t Aspinx::SetVolume(int16_t player, int16_t volume) {
+    if (Player(player) >= 0) impl_->SetVolume(player, volume);
+    return 0;
+}
+
+int32_t Aspinx::SetMasterVolume(int16_t, int16_t volume) {
+    impl_->SetMasterVolume(volume);
+    return 0;
+}
+
+int16_t Aspinx::GetMasterVolume(int16_t) {
+    return static_cast<int16_t>(impl_->MasterVolume());
+}
+
+int32_t Aspinx::SetPitch(int16_t player, int16_t pitch) {
+    if (Player(player) >= 0) impl_->SetPitch(player, pitch);
+    return 0;
+}
+
+int32_t Aspinx::SetEqualizer(int16_t player, bool enabled, const EqGains& gains) {
+    if (Player(player) >= 0) impl_->SetEqualizer(player, enabled, gains);
+    return 0;
+}
+
+int32_t Aspinx::LoadSound(int16_t player, const QString& path) {
+    if (Player(player) >= 0) impl_->Load(player, path);
+    return 0;
+}
+
+int32_t Aspinx::LoadSoundFast(int16_t player, const QString& path) {
+    return LoadSound(player, path);
+}
+
+int32_t Aspinx::PlaySound(int16_t player) {
+    if (Player(player) >= 0) impl_->Play(player);
+    return 0;
+}
+
+int32_t Aspinx::PauseSound(int16_t player) {
+    if (Player(player) >= 0) impl_->Pause(player);
+    return 0;
+}
+
+int32_t Aspinx::StopSound(int16_t player) {
+    if (Player(player) >= 0) impl_->Stop(player);
+    return 0;
+}
+
+int32_t Aspinx::SeekSound(int16_t player, int32_t positionMs) {
+    if (Player(player) >= 0) impl_->Seek(player, positionMs);
+    return 0;
+}
+
+int16_t Aspinx::GetPlayerStatus(int16_t player) {
+    return Player(player) >= 0 ? impl_->Status(player) : 0;
+}
+
+int32_t Aspinx::GetSoundPosition(int16_t player) {
+    return Player(player) >= 0 ? impl_->PositionMs(player) : 0;
+}
+
+int32_t Aspinx::GetSoundDuration(int16_t player) {
+    return Player(player) >= 0 ? impl_->DurationMs(player) : 0;
+}
+
+// The deck caption's time: "elapsed / total" with (false, true); `a` shows the remaining time
+// ("-m:ss") instead of the elapsed time, `b` appends the total.
+QString Aspinx::GetPositionText(int16_t player, bool a, bool b) {
+    return Player(player) >= 0 ? impl_->PositionText(player, a, b) : QString();
+}
+
+// The display operations: the windows draw everything themselves, so these only succeed.
+int32_t Aspinx::SetDisplayWindows(int16_t, int32_t, quintptr, quintptr) {
+    return 0;
+}
+int32_t Aspinx::SetDisplayColours(int16_t, uint32_t, uint32_t) {
+    return 0;
+}
+int32_t Aspinx::DisplaySetup64(int16_t, bool, uint32_t, uint32_t, uint32_t) {
+    return 0;
+}
+int32_t Aspinx::DisplaySwitch66(int16_t, bool) {
+    return 0;
+}
+int32_t Aspinx::DisplaySwitch67(int16_t, bool) {
+    return 0;
+}
+int32_t Aspinx::DisplaySwitch68(int16_t, bool) {
+    return 0;
+}
+
+int32_t Aspinx::VUMeterCreate(int16_t player, int16_t, bool on, uint32_t, uint32_t, uint32_t) {
+    if (Player(player) >= 0) impl_->SetMeter(player, on);
+    return 0;
+}
+
+std::shared_ptr<const Waveform> Aspinx::GetWaveform(int16_t player) const {
+    return Player(player) >= 0 ? impl_->GetWaveform(player) : nullptr;
+}
+
+int Aspinx::CopyRecentOutput(int16_t player, float* dst, int frames) const {
+    return Player(player) >= 0 ? impl_->CopyRecentOutput(player, dst, frames) : 0;
+}
+
+int Aspinx::SampleRate() const {
+    return impl_->SampleRate();
+}
+OutputKind Aspinx::ActiveOutput() const {
+    return impl_->ActiveOutput();
+}
+OutputStats Aspinx::GetOutputStats() const {
+    return impl_->GetOutputStats();
+}
+void Aspinx::ResetOutputStats() {
+    impl_->ResetOutputStats();
+}
+
+void Aspinx::RenderOffline(float* interleaved, int frames) {
+    if (impl_->RenderOffline(interleaved, frames)) DeliverEvents();
+}
+
+void Aspinx::DeliverEvents() {
+    std::vector<engine::Event> events;
+    impl_->CollectEvents(events);
+    for (const engine::Event& e : events) {
+        const int16_t p = e.player;
+        switch (e.type) {
+        case engine::Event::Done:
+            emit SoundDone(p);
+            break;
+        case engine::Event::Loaded:
+            emit SoundLoaded(p, 0);
+            break;
+        case engine::Event::LoadFailed:
+            emit SoundLoadFailed(p, impl_->PathOf(p), QString::fromUtf8(e.reason));
+            break;
+        case engine::Event::Level:
+            emit VUMeterValueChange(p, e.left, e.right);
+            break;
+        case engine::Event::WaveformReady:
+            emit WaveformReady(p);
+            break;
+        }
+    }
+}
+
+bool Aspinx::WaitIdle(int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        DeliverEvents();
+        if (!impl_->LoadsPending()) return true;
+        if (clock.elapsed() >= timeoutMs) return false;
+        QThread::msleep(1);
+    }
+}
+
+} // namespace spinx

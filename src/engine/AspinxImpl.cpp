@@ -1,0 +1,259 @@
+#include "engine/AspinxImpl.h"
+
+#include "engine/GainLaw.h"
+#include "engine/loader/PlayerWorker.h"
+#include "engine/output/NullOutput.h"
+#include "engine/realtime/Mixer.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace spinx {
+
+using namespace engine;
+
+namespace {
+constexpr int kPreferredRate = 44100;
+constexpr int kBufferFrames = 256;
+
+QString Clock(int32_t ms) {
+    const int32_t s = std::max(0, ms) / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+} // namespace
+
+AspinxImpl::AspinxImpl(OutputKind output) : requested_(output) {
+    StartOutput(output);
+    for (int p = 0; p < Aspinx::kPlayers; ++p)
+        workers_[p] = std::make_unique<PlayerWorker>(p, channels_[p], mixer_->EventSeq());
+}
+
+AspinxImpl::~AspinxImpl() {
+    output_.reset(); // stop the audio thread before what it reads goes away
+    for (auto& w : workers_)
+        w.reset();
+}
+
+void AspinxImpl::StartOutput(OutputKind kind) {
+    const int rate = kPreferredRate;
+    mixer_ = std::make_unique<Mixer>(channels_, rate);
+    if (kind == OutputKind::Offline) return;
+    output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+}
+
+void AspinxImpl::CheckOutput() {}
+
+void AspinxImpl::Send(const Command& c) {
+    // The queue only fills when the mixer does not run (an offline engine nobody renders);
+    // give a running mixer a moment, then drop rather than freeze the UI.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (mixer_->Send(c)) return;
+        if (!output_) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void AspinxImpl::ApplyGains(int player) {
+    const float v = FaderGain(ui_[player].volume);
+    const StereoGain b = BalanceGain(ui_[player].balance);
+    channels_[player].controls.gainLeft.store(v * b.left, std::memory_order_relaxed);
+    channels_[player].controls.gainRight.store(v * b.right, std::memory_order_relaxed);
+}
+
+void AspinxImpl::SetBalance(int player, int balance) {
+    ui_[player].balance = std::clamp(balance, 0, 100);
+    ApplyGains(player);
+}
+
+void AspinxImpl::SetVolume(int player, int volume) {
+    ui_[player].volume = std::clamp(volume, 0, 100);
+    ApplyGains(player);
+}
+
+void AspinxImpl::SetMasterVolume(int volume) {
+    master_ = std::clamp(volume, 0, 100);
+    mixer_->SetMasterGain(FaderGain(master_));
+}
+
+void AspinxImpl::SetPitch(int player, int pitch) {
+    pitch = std::clamp(pitch, 1, 2000);
+    channels_[player].controls.speed.store(pitch / 1000.0, std::memory_order_relaxed);
+}
+
+void AspinxImpl::SetEqualizer(int player, bool enabled, const EqGains& gains) {
+    PlayerControls& c = channels_[player].controls;
+    for (int b = 0; b < 10; ++b)
+        c.eqDb[b].store(enabled ? EqValueToDb(gains[b]) : 0.0f, std::memory_order_relaxed);
+    c.eqOn.store(enabled, std::memory_order_release);
+}
+
+void AspinxImpl::Load(int player, const QString& path) {
+    UiPlayer& u = ui_[player];
+    u.gen++;
+    u.loadGen = u.gen;
+    u.loadPending = true;
+    u.loaded = false;
+    u.seekAfterLoadMs = -1;
+    u.path = path;
+    PlayerState& st = channels_[player].state;
+    st.status.store(kStopped, std::memory_order_release);
+    st.position.store(PackPosition(u.gen, 0), std::memory_order_release);
+    Command c;
+    c.type = Command::Load;
+    c.player = static_cast<uint8_t>(player);
+    c.gen = u.gen;
+    Send(c);
+    workers_[player]->RequestLoad(u.gen, QFile::encodeName(path).toStdString());
+}
+
+void AspinxImpl::Play(int player) {
+    const UiPlayer& u = ui_[player];
+    if (!u.loaded && !u.loadPending) return;
+    channels_[player].state.status.store(kPlaying, std::memory_order_release);
+    Command c;
+    c.type = Command::Play;
+    c.player = static_cast<uint8_t>(player);
+    Send(c);
+}
+
+void AspinxImpl::Pause(int player) {
+    PlayerState& st = channels_[player].state;
+    if (st.status.load(std::memory_order_acquire) != kPlaying) return;
+    st.status.store(kPaused, std::memory_order_release);
+    Command c;
+    c.type = Command::Pause;
+    c.player = static_cast<uint8_t>(player);
+    Send(c);
+}
+
+void AspinxImpl::Stop(int player) {
+    PlayerState& st = channels_[player].state;
+    if (st.status.load(std::memory_order_acquire) == kStopped) return;
+    st.status.store(kStopped, std::memory_order_release);
+    Command c;
+    c.type = Command::Stop;
+    c.player = static_cast<uint8_t>(player);
+    Send(c);
+}
+
+void AspinxImpl::Seek(int player, int32_t ms) {
+    UiPlayer& u = ui_[player];
+    if (u.loadPending) {
+        u.seekAfterLoadMs = std::max(0, ms);
+        return;
+    }
+    if (!u.loaded) return;
+    const PlayerState& st = channels_[player].state;
+    const int rate = st.rate.load(std::memory_order_acquire);
+    const int64_t length = st.lengthFrames.load(std::memory_order_acquire);
+    const int64_t frame = std::clamp<int64_t>(MsToFrames(std::max(0, ms), rate), 0, length);
+    u.gen++;
+    channels_[player].state.position.store(PackPosition(u.gen, frame), std::memory_order_release);
+    Command c;
+    c.type = Command::Seek;
+    c.player = static_cast<uint8_t>(player);
+    c.gen = u.gen;
+    c.frame = frame;
+    Send(c);
+    workers_[player]->RequestSeek(u.gen, frame);
+}
+
+int16_t AspinxImpl::Status(int player) const {
+    return channels_[player].state.status.load(std::memory_order_acquire);
+}
+
+int32_t AspinxImpl::PositionMs(int player) const {
+    const UiPlayer& u = ui_[player];
+    if (u.loadPending && u.seekAfterLoadMs >= 0) return u.seekAfterLoadMs;
+    const PlayerState& st = channels_[player].state;
+    return FramesToMs(PositionFrame(st.position.load(std::memory_order_acquire)),
+                      st.rate.load(std::memory_order_acquire));
+}
+
+int32_t AspinxImpl::DurationMs(int player) const {
+    const PlayerState& st = channels_[player].state;
+    return FramesToMs(st.lengthFrames.load(std::memory_order_acquire),
+                      st.rate.load(std::memory_order_acquire));
+}
+
+QString AspinxImpl::PositionText(int player, bool remaining, bool withTotal) const {
+    const int32_t pos = PositionMs(player), len = DurationMs(player);
+    QString text = remaining ? QStringLiteral("-") + Clock(len - pos) : Clock(pos);
+    if (withTotal) text += QStringLiteral(" / ") + Clock(len);
+    return text;
+}
+
+void AspinxImpl::SetMeter(int player, bool on) {
+    channels_[player].controls.meterOn.store(on, std::memory_order_relaxed);
+}
+
+std::shared_ptr<const Waveform> AspinxImpl::GetWaveform(int player) const {
+    return workers_[player]->GetWaveform();
+}
+
+int AspinxImpl::CopyRecentOutput(int player, float* dst, int frames) const {
+    return channels_[player].recent.Copy(dst, frames);
+}
+
+int AspinxImpl::SampleRate() const {
+    return mixer_->SampleRate();
+}
+
+OutputKind AspinxImpl::ActiveOutput() const {
+    return output_ ? output_->Kind() : OutputKind::Offline;
+}
+
+OutputStats AspinxImpl::GetOutputStats() const {
+    return output_ ? output_->Stats().Snapshot() : OutputStats{};
+}
+
+void AspinxImpl::ResetOutputStats() {
+    if (output_) output_->Stats().Reset();
+}
+
+bool AspinxImpl::RenderOffline(float* interleaved, int frames) {
+    if (output_ || frames <= 0) return false;
+    mixer_->Render(interleaved, frames, /*offline=*/true);
+    return true;
+}
+
+bool AspinxImpl::LoadsPending() const {
+    return std::any_of(ui_.begin(), ui_.end(), [](const UiPlayer& u) { return u.loadPending; });
+}
+
+void AspinxImpl::CollectEvents(std::vector<Event>& out) {
+    out.clear();
+    sortBuffer_.clear();
+    Event e;
+    while (mixer_->PopEvent(e))
+        sortBuffer_.push_back(e);
+    for (auto& ch : channels_)
+        while (ch.workerEvents.Pop(e))
+            sortBuffer_.push_back(e);
+    std::sort(sortBuffer_.begin(), sortBuffer_.end(),
+              [](const Event& a, const Event& b) { return a.seq < b.seq; });
+    for (const Event& ev : sortBuffer_) {
+        UiPlayer& u = ui_[ev.player];
+        if (ev.loadGen != u.loadGen) continue; // about a song since replaced
+        if (ev.type == Event::Loaded) {
+            u.loadPending = false;
+            u.loaded = true;
+            if (u.seekAfterLoadMs >= 0) {
+                const int32_t ms = u.seekAfterLoadMs;
+                u.seekAfterLoadMs = -1;
+                Seek(ev.player, ms);
+            }
+        } else if (ev.type == Event::LoadFailed) {
+            u.loadPending = false;
+            u.loaded = false;
+            u.seekAfterLoadMs = -1;
+            Stop(ev.player); // a Play sent while loading
+        }
+        out.push_back(ev);
+    }
+}
+
+} // namespace spinx

@@ -1,0 +1,90 @@
+#pragma once
+// The engine behind Aspinx. Every member function runs on the UI thread; it talks to the mixer
+// through a lock-free command queue and the players' atomics, and to the loader workers through
+// their request slots.
+#include "engine/Aspinx.h"
+#include "engine/PlayerChannel.h"
+
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace spinx::engine {
+class Mixer;
+class PlayerWorker;
+class AudioOutput;
+} // namespace spinx::engine
+
+namespace spinx {
+
+class AspinxImpl {
+  public:
+    explicit AspinxImpl(OutputKind output);
+    ~AspinxImpl();
+
+    static bool Valid(int player) { return player >= 0 && player < Aspinx::kPlayers; }
+
+    void SetBalance(int player, int balance);
+    void SetVolume(int player, int volume);
+    void SetMasterVolume(int volume);
+    int MasterVolume() const { return master_; }
+    void SetPitch(int player, int pitch);
+    void SetEqualizer(int player, bool enabled, const EqGains& gains);
+    void Load(int player, const QString& path);
+    void Play(int player);
+    void Pause(int player);
+    void Stop(int player);
+    void Seek(int player, int32_t ms);
+    int16_t Status(int player) const;
+    int32_t PositionMs(int player) const;
+    int32_t DurationMs(int player) const;
+    QString PositionText(int player, bool remaining, bool withTotal) const;
+    void SetMeter(int player, bool on);
+    std::shared_ptr<const Waveform> GetWaveform(int player) const;
+    int CopyRecentOutput(int player, float* dst, int frames) const;
+
+    int SampleRate() const;
+    OutputKind ActiveOutput() const;
+    OutputStats GetOutputStats() const;
+    void ResetOutputStats();
+
+    // Offline output only: mixes on the caller's thread.
+    bool RenderOffline(float* interleaved, int frames);
+    // The events queued so far, in the order they happened, without those about replaced songs.
+    // Updates the UI-side player state they concern (a finished load, a failed one).
+    void CollectEvents(std::vector<engine::Event>& out);
+    bool LoadsPending() const;
+    const QString& PathOf(int player) const { return ui_[player].path; }
+    // Swaps a dead device for the null output (called from the UI thread's event timer).
+    void CheckOutput();
+
+  private:
+    struct UiPlayer {
+        uint32_t gen = 0;     // last data generation handed out (loads and seeks)
+        uint32_t loadGen = 0; // generation of the current song's load
+        bool loadPending = false;
+        bool loaded = false;
+        int32_t seekAfterLoadMs = -1; // a seek asked for while the song was still loading
+        int volume = 100;
+        int balance = 50;
+        QString path;
+    };
+
+    void Send(const engine::Command& c);
+    void ApplyGains(int player);
+    void StartOutput(OutputKind kind);
+
+    std::array<engine::PlayerChannel, Aspinx::kPlayers> channels_;
+    std::unique_ptr<engine::Mixer> mixer_;
+    std::array<std::unique_ptr<engine::PlayerWorker>, Aspinx::kPlayers> workers_;
+    std::unique_ptr<engine::AudioOutput> output_;
+    OutputKind requested_;
+    std::array<UiPlayer, Aspinx::kPlayers> ui_;
+    int master_ = 100;
+    std::vector<engine::Event> sortBuffer_;
+};
+
+} // namespace spinx

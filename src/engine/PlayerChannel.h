@@ -1,0 +1,103 @@
+#pragma once
+// Everything one player's threads share: the UI thread's levels, the published state, the
+// decoded-audio ring, the worker's wake-up signal and progress, the worker's event queue and the
+// recent-output window. Created once per player at start; lives as long as the engine.
+#include "engine/BlockRing.h"
+#include "engine/EngineTypes.h"
+#include "engine/SpscQueue.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+
+namespace spinx::engine {
+
+// About 3 s of 44.1 kHz audio; the worker keeps about 2 s of it filled (kRingTarget) so that
+// the data of a new seek always finds room behind stale blocks not yet dropped by the mixer.
+constexpr std::size_t kRingBlocks = 128;
+constexpr std::size_t kRingTarget = 88;
+constexpr std::size_t kRingRefillBelow = 72;
+
+// Wakes the player's worker. The UI thread calls Wake for requests; the mixer calls it only when
+// the ring falls below kRingRefillBelow and the worker has not been asked already, so the audio
+// thread issues at most one (non-blocking) futex wake per refill.
+struct WorkerSignal {
+    std::atomic<uint32_t> wake{0};
+    std::atomic<bool> refillAsked{false};
+    void Wake() {
+        wake.fetch_add(1, std::memory_order_release);
+        wake.notify_one();
+    }
+    void AskRefill() {
+        if (!refillAsked.exchange(true, std::memory_order_acq_rel)) Wake();
+    }
+};
+
+// How far the worker has got, for the offline renderer's decision whether waiting can help.
+struct WorkerProgress {
+    std::atomic<uint32_t> producingGen{0}; // generation of the request the worker is serving
+    std::atomic<uint32_t> deadGen{0};      // generation for which no audio will ever come
+};
+
+// The last frames a player produced (after its EQ and gains), for a live scope. Written by the
+// mixer, read by the UI thread without locks: the reader checks the write counter afterwards
+// and retries when the writer has lapped what it copied.
+class RecentOutput {
+  public:
+    static constexpr int kFrames = 8192;
+    // Mixer thread.
+    void Write(const float* interleaved, int frames) {
+        uint64_t w = written_.load(std::memory_order_relaxed);
+        for (int i = 0; i < frames; ++i, ++w) {
+            const std::size_t s = (w % kFrames) * 2;
+            buffer_[s].store(interleaved[2 * i], std::memory_order_relaxed);
+            buffer_[s + 1].store(interleaved[2 * i + 1], std::memory_order_relaxed);
+        }
+        written_.store(w, std::memory_order_release);
+    }
+    // Any thread.
+    int Copy(float* dst, int frames) const {
+        if (frames <= 0) return 0;
+        if (frames > kFrames / 2) frames = kFrames / 2;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const uint64_t end = written_.load(std::memory_order_acquire);
+            const int n = static_cast<int>(std::min<uint64_t>(end, static_cast<uint64_t>(frames)));
+            const uint64_t start = end - n;
+            for (int i = 0; i < n; ++i) {
+                const std::size_t s = ((start + i) % kFrames) * 2;
+                dst[2 * i] = buffer_[s].load(std::memory_order_relaxed);
+                dst[2 * i + 1] = buffer_[s + 1].load(std::memory_order_relaxed);
+            }
+            std::atomic_thread_fence(std::memory_order_acquire);
+            // The writer may have overwritten the oldest copied frames while we read.
+            if (written_.load(std::memory_order_relaxed) - start <= static_cast<uint64_t>(kFrames))
+                return n;
+        }
+        return 0;
+    }
+
+  private:
+    // Relaxed atomics: plain floats would be a data race for the reader (and for TSan).
+    std::atomic<float> buffer_[kFrames * 2] = {};
+    std::atomic<uint64_t> written_{0};
+};
+
+constexpr std::size_t kWorkerEventSlots = 64;
+constexpr std::size_t kMixerEventSlots = 1024;
+
+struct PlayerChannel {
+    PlayerControls controls;
+    PlayerState state;
+    BlockRing ring{kRingBlocks};
+    WorkerSignal signal;
+    WorkerProgress progress;
+    SpscQueue<Event, kWorkerEventSlots> workerEvents;
+    RecentOutput recent;
+};
+
+// Gives events from any producer one order.
+inline void StampEvent(Event& e, std::atomic<uint64_t>& seq) {
+    e.seq = seq.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace spinx::engine

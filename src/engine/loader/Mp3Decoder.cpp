@@ -1,0 +1,202 @@
+#include "engine/loader/Mp3Decoder.h"
+
+#include <mpg123.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace spinx::engine {
+
+namespace {
+
+void InitLibraryOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+}
+
+std::string OpenErrorText(int err) {
+    switch (err) {
+    case ENOENT:
+        return "The file does not exist.";
+    case EACCES:
+    case EPERM:
+        return "The file cannot be read (permission denied).";
+    case EISDIR:
+        return "This is a folder, not a file.";
+    default:
+        return std::string("The file cannot be opened: ") + std::strerror(err) + ".";
+    }
+}
+
+uint32_t BigEndian32(const unsigned char* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+} // namespace
+
+InfoFrame ReadInfoFrame(int fd, int64_t fileSize) {
+    InfoFrame info;
+    unsigned char buf[4096];
+    ssize_t got = ::pread(fd, buf, 10, 0);
+    int64_t offset = 0;
+    if (got == 10 && std::memcmp(buf, "ID3", 3) == 0) {
+        const int64_t size = (int64_t(buf[6] & 0x7f) << 21) | (int64_t(buf[7] & 0x7f) << 14) |
+                             (int64_t(buf[8] & 0x7f) << 7) | int64_t(buf[9] & 0x7f);
+        offset = 10 + size + ((buf[5] & 0x10) ? 10 : 0);
+    }
+    if (offset >= fileSize) return info;
+    got = ::pread(fd, buf, sizeof buf, offset);
+    if (got < 64) return info;
+    // The first plausible MPEG audio frame header near the start of the audio.
+    for (ssize_t i = 0; i + 4 <= got - 48; ++i) {
+        const unsigned char* h = buf + i;
+        if (h[0] != 0xff || (h[1] & 0xe0) != 0xe0) continue;
+        const int version = (h[1] >> 3) & 3; // 3 = MPEG-1, 2 = MPEG-2, 0 = MPEG-2.5
+        const int layer = (h[1] >> 1) & 3;   // 1 = Layer III
+        if (version == 1 || layer == 0 || (h[2] >> 4) == 15 || ((h[2] >> 2) & 3) == 3) continue;
+        info.streamStart = offset + i;
+        if (layer != 1) return info; // Info frames are a Layer III convention
+        const bool mono = (h[3] >> 6) == 3;
+        const int sideInfo = version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+        for (int extra : {0, 2}) { // some encoders count a CRC, some do not
+            const ssize_t at = i + 4 + sideInfo + extra;
+            if (at + 16 > got) break;
+            const unsigned char* x = buf + at;
+            if (std::memcmp(x, "Xing", 4) != 0 && std::memcmp(x, "Info", 4) != 0) continue;
+            info.present = true;
+            const uint32_t flags = BigEndian32(x + 4);
+            int field = 8;
+            if (flags & 1) info.frames = BigEndian32(x + field), field += 4;
+            if (flags & 2) info.bytes = BigEndian32(x + field);
+            return info;
+        }
+        return info;
+    }
+    return info;
+}
+
+Mp3Decoder::Mp3Decoder() {
+    InitLibraryOnce();
+}
+
+Mp3Decoder::~Mp3Decoder() {
+    Close();
+}
+
+void Mp3Decoder::Close() {
+    if (handle_) {
+        mpg123_close(handle_);
+        mpg123_delete(handle_);
+        handle_ = nullptr;
+    }
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    rate_ = 0;
+    length_ = 0;
+    scanned_ = false;
+}
+
+bool Mp3Decoder::Open(const std::string& path, std::string* reason, bool forOverview) {
+    Close();
+    auto fail = [&](std::string text) {
+        Close();
+        if (reason) *reason = std::move(text);
+        return false;
+    };
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return fail(OpenErrorText(errno));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return fail(OpenErrorText(errno));
+    if (S_ISDIR(st.st_mode)) return fail(OpenErrorText(EISDIR));
+    if (st.st_size == 0) return fail("The file is empty.");
+
+    int err = MPG123_OK;
+    handle_ = mpg123_new(nullptr, &err);
+    if (!handle_)
+        return fail(std::string("The MP3 decoder cannot start: ") + mpg123_plain_strerror(err));
+    // MPG123_ADD_FLAGS, not MPG123_FLAGS: the latter replaces every flag and turns gapless off.
+    mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_FORCE_STEREO | MPG123_QUIET, 0);
+    if (forOverview) mpg123_param(handle_, MPG123_DOWN_SAMPLE, 1, 0);
+    mpg123_format_none(handle_);
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i)
+        mpg123_format(handle_, rates[i], MPG123_STEREO, MPG123_ENC_FLOAT_32);
+
+    if (mpg123_open_fd(handle_, fd_) != MPG123_OK)
+        return fail(std::string("The file cannot be opened as MP3: ") + mpg123_strerror(handle_) +
+                    ".");
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    // Without this call the first read would return MPG123_NEW_FORMAT and no audio.
+    if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
+        return fail("This is not an MPEG audio (MP3) file, or it holds no complete audio frame.");
+    rate_ = static_cast<int>(rate);
+
+    if (forOverview) {
+        length_ = mpg123_length(handle_);
+        return length_ > 0 ? true : fail("The file holds no audio.");
+    }
+    const InfoFrame info = ReadInfoFrame(fd_, st.st_size);
+    if (info.present && info.bytes > 0 && info.streamStart >= 0) {
+        const int64_t actual = st.st_size - info.streamStart;
+        if (actual < info.bytes * 9 / 10) {
+            const int percent = static_cast<int>(actual * 100 / info.bytes);
+            return fail("The file is truncated: it holds only " + std::to_string(percent) +
+                        "% of the audio its header announces.");
+        }
+    }
+    if (!(info.present && info.frames > 0)) Scan(); // no Info frame: only a scan is exact
+    length_ = mpg123_length(handle_);
+    if (length_ <= 0) return fail("The file holds no audio.");
+    return true;
+}
+
+void Mp3Decoder::Scan() {
+    if (!handle_ || scanned_) return;
+    if (mpg123_scan(handle_) == MPG123_OK) {
+        scanned_ = true;
+        const off_t len = mpg123_length(handle_);
+        if (len > 0) length_ = len;
+    }
+}
+
+int Mp3Decoder::Read(float* dst, int frames, bool* end) {
+    *end = false;
+    if (!handle_) {
+        *end = true;
+        return 0;
+    }
+    int got = 0;
+    int errors = 0;
+    while (got < frames) {
+        size_t bytes = 0;
+        const int r = mpg123_read(handle_, reinterpret_cast<unsigned char*>(dst + 2 * got),
+                                  static_cast<size_t>(frames - got) * 2 * sizeof(float), &bytes);
+        got += static_cast<int>(bytes / (2 * sizeof(float)));
+        if (r == MPG123_OK || r == MPG123_NEW_FORMAT) continue;
+        if (r == MPG123_DONE) {
+            *end = true;
+            break;
+        }
+        // A damaged frame: libmpg123 resyncs on the next read; give up only if it keeps failing.
+        if (++errors > 32) {
+            *end = true;
+            break;
+        }
+    }
+    return got;
+}
+
+int64_t Mp3Decoder::Seek(int64_t frame) {
+    if (!handle_) return -1;
+    const off_t at = mpg123_seek(handle_, static_cast<off_t>(frame), SEEK_SET);
+    return at < 0 ? -1 : static_cast<int64_t>(at);
+}
+
+} // namespace spinx::engine

@@ -1,0 +1,58 @@
+#pragma once
+// One libmpg123 stream decoding an MP3 file to stereo float frames at the file's own rate.
+// Owned and used by one thread at a time (a player's loader/decoder worker).
+#include <cstdint>
+#include <string>
+
+struct mpg123_handle_struct;
+
+namespace spinx::engine {
+
+class Mp3Decoder {
+  public:
+    Mp3Decoder();
+    ~Mp3Decoder();
+    Mp3Decoder(const Mp3Decoder&) = delete;
+    Mp3Decoder& operator=(const Mp3Decoder&) = delete;
+
+    // Opens `path` and finds its format and exact length. The length comes from the LAME/Xing
+    // Info frame when there is one; otherwise the file is scanned once. `forOverview` decodes at
+    // half the sample rate and skips the scan and the checks (the waveform overview's cheap
+    // pass over a file already opened for playing). On failure returns false and sets `reason`
+    // to a sentence a person understands.
+    bool Open(const std::string& path, std::string* reason, bool forOverview = false);
+    void Close();
+    bool IsOpen() const { return handle_ != nullptr; }
+
+    int Rate() const { return rate_; }
+    int64_t Length() const { return length_; } // frames
+    // True once the whole file has been scanned, which makes every seek cheap.
+    bool Scanned() const { return scanned_; }
+    // Scans the whole file (exact length, full seek index), keeping the read position.
+    void Scan();
+
+    // Decodes up to `frames` stereo frames into `dst`; returns the frames written. Sets `*end`
+    // when the stream has ended (the returned frames are the last). Corrupt frames are skipped.
+    int Read(float* dst, int frames, bool* end);
+    // Continues decoding at `frame`; returns the frame actually reached (sample-exact after a
+    // scan or with an Info frame), or -1 on failure.
+    int64_t Seek(int64_t frame);
+
+  private:
+    mpg123_handle_struct* handle_ = nullptr;
+    int fd_ = -1;
+    int rate_ = 0;
+    int64_t length_ = 0;
+    bool scanned_ = false;
+};
+
+// What the first frame's LAME/Xing "Info" header announces, read straight from the file.
+struct InfoFrame {
+    bool present = false;
+    int64_t frames = -1;      // MPEG frames announced, -1 when absent
+    int64_t bytes = -1;       // stream bytes announced (from the Info frame on), -1 when absent
+    int64_t streamStart = -1; // file offset of the first MPEG frame
+};
+InfoFrame ReadInfoFrame(int fd, int64_t fileSize);
+
+} // namespace spinx::engine

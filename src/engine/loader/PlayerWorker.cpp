@@ -1,0 +1,200 @@
+#include "engine/loader/PlayerWorker.h"
+
+#include "engine/loader/WaveformBuilder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace spinx::engine {
+
+namespace {
+// Blocks decoded before SoundLoaded, so that playing can start at once.
+constexpr int kBlocksBeforeLoaded = 4;
+} // namespace
+
+PlayerWorker::PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq)
+    : player_(player), ch_(channel), eventSeq_(eventSeq) {
+    thread_ = std::thread([this] { Run(); });
+}
+
+PlayerWorker::~PlayerWorker() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+    }
+    ch_.signal.Wake();
+    thread_.join();
+}
+
+void PlayerWorker::RequestLoad(uint32_t gen, const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pendingLoad_ = LoadRequest{gen, path};
+        pendingSeek_.reset(); // a seek in the old song means nothing for the new one
+        latestLoadGen_ = gen;
+        waveform_.reset();
+        ch_.state.rate.store(0, std::memory_order_release);
+        ch_.state.lengthFrames.store(0, std::memory_order_release);
+    }
+    ch_.signal.Wake();
+}
+
+void PlayerWorker::RequestSeek(uint32_t gen, int64_t frame) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pendingSeek_ = SeekRequest{gen, frame};
+    }
+    ch_.signal.Wake();
+}
+
+std::shared_ptr<const Waveform> PlayerWorker::GetWaveform() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waveform_;
+}
+
+bool PlayerWorker::IsLatestLoad(uint32_t gen) const {
+    return gen == latestLoadGen_;
+}
+
+void PlayerWorker::PushEvent(Event e) {
+    e.player = static_cast<uint8_t>(player_);
+    StampEvent(e, eventSeq_);
+    // The UI drains every few ms; a full queue means nobody listens, and the event is dropped.
+    ch_.workerEvents.Push(e);
+}
+
+// Worker thread from here on.
+
+void PlayerWorker::Run() {
+    for (;;) {
+        const uint32_t seq = ch_.signal.wake.load(std::memory_order_acquire);
+        std::optional<LoadRequest> load;
+        std::optional<SeekRequest> seek;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (quit_) return;
+            load.swap(pendingLoad_);
+            if (!load) seek.swap(pendingSeek_);
+        }
+        if (load) {
+            DoLoad(*load);
+            continue;
+        }
+        if (seek) {
+            DoSeek(*seek);
+            continue;
+        }
+        if (FillOneBlock()) continue;
+        if (scanPending_) {
+            // A full scan makes every later seek cost microseconds instead of tens of ms.
+            scanPending_ = false;
+            decoder_.Scan();
+            continue;
+        }
+        if (overview_) {
+            if (overview_->Step()) {
+                auto done = overview_->Take();
+                overview_.reset();
+                bool current;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    current = IsLatestLoad(loadGen_);
+                    if (current) waveform_ = std::move(done);
+                }
+                if (current) {
+                    Event e;
+                    e.type = Event::WaveformReady;
+                    e.loadGen = loadGen_;
+                    PushEvent(e);
+                }
+            }
+            continue;
+        }
+        ch_.signal.refillAsked.store(false, std::memory_order_release);
+        if (NeedsFill()) continue;
+        ch_.signal.wake.wait(seq, std::memory_order_acquire);
+    }
+}
+
+void PlayerWorker::DoLoad(const LoadRequest& req) {
+    ch_.progress.producingGen.store(req.gen, std::memory_order_release);
+    gen_ = loadGen_ = req.gen;
+    genStartWrite_ = ch_.ring.WriteCount();
+    overview_.reset();
+    scanPending_ = false;
+    endPushed_ = false;
+    atEnd_ = false;
+    nextFrame_ = 0;
+    path_ = req.path;
+    std::string reason;
+    hasSong_ = decoder_.Open(req.path, &reason);
+    if (!hasSong_) {
+        ch_.progress.deadGen.store(req.gen, std::memory_order_release);
+        Event e;
+        e.type = Event::LoadFailed;
+        e.loadGen = req.gen;
+        std::strncpy(e.reason, reason.c_str(), sizeof e.reason - 1);
+        PushEvent(e);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!IsLatestLoad(req.gen)) return; // replaced meanwhile; the next request follows
+        ch_.state.rate.store(decoder_.Rate(), std::memory_order_release);
+        ch_.state.lengthFrames.store(decoder_.Length(), std::memory_order_release);
+    }
+    for (int i = 0; i < kBlocksBeforeLoaded && FillOneBlock(); ++i) {
+    }
+    Event e;
+    e.type = Event::Loaded;
+    e.loadGen = req.gen;
+    PushEvent(e);
+    scanPending_ = !decoder_.Scanned();
+    overview_ = std::make_unique<WaveformBuilder>();
+    if (!overview_->Start(req.path, decoder_.Length(), decoder_.Rate())) overview_.reset();
+}
+
+void PlayerWorker::DoSeek(const SeekRequest& req) {
+    ch_.progress.producingGen.store(req.gen, std::memory_order_release);
+    gen_ = req.gen;
+    genStartWrite_ = ch_.ring.WriteCount();
+    if (!hasSong_) {
+        ch_.progress.deadGen.store(req.gen, std::memory_order_release);
+        return;
+    }
+    endPushed_ = false;
+    // Start a little before the target: the mixer's resampler needs real signal in front of it.
+    const int64_t start = std::clamp<int64_t>(req.frame - kPreRoll, 0, decoder_.Length());
+    const int64_t reached = start < decoder_.Length() ? decoder_.Seek(start) : -1;
+    // At or past the end (or a failed seek): the next block only tells the mixer where the song
+    // ends.
+    atEnd_ = reached < 0;
+    nextFrame_ = atEnd_ ? decoder_.Length() : reached;
+}
+
+bool PlayerWorker::NeedsFill() const {
+    if (!hasSong_ || endPushed_) return false;
+    const uint64_t write = ch_.ring.WriteCount();
+    const uint64_t read = ch_.ring.ReadCount();
+    const uint64_t ours = write - std::max(read, genStartWrite_);
+    return ours < kRingTarget && write - read < ch_.ring.Capacity();
+}
+
+bool PlayerWorker::FillOneBlock() {
+    if (!NeedsFill()) return false;
+    AudioBlock* b = ch_.ring.BeginWrite();
+    if (!b) return false;
+    bool end = atEnd_;
+    const int got = atEnd_ ? 0 : decoder_.Read(b->samples, kBlockFrames, &end);
+    b->gen = gen_;
+    b->flags = end ? uint32_t{AudioBlock::kEnd} : 0u;
+    b->rate = decoder_.Rate();
+    b->frames = got;
+    b->startFrame = nextFrame_;
+    ch_.ring.CommitWrite();
+    nextFrame_ += got;
+    endPushed_ = end;
+    return true;
+}
+
+} // namespace spinx::engine

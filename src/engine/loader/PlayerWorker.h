@@ -1,0 +1,77 @@
+#pragma once
+// One player's loader/decoder worker: a thread that owns the player's libmpg123 stream, opens
+// songs, keeps the decoded-audio ring filled, serves seeks, and afterwards builds the waveform
+// overview. The public functions are called on the UI thread; Run() is the worker thread.
+#include "engine/PlayerChannel.h"
+#include "engine/loader/Mp3Decoder.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace spinx::engine {
+
+class WaveformBuilder;
+
+class PlayerWorker {
+  public:
+    PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq);
+    ~PlayerWorker();
+
+    // UI thread. Replaces the song; `gen` is the data generation of the new song.
+    void RequestLoad(uint32_t gen, const std::string& path);
+    // UI thread. Continues at `frame` under generation `gen`.
+    void RequestSeek(uint32_t gen, int64_t frame);
+    // UI thread. The overview of the current song, or null until it is built.
+    std::shared_ptr<const Waveform> GetWaveform() const;
+
+  private:
+    struct LoadRequest {
+        uint32_t gen;
+        std::string path;
+    };
+    struct SeekRequest {
+        uint32_t gen;
+        int64_t frame;
+    };
+
+    void Run();
+    void DoLoad(const LoadRequest& req);
+    void DoSeek(const SeekRequest& req);
+    bool FillOneBlock();
+    bool NeedsFill() const;
+    void PushEvent(Event e);
+    bool IsLatestLoad(uint32_t gen) const; // caller holds mutex_
+
+    const int player_;
+    PlayerChannel& ch_;
+    std::atomic<uint64_t>& eventSeq_;
+
+    mutable std::mutex mutex_; // guards the requests, latestLoadGen_ and waveform_
+    std::optional<LoadRequest> pendingLoad_;
+    std::optional<SeekRequest> pendingSeek_;
+    uint32_t latestLoadGen_ = 0;
+    bool quit_ = false;
+    std::shared_ptr<const Waveform> waveform_;
+
+    // Worker thread only.
+    Mp3Decoder decoder_;
+    bool hasSong_ = false;
+    bool endPushed_ = false;
+    bool atEnd_ = false;
+    bool scanPending_ = false;
+    uint32_t gen_ = 0;
+    uint32_t loadGen_ = 0;
+    uint64_t genStartWrite_ = 0; // ring write count when the current generation began
+    int64_t nextFrame_ = 0;
+    std::string path_;
+    std::unique_ptr<WaveformBuilder> overview_;
+
+    std::thread thread_;
+};
+
+} // namespace spinx::engine

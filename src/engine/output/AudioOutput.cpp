@@ -1,0 +1,35 @@
+#include "engine/output/AudioOutput.h"
+
+namespace spinx::engine {
+
+OutputStats CallbackStats::Snapshot() const {
+    OutputStats s;
+    s.buffers = buffers_.load(std::memory_order_relaxed);
+    s.lateBuffers = late_.load(std::memory_order_relaxed);
+    uint64_t total = 0;
+    for (const auto& h : histogram_)
+        total += h.load(std::memory_order_relaxed);
+    if (total == 0) return s;
+    const uint64_t rank = total - total / 1000; // the 99.9th percentile's position
+    uint64_t seen = 0;
+    bool found = false;
+    for (int us = 0; us <= kMaxUs; ++us) {
+        const uint32_t n = histogram_[us].load(std::memory_order_relaxed);
+        seen += n;
+        if (!found && seen >= rank) {
+            s.p999CallbackUs = us + 1; // bucket upper bound
+            found = true;
+        }
+        if (n) s.maxCallbackUs = us + 1;
+    }
+    return s;
+}
+
+void CallbackStats::Reset() {
+    for (auto& h : histogram_)
+        h.store(0, std::memory_order_relaxed);
+    buffers_.store(0, std::memory_order_relaxed);
+    late_.store(0, std::memory_order_relaxed);
+}
+
+} // namespace spinx::engine

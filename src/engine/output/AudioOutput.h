@@ -1,0 +1,50 @@
+#pragma once
+// Where the mixer's sound goes. An output calls Mixer::Render from its own thread at its own
+// pace; the engine owns exactly one output at a time.
+#include "engine/Aspinx.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace spinx::engine {
+
+class Mixer;
+
+// Per-buffer timing, recorded by the output's thread without locks, read by any thread.
+class CallbackStats {
+  public:
+    static constexpr int kMaxUs = 20000;
+    // Output thread.
+    void Record(double micros, bool late) {
+        const int bucket = micros >= kMaxUs ? kMaxUs : micros <= 0 ? 0 : static_cast<int>(micros);
+        histogram_[bucket].fetch_add(1, std::memory_order_relaxed);
+        buffers_.fetch_add(1, std::memory_order_relaxed);
+        if (late) late_.fetch_add(1, std::memory_order_relaxed);
+    }
+    void CountLate() { late_.fetch_add(1, std::memory_order_relaxed); }
+    // Any thread.
+    OutputStats Snapshot() const;
+    void Reset();
+
+  private:
+    std::array<std::atomic<uint32_t>, kMaxUs + 1> histogram_{};
+    std::atomic<uint64_t> buffers_{0};
+    std::atomic<uint64_t> late_{0};
+};
+
+class AudioOutput {
+  public:
+    virtual ~AudioOutput() = default;
+    virtual OutputKind Kind() const = 0;
+    virtual int SampleRate() const = 0;
+    // True once the device has died under us; the engine then swaps in a null output.
+    virtual bool Failed() const { return false; }
+    const CallbackStats& Stats() const { return stats_; }
+    CallbackStats& Stats() { return stats_; }
+
+  protected:
+    CallbackStats stats_;
+};
+
+} // namespace spinx::engine

@@ -1,0 +1,130 @@
+#include "engine/realtime/SourceReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace spinx::engine {
+
+void SourceReader::Reset(uint32_t gen, int64_t frame) {
+    gen_ = gen;
+    ringNext_ = frame;
+    replay_ = histStart_ = histEnd_ = frame;
+    ended_ = false;
+    endFrame_ = INT64_MAX;
+}
+
+void SourceReader::PopBlock() {
+    ch_.ring.Pop();
+    if (ch_.ring.Fill() < kRingRefillBelow) ch_.signal.AskRefill();
+}
+
+void SourceReader::DropStale() {
+    while (const AudioBlock* b = ch_.ring.Front()) {
+        if (b->gen >= gen_) break;
+        PopBlock();
+    }
+}
+
+bool SourceReader::WorthWaiting() const {
+    const uint32_t producing = ch_.progress.producingGen.load(std::memory_order_acquire);
+    return producing <= gen_ && ch_.progress.deadGen.load(std::memory_order_acquire) != gen_;
+}
+
+void SourceReader::Remember(const float* src, int64_t firstFrame, int frames) {
+    if (firstFrame != histEnd_) histStart_ = histEnd_ = firstFrame; // not contiguous: restart
+    for (int i = 0; i < frames; ++i) {
+        const int64_t f = firstFrame + i;
+        float* slot = &history_[(f % kHistoryFrames) * 2];
+        slot[0] = src[2 * i];
+        slot[1] = src[2 * i + 1];
+    }
+    histEnd_ = firstFrame + frames;
+    histStart_ = std::max(histStart_, histEnd_ - kHistoryFrames);
+    if (replay_ < histStart_) replay_ = histEnd_; // nothing to replay any more
+}
+
+const AudioBlock* SourceReader::Current(bool wait) {
+    for (;;) {
+        const AudioBlock* b = ch_.ring.Front();
+        if (!b) {
+            if (!wait || ended_ || !WorthWaiting()) return nullptr;
+            ch_.ring.WaitForData(std::chrono::milliseconds(2000),
+                                 [this] { return WorthWaiting(); });
+            if (!ch_.ring.Front()) return nullptr;
+            continue;
+        }
+        if (b->gen < gen_) {
+            PopBlock();
+            continue;
+        }
+        if (b->gen > gen_) return nullptr; // audio for a command this side has not applied yet
+        rate_ = b->rate;
+        const int64_t end = b->startFrame + b->frames;
+        if (ringNext_ < b->startFrame) ringNext_ = b->startFrame; // a gap: jump it
+        if (ringNext_ < end) {
+            // Frames in front of the target (the pre-roll) go to the history only.
+            const int64_t skip = ringNext_ - b->startFrame;
+            if (skip > 0 && histStart_ == histEnd_ && histEnd_ == ringNext_) {
+                const int64_t keep = std::min<int64_t>(skip, kHistoryFrames);
+                Remember(b->samples + 2 * (skip - keep), ringNext_ - keep, static_cast<int>(keep));
+            }
+            return b;
+        }
+        if (b->flags & AudioBlock::kEnd) {
+            ended_ = true;
+            endFrame_ = end;
+        }
+        PopBlock();
+        if (ended_) return nullptr;
+    }
+}
+
+int SourceReader::Read(float* dst, int frames, bool wait) {
+    int got = 0;
+    while (got < frames) {
+        if (replay_ < histEnd_) {
+            const int n = static_cast<int>(std::min<int64_t>(frames - got, histEnd_ - replay_));
+            for (int i = 0; i < n; ++i) {
+                const float* slot = &history_[((replay_ + i) % kHistoryFrames) * 2];
+                dst[2 * (got + i)] = slot[0];
+                dst[2 * (got + i) + 1] = slot[1];
+            }
+            replay_ += n;
+            got += n;
+            continue;
+        }
+        if (ended_ && ringNext_ >= endFrame_) break;
+        const AudioBlock* b = Current(wait);
+        if (!b) break;
+        const int64_t offset = ringNext_ - b->startFrame;
+        const int n = static_cast<int>(std::min<int64_t>(frames - got, b->frames - offset));
+        const float* src = b->samples + 2 * offset;
+        std::memcpy(dst + 2 * got, src, sizeof(float) * 2 * n);
+        Remember(src, ringNext_, n);
+        replay_ = histEnd_;
+        ringNext_ += n;
+        got += n;
+        if (ringNext_ >= b->startFrame + b->frames) {
+            if (b->flags & AudioBlock::kEnd) {
+                ended_ = true;
+                endFrame_ = ringNext_;
+            }
+            PopBlock();
+        }
+    }
+    return got;
+}
+
+int64_t SourceReader::HistoryBefore(int64_t frame) const {
+    if (frame < histStart_ || frame > histEnd_) return 0;
+    return frame - histStart_;
+}
+
+bool SourceReader::Rewind(int64_t frame) {
+    if (frame == NextFrame()) return true;
+    if (frame < histStart_ || frame > histEnd_) return false;
+    replay_ = frame;
+    return true;
+}
+
+} // namespace spinx::engine

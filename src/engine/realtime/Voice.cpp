@@ -1,0 +1,202 @@
+#include "engine/realtime/Voice.h"
+
+#include "engine/GainLaw.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace spinx::engine {
+
+namespace {
+constexpr double kFadeSeconds = 0.005;  // pause, stop, seek and start fades
+constexpr double kLevelSeconds = 0.050; // one level event per period while playing
+} // namespace
+
+Voice::Voice(int player, PlayerChannel& channel, EventOutbox outbox, int outRate)
+    : player_(player), ch_(channel), outbox_(outbox), outRate_(outRate), reader_(channel),
+      fadeStep_(static_cast<float>(1.0 / (kFadeSeconds * outRate))),
+      levelPeriod_(static_cast<int>(kLevelSeconds * outRate)) {}
+
+void Voice::Apply(const Command& c) {
+    switch (c.type) {
+    case Command::Play:
+        if (seekPending_) {
+            transport_ = Transport::Playing; // fade in after the seek
+        } else if (transport_ != Transport::Playing) {
+            // From silence, or back up from a pause's fade-out.
+            transport_ = Transport::Playing;
+            audible_ = true;
+            fadeDir_ = 1;
+        }
+        break;
+    case Command::Pause:
+    case Command::Stop: {
+        const Transport to = c.type == Command::Stop ? Transport::Stopped : Transport::Paused;
+        if (audible_) {
+            transport_ = to;
+            fadeDir_ = -1;
+        } else if (transport_ != Transport::Stopped) {
+            transport_ = to;
+        }
+        break;
+    }
+    case Command::Seek:
+    case Command::Load:
+        posGen_ = c.gen;
+        if (c.type == Command::Load) {
+            loadGen_ = c.gen;
+            transport_ = Transport::Stopped;
+        }
+        if (audible_) {
+            seekPending_ = true;
+            seekGen_ = c.gen;
+            seekFrame_ = c.frame;
+            fadeDir_ = -1;
+        } else {
+            ApplySeek(c.gen, c.frame);
+        }
+        break;
+    }
+    PublishStatus();
+}
+
+void Voice::ApplySeek(uint32_t gen, int64_t frame) {
+    seekPending_ = false;
+    reader_.Reset(gen, frame);
+}
+
+void Voice::PublishStatus() {
+    const int16_t s = transport_ == Transport::Playing  ? kPlaying
+                      : transport_ == Transport::Paused ? kPaused
+                                                        : kStopped;
+    ch_.state.status.store(s, std::memory_order_release);
+}
+
+void Voice::PublishPosition(int64_t frame) {
+    uint64_t cur = ch_.state.position.load(std::memory_order_acquire);
+    if (PositionGen(cur) != (posGen_ & 0xffff)) return; // the UI has a newer target
+    ch_.state.position.compare_exchange_strong(cur, PackPosition(posGen_, frame),
+                                               std::memory_order_acq_rel);
+}
+
+int Voice::Produce(float* dst, int frames, bool offline) {
+    return reader_.Read(dst, frames, offline);
+}
+
+int Voice::ApplyFade(float* buf, int frames) {
+    if (fadeDir_ == 0) return -1;
+    for (int i = 0; i < frames; ++i) {
+        fade_ += static_cast<float>(fadeDir_) * fadeStep_;
+        if (fade_ >= 1.0f) {
+            fade_ = 1.0f;
+            fadeDir_ = 0;
+            return -1; // the rest of the buffer plays at full level
+        }
+        if (fade_ <= 0.0f) {
+            fade_ = 0.0f;
+            fadeDir_ = 0;
+            std::memset(buf + 2 * i, 0, sizeof(float) * 2 * (frames - i));
+            return i;
+        }
+        buf[2 * i] *= fade_;
+        buf[2 * i + 1] *= fade_;
+    }
+    return -1;
+}
+
+void Voice::FadeOutFinished(int64_t resumeFrame) {
+    if (seekPending_) {
+        ApplySeek(seekGen_, seekFrame_);
+    } else {
+        reader_.Rewind(resumeFrame); // resume exactly where the sound stopped
+    }
+    if (transport_ == Transport::Playing) {
+        fadeDir_ = 1; // a seek while playing: fade in at the new place
+        return;
+    }
+    audible_ = false;
+    SendLevel(0, 0);
+}
+
+void Voice::SongEnded() {
+    transport_ = Transport::Stopped;
+    audible_ = false;
+    fade_ = 0.0f;
+    fadeDir_ = 0;
+    PublishStatus();
+    Event e;
+    e.type = Event::Done;
+    e.loadGen = loadGen_;
+    e.player = static_cast<uint8_t>(player_);
+    outbox_.Push(e);
+    SendLevel(0, 0);
+}
+
+void Voice::SendLevel(int16_t left, int16_t right) {
+    peakLeft_ = peakRight_ = 0.0f;
+    levelFrames_ = 0;
+    if (!ch_.controls.meterOn.load(std::memory_order_relaxed)) return;
+    Event e;
+    e.type = Event::Level;
+    e.player = static_cast<uint8_t>(player_);
+    e.loadGen = loadGen_;
+    e.left = left;
+    e.right = right;
+    outbox_.Push(e);
+}
+
+void Voice::Meter(const float* buf, int frames) {
+    float l = peakLeft_, r = peakRight_;
+    for (int i = 0; i < frames; ++i) {
+        l = std::max(l, std::fabs(buf[2 * i]));
+        r = std::max(r, std::fabs(buf[2 * i + 1]));
+    }
+    peakLeft_ = l;
+    peakRight_ = r;
+    levelFrames_ += frames;
+    if (levelFrames_ >= levelPeriod_) SendLevel(PeakToMeter(l), PeakToMeter(r));
+}
+
+void Voice::Render(float* mix, int frames, bool offline) {
+    if (!audible_) {
+        reader_.DropStale();
+        return;
+    }
+    float* buf = scratch_;
+    const int64_t startFrame = reader_.NextFrame();
+    const int got = Produce(buf, frames, offline);
+    if (got < frames) std::memset(buf + 2 * got, 0, sizeof(float) * 2 * (frames - got));
+    const bool ended = reader_.Ended() && !seekPending_;
+
+    const int fadedAt = ApplyFade(buf, frames);
+    if (fadedAt >= 0) FadeOutFinished(startFrame + std::min(fadedAt, got));
+
+    // Gains glide from their last value to the target across this buffer: no zipper noise.
+    const float targetL = ch_.controls.gainLeft.load(std::memory_order_relaxed);
+    const float targetR = ch_.controls.gainRight.load(std::memory_order_relaxed);
+    const float stepL = (targetL - gainLeft_) / static_cast<float>(frames);
+    const float stepR = (targetR - gainRight_) / static_cast<float>(frames);
+    float gl = gainLeft_, gr = gainRight_;
+    for (int i = 0; i < frames; ++i) {
+        gl += stepL;
+        gr += stepR;
+        buf[2 * i] *= gl;
+        buf[2 * i + 1] *= gr;
+    }
+    gainLeft_ = targetL;
+    gainRight_ = targetR;
+
+    for (int i = 0; i < 2 * frames; ++i)
+        mix[i] += buf[i];
+    ch_.recent.Write(buf, frames);
+
+    if (!seekPending_) PublishPosition(ended ? reader_.EndFrame() : reader_.NextFrame());
+    if (ended && audible_) {
+        SongEnded();
+        return;
+    }
+    if (audible_) Meter(buf, frames);
+}
+
+} // namespace spinx::engine

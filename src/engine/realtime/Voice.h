@@ -1,0 +1,71 @@
+#pragma once
+// One player inside the mixer: transport with click-free fades, the direct or resampled path
+// from the player's ring, the equaliser, gains, level events and the recent-output window.
+// Every function runs on the mixer's thread (the audio callback, or the caller of an offline
+// render): no locks, no allocation, no waiting except the offline render's wait for audio.
+#include "engine/PlayerChannel.h"
+#include "engine/realtime/SourceReader.h"
+
+#include <cstdint>
+
+namespace spinx::engine {
+
+// Where the mixer's events go (the mixer's queue to the UI thread).
+struct EventOutbox {
+    SpscQueue<Event, kMixerEventSlots>& queue;
+    std::atomic<uint64_t>& seq;
+    void Push(Event e) {
+        StampEvent(e, seq);
+        queue.Push(e); // full only when nobody drains; the event is then dropped
+    }
+};
+
+class Voice {
+  public:
+    Voice(int player, PlayerChannel& channel, EventOutbox outbox, int outRate);
+
+    void Apply(const Command& c);
+    // Adds this player's next `frames` (<= kMaxChunk) output frames into `mix`.
+    void Render(float* mix, int frames, bool offline);
+
+  private:
+    enum class Transport { Stopped, Paused, Playing };
+
+    int Produce(float* dst, int frames, bool offline);
+    // Applies the fade envelope; returns the frame index at which a fade-out finished, or -1.
+    int ApplyFade(float* buf, int frames);
+    void FadeOutFinished(int64_t resumeFrame);
+    void SongEnded();
+    void ApplySeek(uint32_t gen, int64_t frame);
+    void PublishPosition(int64_t frame);
+    void PublishStatus();
+    void Meter(const float* buf, int frames);
+    void SendLevel(int16_t left, int16_t right);
+
+    const int player_;
+    PlayerChannel& ch_;
+    EventOutbox outbox_;
+    const int outRate_;
+    SourceReader reader_;
+
+    Transport transport_ = Transport::Stopped; // where the player is going (after any fade)
+    bool audible_ = false;                     // producing sound: playing or fading out
+    float fade_ = 0.0f;
+    int fadeDir_ = 0;
+    float fadeStep_;
+    bool seekPending_ = false; // fading out before a seek or a load
+    uint32_t seekGen_ = 0;
+    int64_t seekFrame_ = 0;
+    uint32_t posGen_ = 0;  // generation whose positions this side may publish
+    uint32_t loadGen_ = 0; // the song's load generation, for its events
+
+    float gainLeft_ = 1.0f, gainRight_ = 1.0f; // applied now; the controls hold the targets
+
+    float peakLeft_ = 0.0f, peakRight_ = 0.0f;
+    int levelFrames_ = 0;
+    const int levelPeriod_;
+
+    float scratch_[kMaxChunk * 2] = {};
+};
+
+} // namespace spinx::engine

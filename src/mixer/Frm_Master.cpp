@@ -1,0 +1,276 @@
+#include "mixer/Frm_Master.h"
+
+#include "deck/Frm_TurnTable.h"
+#include "mixer/Mod_Crossfade.h"
+#include "mixer/Mod_StartDoc.h"
+#include "mixer/Mod_Version.h"
+#include "shell/ClickLabel.h"
+#include "shell/MdiChild.h"
+#include "shell/Twips.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace spinx {
+
+namespace {
+// The mixer's client area and the deck windows, in twips.
+constexpr int kMasterWidthTwips = 2520;
+constexpr int kMasterHeightTwips = 7125;
+constexpr int kDeckWidthTwips = 4395;
+constexpr int kDeckHeightTwips = 2550;
+// Gaps between the mixer and the first deck, and between the first two decks, at creation.
+constexpr int kDeckGapTwips = 150;
+constexpr int kDeckRowGapTwips = 500;
+
+QGroupBox* DeckGroup(QWidget* parent, const QString& caption,
+                     std::array<QRadioButton*, 4>& buttons) {
+    auto* group = new QGroupBox(caption, parent);
+    auto* layout = new QVBoxLayout(group);
+    layout->setContentsMargins(6, 2, 4, 4);
+    layout->setSpacing(1);
+    auto* exclusive = new QButtonGroup(group);
+    for (int i = 0; i < 4; ++i) {
+        buttons[i] = new QRadioButton(QStringLiteral("Deck %1").arg(i + 1), group);
+        exclusive->addButton(buttons[i], i);
+        layout->addWidget(buttons[i]);
+    }
+    return group;
+}
+
+QFrame* Separator(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+int16_t CheckedIndex(const std::array<QRadioButton*, 4>& buttons) {
+    for (int16_t i = 0; i < 4; ++i)
+        if (buttons[i]->isChecked()) return i;
+    return -1;
+}
+} // namespace
+
+Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
+    : QWidget(parent), Aspinx1(new Aspinx(output, this)), area_(area) {
+    setObjectName(QStringLiteral("Frm_Master"));
+    setWindowTitle(QStringLiteral("Master"));
+
+    Lbl_Title = new QLabel(this);
+    Lbl_Title->setAlignment(Qt::AlignCenter);
+    Lbl_Title->setWordWrap(true);
+    Label4 = new ClickLabel(QStringLiteral("Click here for web site"), this);
+    Label4->setAlignment(Qt::AlignCenter);
+    Label4->setCursor(Qt::PointingHandCursor);
+    QPalette blue = Label4->palette();
+    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    Label4->setPalette(blue);
+
+    auto* groups = new QHBoxLayout;
+    groups->setSpacing(4);
+    groups->addWidget(DeckGroup(this, QStringLiteral("Deck A"), Opt_DeckA));
+    groups->addWidget(DeckGroup(this, QStringLiteral("Deck B"), Opt_DeckB));
+
+    HScroll1 = new QSlider(Qt::Horizontal, this);
+    HScroll1->setRange(0, 100);
+    HScroll1->setSingleStep(1);
+    HScroll1->setPageStep(10);
+    HScroll1->setValue(0);
+    HScroll1->setTickPosition(QSlider::TicksBelow);
+    HScroll1->setTickInterval(10);
+    Cmd_Center = {nullptr, new QPushButton(QStringLiteral("Deck A"), this),
+                  new QPushButton(QStringLiteral("Deck B"), this)};
+    Chk_Fade = new QCheckBox(QStringLiteral("Fade"), this);
+    auto* centre = new QHBoxLayout;
+    centre->setSpacing(4);
+    centre->addWidget(Cmd_Center[1]);
+    centre->addWidget(Chk_Fade, 0, Qt::AlignHCenter);
+    centre->addWidget(Cmd_Center[2]);
+
+    VScroll1 = new QSlider(Qt::Vertical, this);
+    VScroll1->setRange(0, 100);
+    VScroll1->setSingleStep(1);
+    VScroll1->setPageStep(10);
+    VScroll1->setValue(100);
+    VScroll1->setMinimumHeight(100);
+    VScroll1->setTickPosition(QSlider::TicksBothSides);
+    VScroll1->setTickInterval(10);
+    Label1 = new QLabel(QStringLiteral("Master Volume"), this);
+    lblMasterVol = new QLabel(QStringLiteral("100%"), this);
+    auto* master = new QGridLayout;
+    master->addWidget(Label1, 0, 0, 1, 2, Qt::AlignHCenter);
+    master->addWidget(VScroll1, 1, 0, Qt::AlignRight);
+    master->addWidget(lblMasterVol, 1, 1, Qt::AlignLeft | Qt::AlignVCenter);
+    master->setColumnStretch(0, 1);
+    master->setColumnStretch(1, 1);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(6, 6, 6, 6);
+    root->setSpacing(4);
+    root->addWidget(Lbl_Title);
+    root->addWidget(Label4);
+    root->addWidget(Separator(this));
+    root->addLayout(groups);
+    root->addWidget(HScroll1);
+    root->addLayout(centre);
+    root->addWidget(Separator(this));
+    root->addLayout(master);
+    root->addStretch(1);
+
+    for (int16_t i = 0; i < 4; ++i) {
+        connect(Opt_DeckA[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on) Opt_DeckA_Click(i);
+        });
+        connect(Opt_DeckB[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on) Opt_DeckB_Click(i);
+        });
+    }
+    // valueChanged fires while a thumb is dragged as well, so the sound follows the drag.
+    connect(HScroll1, &QSlider::valueChanged, this, [this] { HScroll1_Change(); });
+    connect(VScroll1, &QSlider::valueChanged, this, [this] { VScroll1_Change(); });
+    connect(Cmd_Center[1], &QPushButton::clicked, this, [this] { Cmd_Center_Click(1); });
+    connect(Cmd_Center[2], &QPushButton::clicked, this, [this] { Cmd_Center_Click(2); });
+    connect(Label4, &ClickLabel::clicked, this, [this] { Label4_Click(); });
+
+    connect(Aspinx1, &Aspinx::SoundDone, this,
+            [this](int16_t player) { Aspinx1_SoundDone(player); });
+    connect(Aspinx1, &Aspinx::SoundLoaded, this,
+            [this](int16_t player, int16_t item) { Aspinx1_SoundLoaded(player, item); });
+    connect(Aspinx1, &Aspinx::SoundLoadFailed, this,
+            [this](int16_t player, const QString& path, const QString& reason) {
+                Aspinx1_SoundLoadFailed(player, path, reason);
+            });
+    connect(Aspinx1, &Aspinx::VUMeterValueChange, this,
+            [this](int16_t player, int16_t left, int16_t right) {
+                Aspinx1_VUMeterValueChange(player, left, right);
+            });
+}
+
+Frm_Master::~Frm_Master() {
+    // The decks play through our engine: they go first.
+    for (QPointer<Frm_TurnTable>& deck : Decks) {
+        if (!deck) continue;
+        QWidget* window = deck->parentWidget();
+        delete (window ? window : static_cast<QWidget*>(deck.data()));
+    }
+}
+
+QSize Frm_Master::sizeHint() const {
+    return TwipsSize(kMasterWidthTwips, kMasterHeightTwips).expandedTo(minimumSizeHint());
+}
+
+void Frm_Master::Form_Load() {
+    Lbl_Title->setText(QStringLiteral("Spinx V") + QString::fromStdString(ProgramVersionString()) +
+                       QStringLiteral("\nMade by the Spinx developers"
+                                      "\n\u00A9 2026 Spinx. All rights reserved."));
+
+    Aspinx1->InitPlayers(Aspinx::kPlayers, reinterpret_cast<quintptr>(this), 0, 0, 0, 0);
+    for (int16_t p = 0; p < Aspinx::kPlayers; ++p)
+        Aspinx1->SetBalance(p, 50);
+
+    QWidget* mixerWindow = parentWidget() ? parentWidget() : this;
+    const int deckLeft = mixerWindow->x() + mixerWindow->width() + TwipsToPixels(kDeckGapTwips);
+    int deckTop = mixerWindow->y();
+    for (int16_t p = 0; p < Aspinx::kPlayers; ++p) {
+        auto* deck = new Frm_TurnTable(*this);
+        QMdiSubWindow* window = AddChildWindow(area_, deck);
+        window->resize(
+            TwipsSize(kDeckWidthTwips, kDeckHeightTwips).expandedTo(window->minimumSizeHint()));
+        deck->Form_Load();
+        const bool shown = p < 2;
+        if (shown) window->show();
+        deck->ID = p;
+        deck->Init();
+        if (shown) {
+            window->move(deckLeft, deckTop);
+            deckTop += window->height() + TwipsToPixels(kDeckRowGapTwips);
+        } else {
+            window->hide();
+        }
+        Decks[p] = deck;
+    }
+
+    Opt_DeckA[0]->setChecked(true);
+    Opt_DeckB[1]->setChecked(true);
+    VScroll1_Change();
+}
+
+Frm_TurnTable* Frm_Master::DeckOf(int16_t nPlayer) const {
+    if (nPlayer < 0 || nPlayer >= Aspinx::kPlayers) return nullptr;
+    return Decks[nPlayer].data();
+}
+
+void Frm_Master::Aspinx1_SoundDone(int16_t nPlayer) {
+    if (Frm_TurnTable* deck = DeckOf(nPlayer)) deck->SoundDone();
+}
+
+void Frm_Master::Aspinx1_SoundLoaded(int16_t nPlayer, int16_t) {
+    if (Frm_TurnTable* deck = DeckOf(nPlayer)) deck->GetDBSettings();
+}
+
+void Frm_Master::Aspinx1_SoundLoadFailed(int16_t nPlayer, const QString& path,
+                                         const QString& reason) {
+    if (Frm_TurnTable* deck = DeckOf(nPlayer)) deck->SoundLoadFailed(path, reason);
+}
+
+void Frm_Master::Aspinx1_VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft,
+                                            int16_t nPeakRight) {
+    if (Frm_TurnTable* deck = DeckOf(nPlayer)) deck->DoLevel(nPeakLeft, nPeakRight);
+}
+
+void Frm_Master::Label4_Click() {
+    StartDoc(AboutPagePath());
+}
+
+void Frm_Master::ApplyCrossfade(Frm_TurnTable& deck, int share) {
+    const int16_t volume = CrossfadeVolume(share, deck.VScroll2->value());
+    Aspinx1->SetVolume(deck.ID, volume);
+    deck.MaxVol = volume;
+}
+
+void Frm_Master::HScroll1_Change() {
+    Frm_TurnTable* deckA = FindTurnTable(area_, CheckedIndex(Opt_DeckA));
+    Frm_TurnTable* deckB = FindTurnTable(area_, CheckedIndex(Opt_DeckB));
+    const int f = HScroll1->value();
+    if (deckA) ApplyCrossfade(*deckA, 100 - f);
+    if (deckB) ApplyCrossfade(*deckB, f);
+}
+
+void Frm_Master::Cmd_Center_Click(int16_t Index) {
+    if (Index != 1 && Index != 2) return;
+    if (Chk_Fade->isChecked()) {
+        // A disabled button marks the end the crossfader is on its way to.
+        Cmd_Center[Index]->setEnabled(false);
+        return;
+    }
+    Cmd_Center[Index]->setEnabled(true);
+    HScroll1->setValue(Index == 1 ? 0 : 100);
+}
+
+void Frm_Master::Opt_DeckA_Click(int16_t Index) {
+    for (int i = 0; i < 4; ++i)
+        Opt_DeckB[i]->setEnabled(i != Index);
+}
+
+void Frm_Master::Opt_DeckB_Click(int16_t Index) {
+    for (int i = 0; i < 4; ++i)
+        Opt_DeckA[i]->setEnabled(i != Index);
+}
+
+void Frm_Master::VScroll1_Change() {
+    Aspinx1->SetMasterVolume(0, static_cast<int16_t>(VScroll1->value()));
+    lblMasterVol->setText(QStringLiteral("%1%").arg(Aspinx1->GetMasterVolume(0)));
+}
+
+} // namespace spinx

@@ -1,0 +1,75 @@
+#pragma once
+// The main window: parent of the mixer and the decks. It starts the program up, arranges its
+// child windows and shuts the program down. UI thread.
+#include "engine/Aspinx.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QMdiArea;
+class QMenu;
+
+namespace spinx {
+
+class Frm_Master;
+class Frm_Status;
+
+// The row a deck takes in the standard arrangement: decks 1, 2 and 3 one below the other, and
+// deck 4 over deck 3.
+int ArrangeRow(int16_t id);
+
+class Frm_Main : public QMainWindow {
+    Q_OBJECT
+  public:
+    // `output` is where the engine plays: the program uses the default device, tests render
+    // offline or into nothing.
+    explicit Frm_Main(OutputKind output = OutputKind::Default, QWidget* parent = nullptr);
+    ~Frm_Main() override;
+
+    // Start-up: the song database, the mixer (which creates the decks), the arrangement.
+    void MDIForm_Load();
+    // Mixer at the top left, decks in a column overlapping its right edge.
+    void Arrange();
+
+    void Mnu_File_Exit_Click();
+    void Mnu_Window_Arrange_Click();
+
+    // Shut-down, in the order the window closes: the notice, then (after the children are
+    // gone) the database.
+    void MDIForm_QueryUnload();
+    void MDIForm_Unload();
+
+    QMdiArea* MdiArea;
+    Frm_Master* MasterForm() const { return master_; }
+    Frm_Status* StatusForm() const { return status_.get(); } // null unless shutting down
+
+    QMenu* Mnu_File;
+    QAction* Mnu_File_Exit;
+    QMenu* Mnu_View;
+    std::array<QAction*, 4> Mnu_View_Deck;
+    QMenu* Mnu_Window;
+    QAction* Mnu_Window_Arrange;
+    QMenu* Mnu_Help;
+    QAction* Mnu_Help_Contents;
+    QMenu* Mnu_Setup; // opened as a pop-up menu only
+    std::array<QAction*, 3> Mnu_SetPos;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void UnloadChildren();
+    // Sized to show the mixer and the decks that are visible, within the screen.
+    void FitToChildren();
+
+    OutputKind output_;
+    Frm_Master* master_ = nullptr;
+    std::unique_ptr<Frm_Status> status_;
+    bool unloaded_ = false;
+};
+
+} // namespace spinx

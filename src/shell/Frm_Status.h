@@ -1,0 +1,43 @@
+#pragma once
+// The small notice window shown while the program shuts down: a text, a bar and a percentage.
+// UI thread.
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+
+namespace spinx {
+
+class PictureBox;
+
+// Where Progress fills the bar to (0..1000 across) and the percentage it shows; no value when
+// the maximum is 0, which leaves bar and percentage as they are. A value above the maximum
+// counts as the maximum, one below 0 as 0.
+struct ProgressFill {
+    double x;
+    QString percent;
+};
+std::optional<ProgressFill> ProgressFillFor(int32_t value, int32_t maximum);
+
+class Frm_Status : public QWidget {
+    Q_OBJECT
+  public:
+    explicit Frm_Status(QWidget* parent = nullptr);
+
+    // Shows `text`, then the bar and percentage for value of maximum. Paints at once, so the
+    // notice is seen while the caller keeps the UI thread busy.
+    void Progress(const QString& text, int32_t value, int32_t maximum);
+    // Shows the window, not modal, in the middle of the screen.
+    void ShowCentred();
+
+    QLabel* Lbl_Status;
+    PictureBox* Picture1;
+    QLabel* Lbl_Percent;
+    QPushButton* Cmd_Abort;
+};
+
+} // namespace spinx

@@ -1,0 +1,154 @@
+#include "support/FileIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace spinx {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+}
+
+int UniqueFd::release() {
+    return std::exchange(fd_, -1);
+}
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+namespace {
+
+std::string Reason(const std::string& what, const std::string& path, int err) {
+    return what + " " + path + ": " + std::strerror(err);
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto sep = path.find_last_of('/');
+    if (sep == std::string::npos) return ".";
+    return sep == 0 ? std::string("/") : path.substr(0, sep);
+}
+
+} // namespace
+
+UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size) {
+    size = 0;
+    // O_NONBLOCK so that a named pipe cannot hang us before fstat has told us what it is.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) return fd;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return UniqueFd();
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return UniqueFd();
+    }
+    size = static_cast<std::int64_t>(st.st_size);
+    return fd;
+}
+
+bool ReadAt(int fd, std::int64_t offset, std::size_t count, std::string& out) {
+    out.resize(count);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, out.data() + got, count - got, offset + got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            out.resize(got);
+            return false;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    out.resize(got);
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents, std::string* error) {
+    contents.clear();
+    std::int64_t size = 0;
+    UniqueFd fd = OpenRegularFile(path, size);
+    // Callers tell a missing file from other failures by errno, so it survives the message.
+    auto fail = [&](const char* what) {
+        const int err = errno;
+        if (error) *error = Reason(what, path, err);
+        errno = err;
+        return false;
+    };
+    if (!fd) return fail("Cannot open");
+    std::string chunk;
+    std::int64_t offset = 0;
+    // Read until the end rather than trusting the size, which may change under us.
+    for (;;) {
+        if (!ReadAt(fd.get(), offset, 1 << 16, chunk)) return fail("Cannot read");
+        if (chunk.empty()) break;
+        contents += chunk;
+        offset += static_cast<std::int64_t>(chunk.size());
+    }
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error) {
+    auto fail = [&](const std::string& what, int err) {
+        if (error) *error = Reason(what, path, err);
+        return false;
+    };
+
+    mode_t mode = 0;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return fail("Cannot write", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        // Renaming would replace a write-protected file; honour the protection instead.
+        if (::access(path.c_str(), W_OK) != 0) return fail("Cannot write", errno);
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    std::string temp = path + ".XXXXXX";
+    UniqueFd fd(::mkstemp(temp.data()));
+    if (!fd) return fail("Cannot create a temporary file beside", errno);
+    auto discard = [&](const std::string& what) {
+        const int err = errno;
+        fd.reset();
+        ::unlink(temp.c_str());
+        return fail(what, err);
+    };
+    if (::fchmod(fd.get(), mode) != 0) return discard("Cannot set the permissions of");
+    if (!WriteAll(fd.get(), contents)) return discard("Cannot write");
+    if (::fsync(fd.get()) != 0) return discard("Cannot flush");
+    if (::close(fd.release()) != 0) return discard("Cannot close");
+    if (::rename(temp.c_str(), path.c_str()) != 0) return discard("Cannot replace");
+
+    // Make the rename itself durable; the new file is complete either way, so a failure here
+    // is not worth reporting.
+    UniqueFd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());
+    return true;
+}
+
+} // namespace spinx

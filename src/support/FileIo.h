@@ -1,0 +1,47 @@
+#pragma once
+// Small file-system primitives on POSIX descriptors: an owning descriptor, whole-file reads and
+// the write-beside-then-rename replacement of a file. Any thread.
+#include <cstdint>
+#include <string>
+
+namespace spinx {
+
+// Owns one open descriptor and closes it when it goes away, whatever path the caller leaves by.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release();
+    void reset(int fd = -1);
+
+  private:
+    int fd_ = -1;
+};
+
+// Opens a regular file for reading. Folders, devices and pipes are refused (a pipe would block)
+// and give an invalid descriptor with errno set; `size` receives the file's length.
+UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size);
+
+// Reads up to `count` bytes at `offset` (fewer at the end of the file); false on a read error.
+bool ReadAt(int fd, std::int64_t offset, std::size_t count, std::string& out);
+
+// Reads a whole regular file. On failure returns false and, when `error` is given, a sentence
+// naming the file and the reason.
+bool ReadWholeFile(const std::string& path, std::string& contents, std::string* error = nullptr);
+
+// Replaces `path` with `contents` so that readers see either the old file or the new one, never
+// a part: the text goes to a temporary file in the same folder, is flushed to the disk and is
+// then renamed over the old file. An existing file that we may not write is left alone and
+// reported. On failure nothing changes, the temporary file is removed and `error` says why.
+bool WriteFileAtomically(const std::string& path, const std::string& contents,
+                         std::string* error = nullptr);
+
+} // namespace spinx

@@ -1,0 +1,76 @@
+#include "desktest/DeskTest.h"
+
+#include "engine/Aspinx.h"
+
+#include <cstdlib>
+
+namespace spinx::test {
+
+ScriptedDialogs::ScriptedDialogs() {
+    previousPresenter_ =
+        SetFileDialogPresenter([this](const CommonDialog& dialog, FileDialogKind kind) {
+            dialogs.push_back({dialog, kind});
+            std::optional<FileDialogAnswer> answer;
+            if (!answers_.empty()) {
+                answer = answers_.front();
+                answers_.pop_front();
+            }
+            return answer;
+        });
+    previousMsgBox_ =
+        SetMsgBoxHandler([this](const std::string& text, MsgButtons, const std::string&) {
+            messages.push_back(text);
+            return MsgResult::OK;
+        });
+}
+
+ScriptedDialogs::~ScriptedDialogs() {
+    SetFileDialogPresenter(std::move(previousPresenter_));
+    SetMsgBoxHandler(std::move(previousMsgBox_));
+}
+
+void ScriptedDialogs::Choose(std::vector<std::string> files, int filterIndex) {
+    answers_.push_back(FileDialogAnswer{std::move(files), filterIndex});
+}
+
+void ScriptedDialogs::Cancel() {
+    answers_.push_back(std::nullopt);
+}
+
+std::string MakeMp3(const std::string& folder, const std::string& name, double seconds) {
+    const std::string wav = folder + "/" + name + ".wav";
+    const std::string mp3 = folder + "/" + name;
+    const std::string command = "sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth " +
+                                std::to_string(seconds) +
+                                " sine 440 vol 0.5 && lame --quiet -b 128 '" + wav + "' '" + mp3 +
+                                "' && rm -f '" + wav + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return mp3;
+}
+
+void DeskTest::SetUp() {
+    main = std::make_unique<Frm_Main>(OutputKind::Offline);
+    main->MDIForm_Load();
+    master = main->MasterForm();
+    ASSERT_NE(master, nullptr);
+}
+
+void DeskTest::TearDown() {
+    main->close();
+    main.reset();
+}
+
+void DeskTest::Render(int ms) {
+    const int rate = Engine().SampleRate();
+    std::vector<float> buffer(2 * 512);
+    for (long frames = static_cast<long>(rate) * ms / 1000; frames > 0; frames -= 512) {
+        const int now = static_cast<int>(std::min<long>(frames, 512));
+        Engine().RenderOffline(buffer.data(), now);
+    }
+}
+
+void DeskTest::Settle() {
+    ASSERT_TRUE(Engine().WaitIdle(5000));
+}
+
+} // namespace spinx::test

@@ -1,0 +1,77 @@
+#pragma once
+// What the desk's tests share: a whole program on the engine's offline output in a temporary
+// program folder, dialogs and message boxes answered by the test, and generated MP3 files.
+#include "deck/Frm_TurnTable.h"
+#include "mixer/Frm_Master.h"
+#include "shell/Frm_Main.h"
+#include "support/Mod_CommonDialog.h"
+#include "support/Mod_MsgBox.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Lets failed expectations on QString print the text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace spinx::test {
+
+// Answers file dialogs from a queue (an empty queue cancels) and message boxes with OK, and
+// remembers what was shown.
+class ScriptedDialogs {
+  public:
+    struct Shown {
+        CommonDialog settings;
+        FileDialogKind kind;
+    };
+
+    ScriptedDialogs();
+    ~ScriptedDialogs();
+    ScriptedDialogs(const ScriptedDialogs&) = delete;
+    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
+    void Choose(std::vector<std::string> files, int filterIndex = 0);
+    void Cancel();
+
+    std::vector<Shown> dialogs;
+    std::vector<std::string> messages;
+
+  private:
+    std::deque<std::optional<FileDialogAnswer>> answers_;
+    FileDialogPresenter previousPresenter_;
+    MsgBoxHandler previousMsgBox_;
+};
+
+// A tone of `seconds` made with sox and lame, as `folder`/`name`.
+std::string MakeMp3(const std::string& folder, const std::string& name, double seconds);
+
+// The program after start-up, playing offline in a fresh program folder.
+class DeskTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    Frm_TurnTable& Deck(int player) { return *master->Decks[player]; }
+    Aspinx& Engine() { return *master->Aspinx1; }
+    // Renders `ms` milliseconds of output, which advances playing players and fires events.
+    void Render(int ms);
+    // Waits for loads under way to finish and delivers their events.
+    void Settle();
+
+    TempFolder folder;
+    ScriptedDialogs scripted;
+    std::unique_ptr<Frm_Main> main;
+    Frm_Master* master = nullptr;
+};
+
+} // namespace spinx::test
