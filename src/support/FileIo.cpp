@@ -45,12 +45,6 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto sep = path.find_last_of('/');
-    if (sep == std::string::npos) return ".";
-    return sep == 0 ? std::string("/") : path.substr(0, sep);
-}
-
 } // namespace
 
 UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size) {
@@ -142,12 +136,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
     if (!WriteAll(fd.get(), contents)) return discard("Cannot write");
     if (::fsync(fd.get()) != 0) return discard("Cannot flush");
     if (::close(fd.release()) != 0) return discard("Cannot close");
+    // The data is on the disk before the rename, so a crash leaves the old file or the new one,
+    // both whole. The folder is not synced as well: that would only make the newest value
+    // survive a power cut, at the price of a second disk flush on every write.
     if (::rename(temp.c_str(), path.c_str()) != 0) return discard("Cannot replace");
-
-    // Make the rename itself durable; the new file is complete either way, so a failure here
-    // is not worth reporting.
-    UniqueFd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir) ::fsync(dir.get());
     return true;
 }
 

@@ -7,6 +7,7 @@
 namespace spinx {
 
 // Owns one open descriptor and closes it when it goes away, whatever path the caller leaves by.
+// Used by one thread at a time, like the descriptor it holds.
 class UniqueFd {
   public:
     UniqueFd() = default;
