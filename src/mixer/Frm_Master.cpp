@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -115,6 +116,23 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     master->setColumnStretch(0, 1);
     master->setColumnStretch(1, 1);
 
+    Overlap = new QSlider(Qt::Horizontal, this);
+    Overlap->setRange(0, 30000);
+    Overlap->setSingleStep(100);
+    Overlap->setPageStep(100);
+    Overlap->setValue(10000);
+    Txt_Overlap = new QLineEdit(QStringLiteral("10000"), this);
+    Txt_Overlap->setReadOnly(true); // shows the slider; typing into it changes nothing
+    Txt_Overlap->setMaximumWidth(TwipsToPixels(900));
+    QPalette grey = Txt_Overlap->palette();
+    grey.setColor(QPalette::Base, QColor(192, 192, 192));
+    Txt_Overlap->setPalette(grey);
+    Label2 = new QLabel(QStringLiteral("Overlap (ms)"), this);
+    auto* overlap = new QGridLayout;
+    overlap->addWidget(Label2, 0, 0);
+    overlap->addWidget(Txt_Overlap, 0, 1);
+    overlap->addWidget(Overlap, 1, 0, 1, 2);
+
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(6, 6, 6, 6);
     root->setSpacing(4);
@@ -126,6 +144,8 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     root->addLayout(centre);
     root->addWidget(Separator(this));
     root->addLayout(master);
+    root->addWidget(Separator(this));
+    root->addLayout(overlap);
     root->addStretch(1);
 
     for (int16_t i = 0; i < 4; ++i) {
@@ -139,6 +159,7 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     // valueChanged fires while a thumb is dragged as well, so the sound follows the drag.
     connect(HScroll1, &QSlider::valueChanged, this, [this] { HScroll1_Change(); });
     connect(VScroll1, &QSlider::valueChanged, this, [this] { VScroll1_Change(); });
+    connect(Overlap, &QSlider::valueChanged, this, [this] { Overlap_Change(); });
     connect(Cmd_Center[1], &QPushButton::clicked, this, [this] { Cmd_Center_Click(1); });
     connect(Cmd_Center[2], &QPushButton::clicked, this, [this] { Cmd_Center_Click(2); });
     connect(Label4, &ClickLabel::clicked, this, [this] { Label4_Click(); });
@@ -272,5 +293,7 @@ void Frm_Master::VScroll1_Change() {
     Aspinx1->SetMasterVolume(0, static_cast<int16_t>(VScroll1->value()));
     lblMasterVol->setText(QStringLiteral("%1%").arg(Aspinx1->GetMasterVolume(0)));
 }
+
+void Frm_Master::Overlap_Change() { Txt_Overlap->setText(QString::number(Overlap->value())); }
 
 } // namespace spinx

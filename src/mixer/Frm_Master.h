@@ -10,6 +10,7 @@
 #include <cstdint>
 
 class QCheckBox;
+class QLineEdit;
 class QLabel;
 class QMdiArea;
 class QPushButton;
@@ -48,6 +49,7 @@ class Frm_Master : public QWidget {
     void Opt_DeckA_Click(int16_t Index);
     void Opt_DeckB_Click(int16_t Index);
     void VScroll1_Change();
+    void Overlap_Change();
 
     // Controls.
     QLabel* Lbl_Title;
@@ -60,6 +62,9 @@ class Frm_Master : public QWidget {
     QSlider* VScroll1; // master volume 0..100
     QLabel* Label1;
     QLabel* lblMasterVol;
+    QSlider* Overlap; // default end marker, ms before a song's end (0..30000)
+    QLineEdit* Txt_Overlap;
+    QLabel* Label2;
 
   private:
     // The deck of player `nPlayer`, or null when the player is not one of ours.
