@@ -182,6 +182,22 @@ TEST_F(AutoPlayTest, NeverStalls) {
     EXPECT_EQ(Deck(0).Filename, two);
 }
 
+// A finished song takes only the top row, whatever rows the user has selected, and loads it
+// into the player that finished without starting it.
+TEST_F(AutoPlayTest, RefillTakesTheTopRow) {
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        master->AddFile(folder / name);
+    master->Chk_AutoPlay->setChecked(true);
+    master->List1->setCurrentRow(2);
+    master->List1->item(1)->setSelected(true);
+    master->Aspinx1_SoundDone(2);
+    EXPECT_EQ(Deck(2).Filename, folder / "a.mp3");
+    EXPECT_FALSE(Playing(2));
+    ASSERT_EQ(master->List1->count(), 2);
+    EXPECT_EQ(master->List1->item(0)->text(), "b");
+    EXPECT_EQ(master->List1->item(1)->text(), "c");
+}
+
 // With two empty decks and one song, Deck A gets it and starts; Deck B stays empty.
 TEST_F(AutoPlayTest, OneSong) {
     const std::string one = MakeMp3(folder.path(), "one.mp3", 1.0);

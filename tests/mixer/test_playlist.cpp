@@ -220,6 +220,12 @@ TEST_F(PlaylistTest, MovingRows) {
     EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "d", "c"}));
     EXPECT_EQ(list.SelCount(), 1);
 
+    // A ctrl-click that deselects a row makes it current: the row that stays selected moves.
+    Select(list, {2, 3});
+    list.item(2)->setSelected(false);
+    master->Cmd_Move_Click(0);
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "c", "d"}));
+
     Select(list, {0, 2});
     EXPECT_FALSE(master->Cmd_Move[0]->isEnabled() || master->Cmd_Move[1]->isEnabled());
     list.clearSelection();
