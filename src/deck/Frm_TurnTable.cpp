@@ -55,12 +55,6 @@ QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, 
     return slider;
 }
 
-// The mixer's playlist, when it is what a drag comes from.
-const QListWidget* PlaylistSource(const QObject* source) {
-    const auto* list = qobject_cast<const QListWidget*>(source);
-    return list && list->objectName() == QLatin1String("List1") ? list : nullptr;
-}
-
 // The first local file of a drop from the desktop, or "".
 std::string FirstDroppedFile(const QMimeData& data) {
     if (!data.hasUrls()) return {};
@@ -274,6 +268,15 @@ void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
 }
+
+namespace {
+// The mixer's playlist, when it is what a drag comes from.
+const QListWidget* PlaylistSource(const QObject* source) {
+    const auto* list = qobject_cast<const QListWidget*>(source);
+    return list && list->objectName() == QLatin1String("List1") ? list : nullptr;
+}
+
+} // namespace
 
 void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     const QListWidget* list = PlaylistSource(Source);
