@@ -27,7 +27,8 @@ ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
 
 int ListBox::SelCount() const {
     int rows = 0;
-    // The selection model keeps its ranges apart, so their heights add up to the row count.
+    // The selection model splits ranges where a new selection meets an old one, so the ranges
+    // do not overlap and their heights add up to the row count.
     for (const QItemSelectionRange& range : selectionModel()->selection())
         rows += range.height();
     return rows;

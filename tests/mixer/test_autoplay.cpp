@@ -65,9 +65,10 @@ class AutoPlayTest : public DeskTest {
     }
 };
 
-// Checking Auto Fade checks and locks Fade; unchecking unlocks it and leaves it checked. With
-// Auto Play off, a finished song takes nothing from the playlist.
-TEST_F(AutoPlayTest, AutoFadeAndAutoPlayOff) {
+// Checking Auto Fade checks and locks Fade; unchecking unlocks it and leaves it checked. A
+// finished song takes nothing from the playlist with Auto Play off; with it on, it takes only
+// the top row, whatever rows the user has selected, and loads it without starting it.
+TEST_F(AutoPlayTest, AutoFadeAndRefill) {
     master->Chk_AutoFade->setChecked(true);
     EXPECT_TRUE(master->Chk_Fade->isChecked());
     EXPECT_FALSE(master->Chk_Fade->isEnabled());
@@ -75,11 +76,22 @@ TEST_F(AutoPlayTest, AutoFadeAndAutoPlayOff) {
     EXPECT_TRUE(master->Chk_Fade->isEnabled());
     EXPECT_TRUE(master->Chk_Fade->isChecked());
 
-    master->AddFile(folder / "a.mp3");
-    master->Aspinx1_SoundDone(0);
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        master->AddFile(folder / name);
+    master->Aspinx1_SoundDone(2);
     master->Timer1_Timer();
-    EXPECT_EQ(master->List1->count(), 1);
+    EXPECT_EQ(master->List1->count(), 3);
     EXPECT_EQ(Deck(0).Filename, "");
+
+    master->Chk_AutoPlay->setChecked(true);
+    master->List1->setCurrentRow(2);
+    master->List1->item(1)->setSelected(true);
+    master->Aspinx1_SoundDone(2);
+    EXPECT_EQ(Deck(2).Filename, folder / "a.mp3");
+    EXPECT_FALSE(Playing(2));
+    ASSERT_EQ(master->List1->count(), 2);
+    EXPECT_EQ(master->List1->item(0)->text(), "b");
+    EXPECT_EQ(master->List1->item(1)->text(), "c");
 }
 
 // A whole set: the first song plays in Deck A while the second waits in Deck B; Deck B starts
@@ -180,22 +192,6 @@ TEST_F(AutoPlayTest, NeverStalls) {
     }
     EXPECT_TRUE(Playing(0));
     EXPECT_EQ(Deck(0).Filename, two);
-}
-
-// A finished song takes only the top row, whatever rows the user has selected, and loads it
-// into the player that finished without starting it.
-TEST_F(AutoPlayTest, RefillTakesTheTopRow) {
-    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
-        master->AddFile(folder / name);
-    master->Chk_AutoPlay->setChecked(true);
-    master->List1->setCurrentRow(2);
-    master->List1->item(1)->setSelected(true);
-    master->Aspinx1_SoundDone(2);
-    EXPECT_EQ(Deck(2).Filename, folder / "a.mp3");
-    EXPECT_FALSE(Playing(2));
-    ASSERT_EQ(master->List1->count(), 2);
-    EXPECT_EQ(master->List1->item(0)->text(), "b");
-    EXPECT_EQ(master->List1->item(1)->text(), "c");
 }
 
 // With two empty decks and one song, Deck A gets it and starts; Deck B stays empty.
