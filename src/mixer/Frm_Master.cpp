@@ -374,12 +374,10 @@ void Frm_Master::AutoPlayStep() {
     readB.endPos = deckB->EndPos;
     switch (WhichDeckStarts(readA, readB)) {
     case AutoStart::DeckB:
-        StartDeck(*deckB);
-        if (Chk_AutoFade->isChecked()) Cmd_Center_Click(2);
+        TakeOver(*deckB, 2);
         break;
     case AutoStart::DeckA:
-        StartDeck(*deckA);
-        if (Chk_AutoFade->isChecked()) Cmd_Center_Click(1);
+        TakeOver(*deckA, 1);
         break;
     case AutoStart::None:
         break;
@@ -429,8 +427,17 @@ void Frm_Master::StartWaitingPartner(int16_t nPlayer) {
     const int16_t partner = nPlayer == a ? b : a;
     Frm_TurnTable* deck = FindTurnTable(area_, partner);
     if (!deck || deck->Filename.empty() || Aspinx1->GetPlayerStatus(partner) == kPlaying) return;
-    StartDeck(*deck);
-    if (Chk_AutoFade->isChecked()) Cmd_Center_Click(nPlayer == a ? 2 : 1);
+    TakeOver(*deck, nPlayer == a ? 2 : 1);
+}
+
+void Frm_Master::TakeOver(Frm_TurnTable& deck, int16_t Index) {
+    const bool fade = Chk_AutoFade->isChecked();
+    // The crossfader is applied only when it moves, so the waiting deck's player may still
+    // have the engine's full volume, or the volume its song's recall sent: it starts from its
+    // share of the crossfader instead, and the fade rises from there.
+    if (fade) HScroll1_Change();
+    StartDeck(deck);
+    if (fade) Cmd_Center_Click(Index);
 }
 
 } // namespace spinx

@@ -147,6 +147,9 @@ class Frm_Master : public QWidget {
     void StartDeck(Frm_TurnTable& deck);
     // When the playing deck's song has ended while its partner still waits, the partner starts.
     void StartWaitingPartner(int16_t nPlayer);
+    // Starts the waiting deck of the pair; with Auto Fade the crossfader then walks to the end
+    // `Index` (1 Deck A, 2 Deck B) of Cmd_Center.
+    void TakeOver(Frm_TurnTable& deck, int16_t Index);
     void AutoPlayStep();
 
     // The deck of player `nPlayer`, or null when the player is not one of ours.

@@ -10,6 +10,9 @@
 #include <QSlider>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+
 namespace spinx::test {
 namespace {
 
@@ -58,6 +61,15 @@ class AutoPlayTest : public DeskTest {
     }
 
     bool Playing(int player) { return Engine().GetPlayerStatus(player) == kPlaying; }
+    // The loudest sample of the player's last few milliseconds of output, after its gains.
+    float RecentPeak(int player) {
+        std::vector<float> recent(2 * 512);
+        const int frames = Engine().CopyRecentOutput(player, recent.data(), 512);
+        float peak = 0;
+        for (int i = 0; i < 2 * frames; ++i)
+            peak = std::max(peak, std::abs(recent[i]));
+        return peak;
+    }
     void SetEndPos(int32_t ms) {
         master->Overlap->setValue(ms);
         Deck(0).EndPos = ms;
@@ -126,6 +138,9 @@ TEST_F(AutoPlayTest, UnattendedSet) {
         EXPECT_EQ(Playing(1), left < Deck(0).EndPos) << left << " ms left in Deck A";
     }
     EXPECT_FALSE(master->Cmd_Center[2]->isEnabled());
+    Render(40); // past the first buffer, across which a starting player's gain glides
+    EXPECT_LT(RecentPeak(1), 0.001f) << "Deck B starts from its crossfader share, silence";
+    EXPECT_GT(RecentPeak(0), 0.1f);
     std::vector<int> walk;
     while (master->HScroll1->value() < 100 && walk.size() < 40) {
         Tick();
