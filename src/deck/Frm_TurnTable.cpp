@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMimeData>
@@ -268,12 +269,38 @@ void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
     Engine().LoadSound(ID, QString::fromStdString(Filename));
 }
 
+namespace {
+// The mixer's playlist, when it is what a drag comes from.
+const QListWidget* PlaylistSource(const QObject* source) {
+    const auto* list = qobject_cast<const QListWidget*>(source);
+    return list && list->objectName() == QLatin1String("List1") ? list : nullptr;
+}
+
+} // namespace
+
+void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
+    const QListWidget* list = PlaylistSource(Source);
+    if (!list || list->currentRow() < 0) return;
+    // The row's index is taken whole: a long playlist has more rows than 16 bits can count.
+    const std::string* path = master_.PlaylistFile(list->currentItem());
+    if (!path) return;
+    Filename = *path;
+    loadFailure_.clear();
+    Engine().LoadSound(ID, QString::fromStdString(Filename));
+}
+
 void Frm_TurnTable::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData() && !FirstDroppedFile(*event->mimeData()).empty())
+    if (PlaylistSource(event->source()) ||
+        (event->mimeData() && !FirstDroppedFile(*event->mimeData()).empty()))
         event->acceptProposedAction();
 }
 
 void Frm_TurnTable::dropEvent(QDropEvent* event) {
+    if (PlaylistSource(event->source())) {
+        Form_DragDrop(event->source());
+        event->acceptProposedAction();
+        return;
+    }
     if (!event->mimeData()) return;
     Form_OLEDragDrop(*event->mimeData());
     event->acceptProposedAction();

@@ -55,6 +55,8 @@ class Frm_TurnTable : public QWidget {
     void Cmd_Play_Click();
     void Cmd_Stop_Click();
     void Form_OLEDragDrop(const QMimeData& data);
+    // A row of the mixer's playlist dragged here: `Source` is the control it came from.
+    void Form_DragDrop(const QObject* Source);
     void VScroll2_Change();
     void HScroll3_Change();
     void HScroll1_Change();

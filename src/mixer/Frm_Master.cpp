@@ -1,10 +1,12 @@
 #include "mixer/Frm_Master.h"
 
 #include "deck/Frm_TurnTable.h"
+#include "mixer/Mod_AutoPlay.h"
 #include "mixer/Mod_Crossfade.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
 #include "shell/ClickLabel.h"
+#include "shell/ListBox.h"
 #include "shell/MdiChild.h"
 #include "shell/Twips.h"
 
@@ -20,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace spinx {
@@ -133,6 +136,20 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     overlap->addWidget(Txt_Overlap, 0, 1);
     overlap->addWidget(Overlap, 1, 0, 1, 2);
 
+    Frame1 = new QGroupBox(QStringLiteral("Auto Play"), this);
+    Chk_AutoPlay = new QCheckBox(QStringLiteral("Enabled"), Frame1);
+    auto* autoPlay = new QVBoxLayout(Frame1);
+    autoPlay->setContentsMargins(6, 2, 4, 4);
+    autoPlay->addWidget(Chk_AutoPlay);
+    Chk_AutoFade = new QCheckBox(QStringLiteral("Auto Fade"), this);
+    auto* automatic = new QHBoxLayout;
+    automatic->setSpacing(4);
+    automatic->addWidget(Frame1);
+    automatic->addWidget(Chk_AutoFade);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(6, 6, 6, 6);
     root->setSpacing(4);
@@ -146,7 +163,8 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     root->addLayout(master);
     root->addWidget(Separator(this));
     root->addLayout(overlap);
-    root->addStretch(1);
+    root->addLayout(automatic);
+    root->addWidget(BuildPlaylistFrame(), 1);
 
     for (int16_t i = 0; i < 4; ++i) {
         connect(Opt_DeckA[i], &QRadioButton::toggled, this, [this, i](bool on) {
@@ -163,6 +181,8 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     connect(Cmd_Center[1], &QPushButton::clicked, this, [this] { Cmd_Center_Click(1); });
     connect(Cmd_Center[2], &QPushButton::clicked, this, [this] { Cmd_Center_Click(2); });
     connect(Label4, &ClickLabel::clicked, this, [this] { Label4_Click(); });
+    connect(Chk_AutoFade, &QCheckBox::toggled, this, [this] { Chk_AutoFade_Click(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 
     connect(Aspinx1, &Aspinx::SoundDone, this,
             [this](int16_t player) { Aspinx1_SoundDone(player); });
@@ -192,6 +212,7 @@ QSize Frm_Master::sizeHint() const {
 }
 
 void Frm_Master::Form_Load() {
+    PlaylistFiles.assign(1, std::string());
     Lbl_Title->setText(QStringLiteral("Spinx V") + QString::fromStdString(ProgramVersionString()) +
                        QStringLiteral("\nMade by the Spinx developers"
                                       "\n\u00A9 2026 Spinx. All rights reserved."));
@@ -225,6 +246,7 @@ void Frm_Master::Form_Load() {
     Opt_DeckA[0]->setChecked(true);
     Opt_DeckB[1]->setChecked(true);
     VScroll1_Change();
+    Timer1->start();
 }
 
 Frm_TurnTable* Frm_Master::DeckOf(int16_t nPlayer) const {
@@ -234,6 +256,8 @@ Frm_TurnTable* Frm_Master::DeckOf(int16_t nPlayer) const {
 
 void Frm_Master::Aspinx1_SoundDone(int16_t nPlayer) {
     if (Frm_TurnTable* deck = DeckOf(nPlayer)) deck->SoundDone();
+    RefillFromPlaylist(nPlayer);
+    StartWaitingPartner(nPlayer);
 }
 
 void Frm_Master::Aspinx1_SoundLoaded(int16_t nPlayer, int16_t) {
@@ -242,7 +266,17 @@ void Frm_Master::Aspinx1_SoundLoaded(int16_t nPlayer, int16_t) {
 
 void Frm_Master::Aspinx1_SoundLoadFailed(int16_t nPlayer, const QString& path,
                                          const QString& reason) {
-    if (Frm_TurnTable* deck = DeckOf(nPlayer)) deck->SoundLoadFailed(path, reason);
+    Frm_TurnTable* deck = DeckOf(nPlayer);
+    if (!deck) return;
+    deck->SoundLoadFailed(path, reason);
+    // A song that automatic play loaded must not end an unattended set: the next one takes its
+    // place, and starts if the failed one had been started.
+    AutoLoad& load = autoLoads_[nPlayer];
+    if (load.path.empty() || QString::fromStdString(load.path) != path) return;
+    const bool started = load.started;
+    load = {};
+    if (!deck->Filename.empty()) return; // the deck holds another song by now
+    if (RefillFromPlaylist(nPlayer) && started) StartDeck(*deck);
 }
 
 void Frm_Master::Aspinx1_VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft,
@@ -294,6 +328,116 @@ void Frm_Master::VScroll1_Change() {
     lblMasterVol->setText(QStringLiteral("%1%").arg(Aspinx1->GetMasterVolume(0)));
 }
 
-void Frm_Master::Overlap_Change() { Txt_Overlap->setText(QString::number(Overlap->value())); }
+void Frm_Master::Overlap_Change() {
+    Txt_Overlap->setText(QString::number(Overlap->value()));
+}
+
+void Frm_Master::Chk_AutoFade_Click() {
+    // Auto Fade moves the crossfader in steps, which only Fade does.
+    if (Chk_AutoFade->isChecked()) {
+        Chk_Fade->setChecked(true);
+        Chk_Fade->setEnabled(false);
+    } else {
+        Chk_Fade->setEnabled(true);
+    }
+}
+
+void Frm_Master::Timer1_Timer() {
+    if (Chk_Fade->isChecked()) {
+        const int step =
+            FadeStep(HScroll1->value(), !Cmd_Center[1]->isEnabled(), !Cmd_Center[2]->isEnabled());
+        if (step == 0) {
+            Cmd_Center[1]->setEnabled(true);
+            Cmd_Center[2]->setEnabled(true);
+        } else {
+            HScroll1->setValue(HScroll1->value() + step);
+        }
+    }
+    if (Chk_AutoPlay->isChecked()) AutoPlayStep();
+}
+
+void Frm_Master::AutoPlayStep() {
+    const int16_t a = CheckedIndex(Opt_DeckA);
+    const int16_t b = CheckedIndex(Opt_DeckB);
+    Frm_TurnTable* deckA = FindTurnTable(area_, a);
+    Frm_TurnTable* deckB = FindTurnTable(area_, b);
+    if (!deckA || !deckB) return;
+
+    DeckReading readA, readB;
+    readA.status = Aspinx1->GetPlayerStatus(a);
+    readB.status = Aspinx1->GetPlayerStatus(b);
+    readA.position = Aspinx1->GetSoundPosition(a);
+    readB.position = Aspinx1->GetSoundPosition(b);
+    readA.length = Aspinx1->GetSoundDuration(a);
+    readB.length = Aspinx1->GetSoundDuration(b);
+    readA.endPos = deckA->EndPos;
+    readB.endPos = deckB->EndPos;
+    switch (WhichDeckStarts(readA, readB)) {
+    case AutoStart::DeckB:
+        TakeOver(*deckB, 2);
+        break;
+    case AutoStart::DeckA:
+        TakeOver(*deckA, 1);
+        break;
+    case AutoStart::None:
+        break;
+    }
+
+    if (deckA->Filename.empty()) {
+        RefillFromPlaylist(a);
+        StartDeck(*deckA);
+    }
+    if (deckB->Filename.empty()) RefillFromPlaylist(b);
+}
+
+bool Frm_Master::RefillFromPlaylist(int16_t nPlayer) {
+    if (List1->count() == 0 || !Chk_AutoPlay->isChecked()) return false;
+    // Only the top row leaves: rows the user had selected stay where they are.
+    List1->clearSelection();
+    List1->setCurrentRow(0);
+    QListWidgetItem* top = List1->item(0);
+    const std::string* file = PlaylistFile(top);
+    const std::string path = file ? *file : std::string();
+    top->setSelected(true);
+    Cmd_Remove_Click();
+
+    Frm_TurnTable* deck = FindTurnTable(area_, nPlayer);
+    if (!deck || path.empty()) return false;
+    deck->Filename = path;
+    deck->GetDBSettings();
+    Aspinx1->LoadSoundFast(nPlayer, QString::fromStdString(path));
+    autoLoads_[nPlayer] = {path, false};
+    return true;
+}
+
+void Frm_Master::StartDeck(Frm_TurnTable& deck) {
+    deck.Cmd_Play_Click();
+    AutoLoad& load = autoLoads_[deck.ID];
+    if (!load.path.empty() && load.path == deck.Filename) load.started = true;
+}
+
+void Frm_Master::StartWaitingPartner(int16_t nPlayer) {
+    // The tick starts the partner inside the playing song's last stretch; with no stretch (an
+    // end marker of 0, or one shorter than a tick) the song can end first, and then both decks
+    // would wait for ever.
+    if (!Chk_AutoPlay->isChecked()) return;
+    const int16_t a = CheckedIndex(Opt_DeckA);
+    const int16_t b = CheckedIndex(Opt_DeckB);
+    if (nPlayer != a && nPlayer != b) return;
+    const int16_t partner = nPlayer == a ? b : a;
+    Frm_TurnTable* deck = FindTurnTable(area_, partner);
+    if (!deck || deck->Filename.empty() || Aspinx1->GetPlayerStatus(partner) == kPlaying) return;
+    TakeOver(*deck, nPlayer == a ? 2 : 1);
+}
+
+void Frm_Master::TakeOver(Frm_TurnTable& deck, int16_t Index) {
+    const bool fade = Chk_AutoFade->isChecked();
+    // The crossfader is applied only when it moves, so the waiting deck's player may still
+    // have the engine's full volume, or the volume its song's recall sent: it starts from its
+    // share of the crossfader instead, and the fade rises from there.
+    if (fade) HScroll1_Change();
+    StartDeck(deck);
+    if (fade) Cmd_Center_Click(Index);
+}
 
 } // namespace spinx

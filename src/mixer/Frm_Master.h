@@ -1,26 +1,37 @@
 #pragma once
 // The mixer window: owns the engine, creates the four decks, passes the engine's events on to
-// them, and mixes Deck A against Deck B with the crossfader under a master volume. UI thread.
+// them, and mixes Deck A against Deck B with the crossfader under a master volume. It keeps the
+// playlist and, with Auto Play, runs a set from it by itself. UI thread.
 #include "engine/Aspinx.h"
+#include "support/Mod_CommonDialog.h"
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QLabel;
+class QListWidgetItem;
 class QMdiArea;
+class QMimeData;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QTimer;
+class QToolButton;
 
 namespace spinx {
 
 class ClickLabel;
 class Frm_TurnTable;
+class ListBox;
 
 class Frm_Master : public QWidget {
     Q_OBJECT
@@ -35,6 +46,11 @@ class Frm_Master : public QWidget {
     Aspinx* const Aspinx1;
     // Element p is the deck whose ID is p; filled once by Form_Load.
     std::array<QPointer<Frm_TurnTable>, Aspinx::kPlayers> Decks;
+    // Full paths of every song added during the run. Element 0 stays empty; rows carry their
+    // index (ItemData), so elements are never moved or dropped.
+    std::vector<std::string> PlaylistFiles{std::string()};
+    // The path a playlist row stands for, or null when its ItemData lies outside PlaylistFiles.
+    const std::string* PlaylistFile(const QListWidgetItem* row) const;
 
     void Form_Load();
 
@@ -51,6 +67,21 @@ class Frm_Master : public QWidget {
     void VScroll1_Change();
     void Overlap_Change();
 
+    // Automatic play. The 100 ms tick: one step of a gradual crossfade, then auto play.
+    void Timer1_Timer();
+    void Chk_AutoFade_Click();
+
+    // The playlist. AddFile adds one MP3 song or the songs of one M3U playlist.
+    void AddFile(const std::string& Filename);
+    void Cmd_Add_Click();
+    void Cmd_Remove_Click();
+    void Cmd_Move_Click(int16_t Index); // 0 up, any other down
+    void Cmd_Save_Click();
+    void List1_Click();
+    void List1_MouseDown(Qt::MouseButton Button);
+    void List1_MouseMove(const QPoint& pos); // in the list's viewport
+    void List1_OLEDragDrop(const QMimeData& Data);
+
     // Controls.
     QLabel* Lbl_Title;
     ClickLabel* Label4;
@@ -65,14 +96,71 @@ class Frm_Master : public QWidget {
     QSlider* Overlap; // default end marker, ms before a song's end (0..30000)
     QLineEdit* Txt_Overlap;
     QLabel* Label2;
+    QTimer* Timer1;
+    QGroupBox* Frame1; // "Auto Play"
+    QCheckBox* Chk_AutoPlay;
+    QCheckBox* Chk_AutoFade;
+    QGroupBox* Frame4; // "Playlist"
+    ListBox* List1;
+    QPushButton* Cmd_Add;
+    QPushButton* Cmd_Remove;
+    std::array<QToolButton*, 2> Cmd_Move; // 0 up, 1 down
+    QToolButton* Cmd_Save;
+    CommonDialog CommonDialog1;
 
   private:
+    // A row waiting to be put into List1.
+    struct PendingRow {
+        QString text;
+        int index; // into PlaylistFiles
+    };
+    // Holds back the rows that AddFile makes until the outermost batch ends, so that many
+    // files go into the list in one insertion.
+    class RowBatch {
+      public:
+        explicit RowBatch(Frm_Master& master);
+        ~RowBatch();
+        RowBatch(const RowBatch&) = delete;
+        RowBatch& operator=(const RowBatch&) = delete;
+
+      private:
+        Frm_Master& master_;
+    };
+    // The song that automatic play last loaded into a player, and whether it has pressed that
+    // deck's Play since: a failed load of that song is answered with the next playlist song.
+    struct AutoLoad {
+        std::string path;
+        bool started = false;
+    };
+
+    QGroupBox* BuildPlaylistFrame();
+    void AppendSong(const std::string& path);
+    void FlushRows();
+    void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
+    void RemoveRows(const std::vector<bool>& gone, int count);
+    void RememberFolder(const std::string& folder);
+
+    // Loads the top playlist row into player nPlayer and takes it off the list, with Auto Play
+    // on; false when nothing was loaded.
+    bool RefillFromPlaylist(int16_t nPlayer);
+    // Presses a deck's Play as automatic play does.
+    void StartDeck(Frm_TurnTable& deck);
+    // When the playing deck's song has ended while its partner still waits, the partner starts.
+    void StartWaitingPartner(int16_t nPlayer);
+    // Starts the waiting deck of the pair; with Auto Fade the crossfader then walks to the end
+    // `Index` (1 Deck A, 2 Deck B) of Cmd_Center.
+    void TakeOver(Frm_TurnTable& deck, int16_t Index);
+    void AutoPlayStep();
+
     // The deck of player `nPlayer`, or null when the player is not one of ours.
     Frm_TurnTable* DeckOf(int16_t nPlayer) const;
     // Sends one deck of the crossfaded pair its share and remembers it as the deck's MaxVol.
     void ApplyCrossfade(Frm_TurnTable& deck, int share);
 
     QMdiArea& area_;
+    std::vector<PendingRow> pendingRows_;
+    int batchDepth_ = 0;
+    std::array<AutoLoad, Aspinx::kPlayers> autoLoads_;
 };
 
 } // namespace spinx
