@@ -80,12 +80,12 @@ constexpr std::array<TwipsRect, 3> kLblPos{
 constexpr TwipsRect kStatus{60, 1125, 2070, 330};
 constexpr int kButtonTwips = 330;
 constexpr std::array<int, 4> kButtonLeft = {2175, 2535, 2895, 3255}; // load, play, stop, save
-constexpr TwipsRect kPitchLabel{60, 1500, 630, 270};
-constexpr TwipsRect kPitch{705, 1500, 2355, 270};
+constexpr TwipsRect kPitchLabel{60, 1500, 690, 270};
+constexpr TwipsRect kPitch{870, 1500, 2190, 270};
 constexpr TwipsRect kPitchValue{3090, 1500, 495, 270};
-constexpr TwipsRect kBalanceLabel{60, 1815, 645, 270};
-constexpr TwipsRect kBalanceL{705, 1815, 135, 270};
-constexpr TwipsRect kBalance{840, 1815, 2085, 270};
+constexpr TwipsRect kBalanceLabel{60, 1815, 690, 270};
+constexpr TwipsRect kBalanceL{750, 1815, 120, 270};
+constexpr TwipsRect kBalance{870, 1815, 2055, 270};
 constexpr TwipsRect kBalanceR{2940, 1815, 135, 270};
 constexpr TwipsRect kBalanceValue{3090, 1815, 495, 270};
 constexpr TwipsRect kVolumeLabel{3630, 30, 630, 210};
