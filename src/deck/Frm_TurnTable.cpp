@@ -19,7 +19,6 @@
 #include "support/Mod_MsgBox.h"
 #include "support/ProgramFolder.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
 #include <QDragEnterEvent>
@@ -156,17 +155,11 @@ std::string FirstDroppedFile(const QMimeData& data) {
     return {};
 }
 
-int16_t ButtonNumber(Qt::MouseButton button) {
-    switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::RightButton:
-        return 2;
-    case Qt::MiddleButton:
-        return 4;
-    default:
-        return 0;
-    }
+// Mouse buttons as the handlers number them: 1 left, 2 right, 4 middle, added together.
+int16_t ButtonNumber(Qt::MouseButtons buttons) {
+    return static_cast<int16_t>((buttons.testFlag(Qt::LeftButton) ? 1 : 0) |
+                                (buttons.testFlag(Qt::RightButton) ? 2 : 0) |
+                                (buttons.testFlag(Qt::MiddleButton) ? 4 : 0));
 }
 
 int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
@@ -279,7 +272,7 @@ Frm_TurnTable::Frm_TurnTable(Frm_Master& master, QWidget* parent)
     connect(VScroll2, &QSlider::valueChanged, this, [this] { VScroll2_Change(); });
     connect(HScroll3, &QSlider::valueChanged, this, [this] { HScroll3_Change(); });
     connect(HScroll1, &QSlider::valueChanged, this, [this] { HScroll1_Change(); });
-    connect(Chk_Eq, &QCheckBox::clicked, this, [this] { Chk_Eq_Click(); });
+    connect(Chk_Eq, &QCheckBox::toggled, this, [this] { Chk_Eq_Click(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 }
 
@@ -400,7 +393,7 @@ void Frm_TurnTable::Cmd_Update_Click() {
 void Frm_TurnTable::SetPos(int16_t Index) {
     if (Filename.empty()) return;
     // A song the table does not know yet gets its row (and its recalled settings) first.
-    WithSongDb([&] {
+    const bool stored = WithSongDb([&] {
         if (!SongHasRow(Filename)) GetDBSettings();
     });
     std::optional<int32_t> start, end;
@@ -424,7 +417,8 @@ void Frm_TurnTable::SetPos(int16_t Index) {
     default:
         break;
     }
-    if (start || end) WithSongDb([&] { StoreMarkers(Filename, start, end); });
+    // Without a usable database the markers still serve for this session.
+    if (stored && (start || end)) WithSongDb([&] { StoreMarkers(Filename, start, end); });
     Timer1_Timer();
 }
 
@@ -723,7 +717,7 @@ bool Frm_TurnTable::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::MouseButtonPress)
             Pic_Progress_MouseDown(ButtonNumber(mouse->button()), shift, x, y);
         else
-            Pic_Progress_MouseMove(ButtonNumber(mouse->button()), shift, x, y);
+            Pic_Progress_MouseMove(ButtonNumber(mouse->buttons()), shift, x, y);
         return true;
     }
     return QWidget::eventFilter(watched, event);
