@@ -65,4 +65,31 @@ std::array<LevelBox, 4> LevelBoxes(int16_t peakLeft, int16_t peakRight) {
     }};
 }
 
+int32_t ShownPosition(int32_t position, int32_t length) {
+    return position > length || position < 0 ? length : position;
+}
+
+int32_t EndMarkerFromClick(int32_t maxPos, int32_t clickPos) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(EndMarkerAt(maxPos, clickPos), 0, std::numeric_limits<int32_t>::max()));
+}
+
+std::optional<int32_t> PulledBackEnd(int32_t maxPos, int32_t endPos, int32_t overlap) {
+    if (static_cast<double>(maxPos) / 2 < endPos && endPos != overlap) return overlap;
+    return std::nullopt;
+}
+
+EndWarning EndWarningStep(EndWarning now, int16_t status, int32_t position, int32_t maxPos,
+                          int32_t endPos) {
+    const int64_t marker = EndMarkerAt(maxPos, endPos);
+    if (status != 1 || position <= marker - kEndWarningMs) return {now.counter, true};
+    ++now.counter;
+    const int threshold = position > marker ? 2 : 4;
+    if (now.counter > threshold) {
+        now.counter = 0;
+        now.black = !now.black;
+    }
+    return now;
+}
+
 } // namespace spinx

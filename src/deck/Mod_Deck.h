@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace spinx {
@@ -43,5 +44,33 @@ struct LevelBox {
     bool lit; // true: the bar colour; false: the background
 };
 std::array<LevelBox, 4> LevelBoxes(int16_t peakLeft, int16_t peakRight);
+
+// The position the tick shows: the engine's, or the length when the engine reports one beyond
+// the song or below 0.
+int32_t ShownPosition(int32_t position, int32_t length);
+
+// Where the end marker (a distance before the song's end) sits on the bar.
+inline int64_t EndMarkerAt(int32_t maxPos, int32_t endPos) {
+    return int64_t{maxPos} - endPos;
+}
+// The end marker set by a click at `clickPos`: its distance before the end, never below 0.
+int32_t EndMarkerFromClick(int32_t maxPos, int32_t clickPos);
+
+// An end marker that lies in the first half of the song is pulled back to the mixer's overlap
+// time. Gives the new marker only when that changes it, so that nothing is saved when it
+// stays (a song shorter than twice the overlap keeps the overlap as its marker).
+std::optional<int32_t> PulledBackEnd(int32_t maxPos, int32_t endPos, int32_t overlap);
+
+// The blink of the remaining time before the end marker, one step per tick. While playing in
+// the last 20 s before the marker the counter counts ticks and the colour toggles once it
+// passes 4 (every 5 ticks), or 2 past the marker (every 3 ticks); otherwise the text is black
+// and the counter keeps its value.
+inline constexpr int32_t kEndWarningMs = 20000;
+struct EndWarning {
+    int counter = 0;
+    bool black = true; // false: white
+};
+EndWarning EndWarningStep(EndWarning now, int16_t status, int32_t position, int32_t maxPos,
+                          int32_t endPos);
 
 } // namespace spinx

@@ -26,10 +26,7 @@ Aspinx::Aspinx(OutputKind output, QObject* parent)
     if (QCoreApplication::instance()) {
         auto* timer = new QTimer(this);
         timer->setInterval(kEventIntervalMs);
-        connect(timer, &QTimer::timeout, this, [this] {
-            impl_->CheckOutput();
-            DeliverEvents();
-        });
+        connect(timer, &QTimer::timeout, this, &Aspinx::DeliverEvents);
         timer->start();
     }
 }

@@ -3,12 +3,14 @@
 #include "engine/GainLaw.h"
 #include "engine/loader/PlayerWorker.h"
 #include "engine/output/NullOutput.h"
+#include "engine/output/PortAudioOutput.h"
 #include "engine/realtime/Mixer.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace spinx {
@@ -38,13 +40,23 @@ AspinxImpl::~AspinxImpl() {
 }
 
 void AspinxImpl::StartOutput(OutputKind kind) {
-    const int rate = kPreferredRate;
-    mixer_ = std::make_unique<Mixer>(channels_, rate);
-    if (kind == OutputKind::Offline) return;
-    output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+    if (kind == OutputKind::Default) {
+        std::string reason;
+        if (auto device = PortAudioOutput::Open(kPreferredRate, kBufferFrames, &reason)) {
+            mixer_ = std::make_unique<Mixer>(channels_, device->SampleRate());
+            if (device->Start(*mixer_, &reason)) {
+                output_ = std::move(device);
+                return;
+            }
+            device.reset();
+        }
+        std::fprintf(stderr, "spinx: no sound output (%s); continuing without sound\n",
+                     reason.c_str());
+    }
+    const int rate = mixer_ ? mixer_->SampleRate() : kPreferredRate;
+    if (!mixer_) mixer_ = std::make_unique<Mixer>(channels_, rate);
+    if (kind != OutputKind::Offline) output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
 }
-
-void AspinxImpl::CheckOutput() {}
 
 void AspinxImpl::Send(const Command& c) {
     // The queue only fills when the mixer does not run (an offline engine nobody renders);
@@ -207,11 +219,11 @@ OutputKind AspinxImpl::ActiveOutput() const {
 }
 
 OutputStats AspinxImpl::GetOutputStats() const {
-    return output_ ? output_->Stats().Snapshot() : OutputStats{};
+    return output_ ? output_->Snapshot() : OutputStats{};
 }
 
 void AspinxImpl::ResetOutputStats() {
-    if (output_) output_->Stats().Reset();
+    if (output_) output_->ResetStats();
 }
 
 bool AspinxImpl::RenderOffline(float* interleaved, int frames) {

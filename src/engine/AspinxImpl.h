@@ -58,8 +58,6 @@ class AspinxImpl {
     void CollectEvents(std::vector<engine::Event>& out);
     bool LoadsPending() const;
     const QString& PathOf(int player) const { return ui_[player].path; }
-    // Swaps a dead device for the null output (called from the UI thread's event timer).
-    void CheckOutput();
 
   private:
     struct UiPlayer {

@@ -3,6 +3,7 @@
 #include "deck/Frm_TurnTable.h"
 #include "library/SongTable.h"
 #include "mixer/Frm_Master.h"
+#include "shell/Frm_Help.h"
 #include "shell/Frm_Status.h"
 #include "shell/MdiChild.h"
 #include "shell/Twips.h"
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 
 #include <algorithm>
 #include <vector>
@@ -53,7 +55,21 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
                   Mnu_Setup->addAction(QStringLiteral("&Reset Start/End"))};
 
     connect(Mnu_File_Exit, &QAction::triggered, this, [this] { Mnu_File_Exit_Click(); });
+    for (int16_t i = 0; i < 4; ++i) {
+        connect(Mnu_View_Deck[i], &QAction::triggered, this, [this, i] {
+            // The action has flipped its own check mark; the handler flips it as it always has.
+            Mnu_View_Deck[i]->toggle();
+            Mnu_View_Deck_Click(i);
+        });
+    }
     connect(Mnu_Window_Arrange, &QAction::triggered, this, [this] { Mnu_Window_Arrange_Click(); });
+    for (int16_t i = 0; i < 3; ++i)
+        connect(Mnu_SetPos[i], &QAction::triggered, this, [this, i] { Mnu_SetPos_Click(i); });
+    connect(Mnu_Help_Contents, &QAction::triggered, this, [this] { Mnu_Help_Contents_Click(); });
+    // F1 asks for help from any window of the program, the help window included.
+    auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    helpKey->setContext(Qt::ApplicationShortcut);
+    connect(helpKey, &QShortcut::activated, this, [this] { HelpKey_Press(); });
 }
 
 Frm_Main::~Frm_Main() = default;
@@ -100,8 +116,34 @@ void Frm_Main::Mnu_File_Exit_Click() {
     close();
 }
 
+void Frm_Main::Mnu_View_Deck_Click(int16_t Index) {
+    if (Index < 0 || Index >= static_cast<int16_t>(Mnu_View_Deck.size())) return;
+    Mnu_View_Deck[Index]->setChecked(!Mnu_View_Deck[Index]->isChecked());
+    for (Frm_TurnTable* deck : LoadedTurnTables(*MdiArea)) {
+        if (deck->ID < 0 || deck->ID >= static_cast<int16_t>(Mnu_View_Deck.size())) continue;
+        // Hiding only hides: the deck keeps its song and goes on playing.
+        deck->parentWidget()->setVisible(Mnu_View_Deck[deck->ID]->isChecked());
+    }
+}
+
 void Frm_Main::Mnu_Window_Arrange_Click() {
     Arrange();
+}
+
+void Frm_Main::Mnu_SetPos_Click(int16_t Index) {
+    QMdiSubWindow* active = MdiArea->activeSubWindow();
+    QWidget* form = active ? active->widget() : nullptr;
+    if (!form || form->objectName() != QLatin1String(Frm_TurnTable::kName)) return;
+    if (auto* deck = qobject_cast<Frm_TurnTable*>(form)) deck->SetPos(Index);
+}
+
+void Frm_Main::Mnu_Help_Contents_Click() {
+    HelpKey_Press();
+}
+
+void Frm_Main::HelpKey_Press() {
+    if (!help_) help_ = new Frm_Help(this);
+    help_->ShowContents();
 }
 
 void Frm_Main::closeEvent(QCloseEvent* event) {

@@ -15,6 +15,7 @@ class QMenu;
 
 namespace spinx {
 
+class Frm_Help;
 class Frm_Master;
 class Frm_Status;
 
@@ -36,7 +37,16 @@ class Frm_Main : public QMainWindow {
     void Arrange();
 
     void Mnu_File_Exit_Click();
+    // Flips the item's check mark, then shows every deck whose item is checked and hides the
+    // others.
+    void Mnu_View_Deck_Click(int16_t Index);
     void Mnu_Window_Arrange_Click();
+    // The marker menu: passes Index on to the active deck's SetPos; with any other window
+    // active it does nothing.
+    void Mnu_SetPos_Click(int16_t Index);
+    // Same as the help key F1: the help window at its contents.
+    void Mnu_Help_Contents_Click();
+    void HelpKey_Press();
 
     // Shut-down, in the order the window closes: the notice, then (after the children are
     // gone) the database.
@@ -46,6 +56,7 @@ class Frm_Main : public QMainWindow {
     QMdiArea* MdiArea;
     Frm_Master* MasterForm() const { return master_; }
     Frm_Status* StatusForm() const { return status_.get(); } // null unless shutting down
+    Frm_Help* HelpForm() const { return help_; }             // null until help was asked for
 
     QMenu* Mnu_File;
     QAction* Mnu_File_Exit;
@@ -69,6 +80,7 @@ class Frm_Main : public QMainWindow {
     OutputKind output_;
     Frm_Master* master_ = nullptr;
     std::unique_ptr<Frm_Status> status_;
+    Frm_Help* help_ = nullptr;
     bool unloaded_ = false;
 };
 

@@ -59,6 +59,12 @@ QPoint PictureBox::ToPixel(double x, double y) const {
     return {static_cast<int>(px), static_cast<int>(py)};
 }
 
+QPointF PictureBox::FromPixel(QPointF pixel) const {
+    const double w = std::max(1, width());
+    const double h = std::max(1, height());
+    return {left_ + pixel.x() / w * (right_ - left_), top_ + pixel.y() / h * (bottom_ - top_)};
+}
+
 void PictureBox::FillBox(double x1, double y1, double x2, double y2, QColor color) {
     const QPoint a = ToPixel(x1, y1);
     const QPoint b = ToPixel(x2, y2);

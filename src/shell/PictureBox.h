@@ -49,6 +49,8 @@ class PictureBox : public QWidget {
     // The pixel (column, row) that a point of the user scale falls on, clamped to just outside
     // the picture so that far-away points cannot overflow.
     QPoint ToPixel(double x, double y) const;
+    // The point of the user scale under a position in the widget (in pixels, fractions kept).
+    QPointF FromPixel(QPointF pixel) const;
 
     void FillBox(double x1, double y1, double x2, double y2, QColor color);
     void DrawLine(double x1, double y1, double x2, double y2, QColor color);

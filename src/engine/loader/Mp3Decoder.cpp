@@ -101,6 +101,14 @@ void Mp3Decoder::Close() {
 }
 
 bool Mp3Decoder::Open(const std::string& path, std::string* reason, bool forOverview) {
+    if (!OpenWith(path, reason, forOverview, false)) return false;
+    // Decode the overview at half rate, unless that rate would be one libmpg123 cannot output.
+    if (forOverview && rate_ >= 32000) return OpenWith(path, reason, true, true);
+    return true;
+}
+
+bool Mp3Decoder::OpenWith(const std::string& path, std::string* reason, bool forOverview,
+                          bool halfRate) {
     Close();
     auto fail = [&](std::string text) {
         Close();
@@ -120,13 +128,10 @@ bool Mp3Decoder::Open(const std::string& path, std::string* reason, bool forOver
         return fail(std::string("The MP3 decoder cannot start: ") + mpg123_plain_strerror(err));
     // MPG123_ADD_FLAGS, not MPG123_FLAGS: the latter replaces every flag and turns gapless off.
     mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_GAPLESS | MPG123_FORCE_STEREO | MPG123_QUIET, 0);
-    if (forOverview) mpg123_param(handle_, MPG123_DOWN_SAMPLE, 1, 0);
+    if (halfRate) mpg123_param(handle_, MPG123_DOWN_SAMPLE, 1, 0);
+    // Float stereo only, at any rate (the overview's half rates are not standard ones).
     mpg123_format_none(handle_);
-    const long* rates = nullptr;
-    size_t rateCount = 0;
-    mpg123_rates(&rates, &rateCount);
-    for (size_t i = 0; i < rateCount; ++i)
-        mpg123_format(handle_, rates[i], MPG123_STEREO, MPG123_ENC_FLOAT_32);
+    mpg123_format2(handle_, 0, MPG123_STEREO, MPG123_ENC_FLOAT_32);
 
     if (mpg123_open_fd(handle_, fd_) != MPG123_OK)
         return fail(std::string("The file cannot be opened as MP3: ") + mpg123_strerror(handle_) +

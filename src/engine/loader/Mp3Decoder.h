@@ -39,6 +39,8 @@ class Mp3Decoder {
     int64_t Seek(int64_t frame);
 
   private:
+    bool OpenWith(const std::string& path, std::string* reason, bool forOverview, bool halfRate);
+
     mpg123_handle_struct* handle_ = nullptr;
     int fd_ = -1;
     int rate_ = 0;

@@ -40,8 +40,8 @@ class AudioOutput {
     virtual int SampleRate() const = 0;
     // True once the device has died under us; the engine then swaps in a null output.
     virtual bool Failed() const { return false; }
-    const CallbackStats& Stats() const { return stats_; }
-    CallbackStats& Stats() { return stats_; }
+    virtual OutputStats Snapshot() const { return stats_.Snapshot(); }
+    virtual void ResetStats() { stats_.Reset(); }
 
   protected:
     CallbackStats stats_;

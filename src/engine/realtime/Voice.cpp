@@ -11,10 +11,14 @@ namespace spinx::engine {
 namespace {
 constexpr double kFadeSeconds = 0.005;  // pause, stop, seek and start fades
 constexpr double kLevelSeconds = 0.050; // one level event per period while playing
+// The resampler covers every MPEG rate (up to 48 kHz) at twice the speed.
+constexpr double kMaxSongRate = 48000.0;
+constexpr double kMaxSpeed = 2.0;
 } // namespace
 
 Voice::Voice(int player, PlayerChannel& channel, EventOutbox outbox, int outRate)
     : player_(player), ch_(channel), outbox_(outbox), outRate_(outRate), reader_(channel),
+      resampler_(std::max(1.0, kMaxSpeed * kMaxSongRate / outRate)), eq_(outRate),
       fadeStep_(static_cast<float>(1.0 / (kFadeSeconds * outRate))),
       levelPeriod_(static_cast<int>(kLevelSeconds * outRate)) {}
 
@@ -25,6 +29,7 @@ void Voice::Apply(const Command& c) {
             transport_ = Transport::Playing; // fade in after the seek
         } else if (transport_ != Transport::Playing) {
             // From silence, or back up from a pause's fade-out.
+            if (!audible_) restart_ = true;
             transport_ = Transport::Playing;
             audible_ = true;
             fadeDir_ = 1;
@@ -80,8 +85,64 @@ void Voice::PublishPosition(int64_t frame) {
                                                std::memory_order_acq_rel);
 }
 
+bool Voice::WantsResampling() const {
+    const int rate = ch_.state.rate.load(std::memory_order_relaxed);
+    return (rate > 0 && rate != outRate_) ||
+           ch_.controls.speed.load(std::memory_order_relaxed) != 1.0;
+}
+
+double Voice::TargetRatio() const {
+    int rate = ch_.state.rate.load(std::memory_order_relaxed);
+    if (rate <= 0) rate = outRate_;
+    return ch_.controls.speed.load(std::memory_order_relaxed) * rate / outRate_;
+}
+
+double Voice::Position() const {
+    // Silent or about to restart, the reader holds the place; sounding, the resampler does.
+    const bool viaResampler = resampling_ && audible_ && !restart_;
+    return viaResampler ? resampler_.Position() : static_cast<double>(reader_.NextFrame());
+}
+
+int Voice::ProduceDirect(float* dst, int frames, bool offline) {
+    const int got = reader_.Read(dst, frames, offline);
+    if (got < frames) std::memset(dst + 2 * got, 0, sizeof(float) * 2 * (frames - got));
+    return reader_.Ended() ? got : -1;
+}
+
 int Voice::Produce(float* dst, int frames, bool offline) {
-    return reader_.Read(dst, frames, offline);
+    const bool want = WantsResampling();
+    const double ratio = TargetRatio();
+    if (restart_) {
+        // From silence (a start, a seek): no crossfade needed, only alignment.
+        restart_ = false;
+        resampling_ = want;
+        if (want) resampler_.Resync(reader_, reader_.NextFrame(), ratio, offline);
+    }
+    if (want == resampling_) {
+        return resampling_ ? resampler_.Process(reader_, dst, frames, ratio, offline)
+                           : ProduceDirect(dst, frames, offline);
+    }
+    // The path changes while sounding (pitch leaves or returns to exactly 1000): render this
+    // buffer both ways from the same song frame and crossfade, so the hand-over is inaudible.
+    int endAt;
+    if (want) {
+        const int64_t from = reader_.NextFrame();
+        ProduceDirect(other_, frames, offline);
+        resampler_.Resync(reader_, from, 1.0, offline); // the direct path ran at ratio 1
+        endAt = resampler_.Process(reader_, dst, frames, ratio, offline);
+    } else {
+        const int64_t from = std::llround(resampler_.Position());
+        resampler_.Process(reader_, other_, frames, ratio, offline);
+        reader_.Rewind(from);
+        endAt = ProduceDirect(dst, frames, offline);
+    }
+    resampling_ = want;
+    for (int i = 0; i < frames; ++i) {
+        const float w = static_cast<float>(i + 1) / static_cast<float>(frames);
+        dst[2 * i] = dst[2 * i] * w + other_[2 * i] * (1.0f - w);
+        dst[2 * i + 1] = dst[2 * i + 1] * w + other_[2 * i + 1] * (1.0f - w);
+    }
+    return endAt;
 }
 
 int Voice::ApplyFade(float* buf, int frames) {
@@ -113,6 +174,7 @@ void Voice::FadeOutFinished(int64_t resumeFrame) {
     }
     if (transport_ == Transport::Playing) {
         fadeDir_ = 1; // a seek while playing: fade in at the new place
+        restart_ = true;
         return;
     }
     audible_ = false;
@@ -164,13 +226,22 @@ void Voice::Render(float* mix, int frames, bool offline) {
         return;
     }
     float* buf = scratch_;
-    const int64_t startFrame = reader_.NextFrame();
-    const int got = Produce(buf, frames, offline);
-    if (got < frames) std::memset(buf + 2 * got, 0, sizeof(float) * 2 * (frames - got));
-    const bool ended = reader_.Ended() && !seekPending_;
+    const double startPos = Position();
+    const double ratio = resampling_ ? resampler_.Ratio() : 1.0;
+    if (restart_) eq_.Reset();
+    const int endAt = Produce(buf, frames, offline);
+    const bool ended = endAt >= 0 && !seekPending_;
+
+    for (int b = 0; b < Equalizer::kBands; ++b)
+        eqTarget_[b] = ch_.controls.eqDb[b].load(std::memory_order_relaxed);
+    eq_.Process(buf, frames, eqTarget_);
 
     const int fadedAt = ApplyFade(buf, frames);
-    if (fadedAt >= 0) FadeOutFinished(startFrame + std::min(fadedAt, got));
+    if (fadedAt >= 0) {
+        // Resume exactly where the sound stopped (song time of the faded-out frame).
+        const int at = endAt >= 0 ? std::min(fadedAt, endAt) : fadedAt;
+        FadeOutFinished(static_cast<int64_t>(std::floor(startPos + ratio * at)));
+    }
 
     // Gains glide from their last value to the target across this buffer: no zipper noise.
     const float targetL = ch_.controls.gainLeft.load(std::memory_order_relaxed);
@@ -191,7 +262,10 @@ void Voice::Render(float* mix, int frames, bool offline) {
         mix[i] += buf[i];
     ch_.recent.Write(buf, frames);
 
-    if (!seekPending_) PublishPosition(ended ? reader_.EndFrame() : reader_.NextFrame());
+    if (!seekPending_) {
+        const int64_t pos = static_cast<int64_t>(std::floor(Position()));
+        PublishPosition(ended ? reader_.EndFrame() : std::min(pos, reader_.EndFrame()));
+    }
     if (ended && audible_) {
         SongEnded();
         return;

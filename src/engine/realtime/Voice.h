@@ -4,6 +4,8 @@
 // Every function runs on the mixer's thread (the audio callback, or the caller of an offline
 // render): no locks, no allocation, no waiting except the offline render's wait for audio.
 #include "engine/PlayerChannel.h"
+#include "engine/realtime/Equalizer.h"
+#include "engine/realtime/Resampler.h"
 #include "engine/realtime/SourceReader.h"
 
 #include <cstdint>
@@ -31,7 +33,13 @@ class Voice {
   private:
     enum class Transport { Stopped, Paused, Playing };
 
+    // Song audio for the next `frames` output frames through the direct or the resampled path
+    // (crossfading when the path changes). Returns the index where the song ended, or -1.
     int Produce(float* dst, int frames, bool offline);
+    int ProduceDirect(float* dst, int frames, bool offline);
+    bool WantsResampling() const;
+    double TargetRatio() const;
+    double Position() const;
     // Applies the fade envelope; returns the frame index at which a fade-out finished, or -1.
     int ApplyFade(float* buf, int frames);
     void FadeOutFinished(int64_t resumeFrame);
@@ -47,6 +55,11 @@ class Voice {
     EventOutbox outbox_;
     const int outRate_;
     SourceReader reader_;
+    Resampler resampler_;
+    Equalizer eq_;
+    std::array<float, Equalizer::kBands> eqTarget_{};
+    bool resampling_ = false;
+    bool restart_ = false; // the next buffer starts from silence: re-align the resampler
 
     Transport transport_ = Transport::Stopped; // where the player is going (after any fade)
     bool audible_ = false;                     // producing sound: playing or fading out
@@ -66,6 +79,7 @@ class Voice {
     const int levelPeriod_;
 
     float scratch_[kMaxChunk * 2] = {};
+    float other_[kMaxChunk * 2] = {}; // the old path's output during a path change
 };
 
 } // namespace spinx::engine

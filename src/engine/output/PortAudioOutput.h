@@ -1,0 +1,60 @@
+#pragma once
+// The sound card: PortAudio's default output device, stereo float32 at 44.1 kHz when the device
+// takes it (else at its own rate), about 256-frame buffers. A watchdog thread notices a device
+// that stops calling back (a sound server that went away) and hands the mixer to a null output
+// so that positions and events carry on.
+#include "engine/output/AudioOutput.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+typedef void PaStream;
+
+namespace spinx::engine {
+
+class NullOutput;
+
+class PortAudioOutput : public AudioOutput {
+public:
+    // UI thread. Opens the default device (not started yet); null with `reason` when there is
+    // none or it will not open.
+    static std::unique_ptr<PortAudioOutput> Open(int preferredRate, int framesPerBuffer,
+                                                 std::string* reason);
+    ~PortAudioOutput() override;
+
+    // UI thread. Starts calling `mixer`; false (with `reason`) if the stream will not start.
+    bool Start(Mixer& mixer, std::string* reason);
+
+    OutputKind Kind() const override;
+    int SampleRate() const override { return rate_; }
+    bool Failed() const override { return failed_.load(std::memory_order_acquire); }
+    OutputStats Snapshot() const override;
+    void ResetStats() override;
+
+    // The audio callback's body: mix, time it, count underflows. Nothing else.
+    int OnCallback(float* out, unsigned long frames, bool underflow);
+
+private:
+    PortAudioOutput(PaStream* stream, int rate, int frames);
+    void Watch(); // the watchdog thread
+
+    PaStream* stream_;
+    const int rate_;
+    const int frames_;
+    Mixer* mixer_ = nullptr;
+    std::atomic<uint64_t> callbacks_{0};
+    std::atomic<bool> failed_{false};
+    std::atomic<bool> abandoned_{false}; // the callback must no longer touch the mixer
+    std::unique_ptr<NullOutput> fallback_; // set by the watchdog when the device died
+    std::atomic<NullOutput*> fallbackReady_{nullptr};
+    std::mutex watchMutex_;
+    std::condition_variable watchCv_;
+    bool quit_ = false;
+    std::thread watchdog_;
+};
+
+} // namespace spinx::engine

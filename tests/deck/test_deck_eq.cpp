@@ -1,0 +1,139 @@
+// The deck's equaliser: the EQ settings file, the panel, resets, loading and saving curves.
+#include "deck/Mod_Equaliser.h"
+#include "desktest/DeckDriving.h"
+#include "shell/PictureBox.h"
+#include "shell/Twips.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QScrollBar>
+#include <QToolButton>
+
+#include <filesystem>
+
+namespace spinx::test {
+namespace {
+
+using EqTest = DeskTest;
+
+const EqGains kExample = {-100, -50, 0, 50, 100, 0, 0, 0, 0, 1};
+const std::string kExampleText =
+    "-100 \r\n-50 \r\n 0 \r\n 50 \r\n 100 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 1 \r\n";
+
+// The file text round-trips byte for byte; hand-written files (plain numbers, blanks, LF,
+// fractions rounded half to even, extra lines) read too; a short or damaged file sets only the
+// bands it holds valid numbers for and says it was incomplete.
+TEST(EqFile, TextRoundTripAndDamage) {
+    EXPECT_EQ(EqFileText(kExample), kExampleText);
+    EqGains gains{};
+    EXPECT_TRUE(ReadEqFileText(kExampleText, gains));
+    EXPECT_EQ(gains, kExample);
+    EXPECT_TRUE(ReadEqFileText("5\n5\n5\n5\n5\n5\n5\n5\n5\n5", gains));
+    EXPECT_EQ(gains, (EqGains{5, 5, 5, 5, 5, 5, 5, 5, 5, 5}));
+    EXPECT_TRUE(ReadEqFileText("  -3\t\r\n+4\n2.5\n3.5\n0\n0\n0\n0\n0\n0\nbanana\n", gains));
+    EXPECT_EQ(gains, (EqGains{-3, 4, 2, 4, 0, 0, 0, 0, 0, 0}));
+
+    gains.fill(33);
+    EXPECT_FALSE(ReadEqFileText("150\nabc\n\n-101\n4 5\n6\n7", gains));
+    EXPECT_EQ(gains, (EqGains{33, 33, 33, 33, 33, 6, 7, 33, 33, 33}));
+}
+
+// Each band sends the whole curve once per change; a caption resets its band and the reset
+// button all bands, sending only for bands that change; the picture mirrors the thumbs; "EQ"
+// only changes the window's width.
+TEST_F(EqTest, BandsResetsPictureAndWidth) {
+    Frm_TurnTable& deck = Deck(0);
+    EXPECT_EQ(deck.Frame1->geometry(), QRect(TwipsPoint(4320, 0), TwipsSize(4455, 2175)));
+    EXPECT_EQ(deck.Cmd_ResetEq[9]->text(), "13.7k");
+    EXPECT_EQ(deck.Cmd_ResetEq[10]->toolTip(), "Reset EQ settings");
+    int sent = deck.EqualizerCalls();
+    deck.VEqual[0]->setValue(35);
+    deck.VEqual[9]->setValue(100);
+    deck.VEqual[9]->setValue(100);
+    EXPECT_EQ(deck.EqualizerCalls(), sent += 2);
+    EXPECT_TRUE(deck.Cmd_Update->isEnabled());
+
+    deck.VEqual[0]->setValue(-100);
+    const QImage& picture = deck.Pic_EQ->Picture();
+    EXPECT_EQ(picture.pixelColor(0, 0), QColor(Qt::black)) << "-100 is drawn at the top";
+    EXPECT_EQ(picture.pixelColor(0, picture.height() - 1), QColor(Qt::white));
+
+    deck.Cmd_ResetEq[0]->click();
+    deck.Cmd_ResetEq[0]->click();
+    EXPECT_EQ(deck.EqualizerCalls(), sent += 2);
+    deck.VEqual[5]->setValue(60);
+    deck.Cmd_ResetEq[10]->click();
+    EXPECT_EQ(deck.Curve(), EqGains{});
+    EXPECT_EQ(deck.EqualizerCalls(), sent += 3);
+    deck.Cmd_Update->setEnabled(false);
+    deck.Cmd_ResetEq[10]->click();
+    EXPECT_EQ(deck.EqualizerCalls(), sent);
+    EXPECT_FALSE(deck.Cmd_Update->isEnabled());
+
+    QWidget* window = deck.parentWidget();
+    EXPECT_EQ(window->width(), TwipsToPixels(8955));
+    deck.Chk_Eq->click();
+    EXPECT_EQ(window->width(), TwipsToPixels(4395));
+    EXPECT_EQ(deck.EqualizerCalls(), sent);
+    deck.Chk_Eq->click();
+    EXPECT_EQ(window->width(), TwipsToPixels(8955));
+}
+
+// A curve saved in one deck (the file of the example, in the program folder by default, an
+// existing file replaced only after "Overwrite file?" is answered Yes) loads into another.
+// Failures are told and change nothing they should not: an unreadable file leaves every band,
+// a short one sets what it has, an unwritable target leaves no partial file behind.
+TEST_F(EqTest, FilesAcrossDecksAndFailures) {
+    Frm_TurnTable& source = Deck(0);
+    for (int i = 0; i < 10; ++i)
+        source.VEqual[i]->setValue(kExample[i]);
+    const std::string file = folder / "curve.eq";
+    scripted.Choose({file});
+    source.Cmd_SaveEq_Click();
+    const CommonDialog& save = scripted.dialogs.at(0).settings;
+    EXPECT_EQ(save.InitDir, folder.path());
+    EXPECT_EQ(save.DefaultExt, "eq");
+    EXPECT_EQ(save.Filter, "EQ Settings (*.eq)|*.eq|All files (*.*)|*.*");
+    EXPECT_EQ(ReadFile(file), kExampleText);
+    {
+        AnswerBoxes no(MsgResult::No);
+        source.VEqual[2]->setValue(9);
+        scripted.Choose({file});
+        source.Cmd_SaveEq_Click();
+        EXPECT_EQ(no.texts, std::vector<std::string>{"Overwrite file?"});
+        EXPECT_EQ(ReadFile(file), kExampleText);
+    }
+
+    Frm_TurnTable& target = Deck(1);
+    target.VEqual[3]->setValue(25);
+    const int sent = target.EqualizerCalls();
+    scripted.Choose({folder / "missing.eq"});
+    target.Cmd_LoadEq_Click();
+    EXPECT_EQ(scripted.messages, std::vector<std::string>{"Error loading Eq settings!"});
+    EXPECT_EQ(target.EqualizerCalls(), sent);
+    scripted.Choose({WriteFile(folder / "short.eq", " 10 \r\n")});
+    target.Cmd_LoadEq_Click();
+    EXPECT_EQ(scripted.messages.size(), 2u);
+    EXPECT_EQ(target.Curve(), (EqGains{10, 0, 0, 25, 0, 0, 0, 0, 0, 0}));
+    scripted.Choose({file});
+    target.Cmd_LoadEq_Click();
+    EXPECT_EQ(target.Curve(), kExample);
+    EXPECT_EQ(scripted.messages.size(), 2u);
+
+    // A folder in the file's place cannot be replaced: told, and nothing else appears.
+    const std::string taken = folder / "taken.eq";
+    std::filesystem::create_directory(taken);
+    const auto entries = [&] {
+        return std::distance(std::filesystem::directory_iterator(folder.path()), {});
+    };
+    const auto before = entries();
+    AnswerBoxes yes(MsgResult::Yes);
+    scripted.Choose({taken});
+    source.Cmd_SaveEq_Click();
+    EXPECT_EQ(yes.texts,
+              (std::vector<std::string>{"Overwrite file?", "Error saving Eq settings!"}));
+    EXPECT_EQ(entries(), before);
+}
+
+} // namespace
+} // namespace spinx::test

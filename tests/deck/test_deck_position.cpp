@@ -1,0 +1,187 @@
+// The deck's position display: time texts, the tick (bar, labels, end warning, pull-back of
+// the end marker), seeking and markers on the bar, and the two display pictures.
+#include "deck/Mod_Deck.h"
+#include "deck/Mod_Display.h"
+#include "deck/Mod_MCI.h"
+#include "desktest/DeckDriving.h"
+#include "shell/PictureBox.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QThread>
+#include <QToolButton>
+
+#include <cmath>
+#include <numbers>
+
+namespace spinx::test {
+namespace {
+
+using PositionTest = DeskTest;
+
+bool IsBlank(PictureBox& box) {
+    const QImage& picture = box.Picture();
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.pixelColor(x, y) != box.BackColor()) return false;
+    return true;
+}
+
+bool IsBlack(const QLabel& label) {
+    return label.palette().color(QPalette::WindowText) == QColor(Qt::black);
+}
+
+// The time texts and the tick's rules: worked values, minutes within the hour, a click's end
+// marker as a distance before the end, the pull-back only when it changes the marker, and the
+// blink of the spec's example (marker at 190000: every 5 ticks after 170000, every 3 ticks
+// after the marker, black with the count kept when paused).
+TEST(TickRules, TimesMarkersAndBlink) {
+    EXPECT_EQ(FormatTime(0, false, true), "--.--.---");
+    EXPECT_EQ(FormatTime(1000, false, true), "00.01.000");
+    EXPECT_EQ(FormatTime(205123, false, true), "03.25.123");
+    EXPECT_EQ(FormatTime(3665000, false, true), "01.05.000");
+    EXPECT_EQ(FormatTime(3665000), "01:01.05");
+    EXPECT_EQ(FormatTime(-5, true, true), "--:--.--.---");
+
+    EXPECT_EQ(ShownPosition(5000, 4000), 4000);
+    EXPECT_EQ(ShownPosition(-1, 4000), 4000);
+    EXPECT_EQ(EndMarkerFromClick(200000, 185000), 15000);
+    EXPECT_EQ(PulledBackEnd(200000, 150000, 10000), 10000);
+    EXPECT_EQ(PulledBackEnd(4000, 10000, 10000), std::nullopt) << "a short song stays as is";
+
+    EndWarning w = EndWarningStep({}, 1, 170000, 200000, 10000);
+    std::vector<bool> black;
+    for (int32_t position : {175000, 175000, 175000, 175000, 175000, 190001, 190001, 190001})
+        black.push_back((w = EndWarningStep(w, 1, position, 200000, 10000)).black);
+    EXPECT_EQ(black, (std::vector<bool>{1, 1, 1, 1, 0, 0, 0, 1}));
+    w = EndWarningStep({2, false}, 2, 195000, 200000, 10000);
+    EXPECT_TRUE(w.black);
+    EXPECT_EQ(w.counter, 2);
+}
+
+// The tick with no song shows dashes and one second on a bar of 1000; with a song at its end
+// it shows the bar full and no time left; while playing toward the end marker the remaining
+// time blinks every 5 ticks, every 3 past the marker, with the count in the label's tag.
+TEST_F(PositionTest, TickLabelsAndBlink) {
+    Frm_TurnTable& deck = Deck(0);
+    deck.Timer1_Timer();
+    EXPECT_EQ(deck.Lbl_Pos[0]->text(), "--.--.---");
+    EXPECT_EQ(deck.Lbl_Pos[1]->text(), "00.01.000");
+    EXPECT_EQ(deck.Lbl_Pos[2]->text(), "00.01.000");
+    const QImage& bar = deck.Pic_Progress->Picture();
+    EXPECT_EQ(bar.pixelColor(bar.width() / 2, 5), deck.Pic_Progress->BackColor());
+
+    LoadSong(scripted, deck, Engine(), MakeMp3(folder.path(), "song.mp3", 3.0));
+    Engine().SeekSound(0, deck.MaxPos);
+    deck.Timer1_Timer();
+    EXPECT_EQ(deck.Lbl_Pos[2]->text(), "--.--.---");
+    EXPECT_EQ(bar.pixelColor(bar.width() - 3, 5), QBColor(4));
+
+    deck.EndPos = 1000; // marker 1 s before the end: the whole song is in the warning zone
+    Engine().SeekSound(0, 0);
+    deck.Cmd_Play_Click();
+    Render(100);
+    std::vector<bool> black;
+    for (int tick = 0; tick < 8; ++tick) {
+        if (tick == 5) Engine().SeekSound(0, deck.MaxPos - 500);
+        deck.Timer1_Timer();
+        black.push_back(IsBlack(*deck.Lbl_Pos[2]));
+    }
+    EXPECT_EQ(black, (std::vector<bool>{1, 1, 1, 1, 0, 0, 0, 1}));
+    EXPECT_EQ(deck.Lbl_Pos[2]->property("Tag").toString(), "0");
+}
+
+// An end marker in the first half is pulled back to the overlap and saved once; a song shorter
+// than twice the overlap is not saved again at every tick.
+TEST_F(PositionTest, PullBackSavesOnlyOnChange) {
+    const std::string song = MakeMp3(folder.path(), "short.mp3", 3.0);
+    Frm_TurnTable& deck = Deck(0);
+    LoadSong(scripted, deck, Engine(), song);
+    deck.EndPos = 2500;
+    deck.VScroll2->setValue(30);
+    deck.Timer1_Timer();
+    EXPECT_EQ(deck.EndPos, 10000);
+    EXPECT_EQ(Stored(song, songcol::Volume), DbValue(30));
+    deck.VScroll2->setValue(60);
+    for (int tick = 0; tick < 5; ++tick)
+        deck.Timer1_Timer();
+    EXPECT_TRUE(deck.Cmd_Update->isEnabled());
+    EXPECT_EQ(Stored(song, songcol::Volume), DbValue(30));
+}
+
+// A left click seeks to the clicked position rounded half to even (also through the bar's own
+// mouse events), the tool tip shows the time under the mouse, and the marker commands write
+// the row: start at the click, end as its distance to the song's end (kept at the next tick),
+// reset to 0 and the overlap also when the row had to be created first.
+TEST_F(PositionTest, SeekAndMarkers) {
+    const std::string song = MakeMp3(folder.path(), "song.mp3", 3.0);
+    Frm_TurnTable& deck = Deck(0);
+    LoadSong(scripted, deck, Engine(), song);
+    deck.Pic_Progress_MouseDown(1, 0, 2344.5f, 5);
+    EXPECT_EQ(Engine().GetSoundPosition(0), 2344);
+    deck.Pic_Progress_MouseDown(1, 0, 1235.5f, 5);
+    EXPECT_EQ(Engine().GetSoundPosition(0), 1236);
+    deck.Timer1_Timer();
+    PictureBox& bar = *deck.Pic_Progress;
+    const QPointF middle(bar.width() / 2.0, bar.height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, middle, bar.mapToGlobal(middle), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&bar, &press);
+    EXPECT_NEAR(Engine().GetSoundPosition(0), deck.MaxPos / 2, 1);
+
+    deck.Pic_Progress_MouseMove(0, 0, 1500.4f, 5);
+    EXPECT_EQ(bar.toolTip(), "00.01.500");
+    deck.SetPos(0);
+    EXPECT_EQ(Stored(song, songcol::Start), DbValue(1500));
+    deck.Pic_Progress_MouseMove(0, 0, 2500.f, 5);
+    deck.SetPos(1);
+    EXPECT_EQ(deck.EndPos, deck.MaxPos - 2500);
+    EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.MaxPos - 2500));
+
+    SongDb.Execute("DELETE FROM mp3s");
+    master->Overlap->setValue(7000);
+    deck.SetPos(2);
+    EXPECT_EQ(SongRows(), 1);
+    EXPECT_EQ(Stored(song, songcol::Start), DbValue(0));
+    EXPECT_EQ(Stored(song, songcol::End), DbValue(7000));
+    EXPECT_EQ(deck.EndPos, 7000);
+}
+
+// The overview appears once the engine has it and the spectrum while playing (a tone lands in
+// its own bar); Stop clears both pictures, and the overview returns when the song plays.
+TEST_F(PositionTest, DisplayPictures) {
+    std::vector<float> tone(2 * 1024);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] =
+            static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 1000 * (i / 2) / 44100.0));
+    const std::vector<double> bars = SpectrumBars(tone.data(), 1024, 44100, 10);
+    EXPECT_EQ(std::max_element(bars.begin(), bars.end()) - bars.begin(), 5); // 1 kHz
+    EXPECT_NEAR(bars[5], 1 + 20 * std::log10(0.5) / 60, 0.05);
+
+    Frm_TurnTable& deck = Deck(0);
+    LoadSong(scripted, deck, Engine(), MakeMp3(folder.path(), "song.mp3", 2.0));
+    QElapsedTimer waited; // the overview is built on the loader's thread after the song
+    waited.start();
+    while (!Engine().GetWaveform(0) && waited.elapsed() < 5000)
+        QThread::msleep(2);
+    Engine().DeliverEvents();
+    EXPECT_FALSE(IsBlank(*deck.Picture1));
+    deck.Cmd_Play_Click();
+    Render(300);
+    deck.Timer1_Timer();
+    EXPECT_FALSE(IsBlank(*deck.Picture2));
+
+    deck.Cmd_Stop_Click();
+    deck.Timer1_Timer();
+    EXPECT_TRUE(IsBlank(*deck.Picture1));
+    EXPECT_TRUE(IsBlank(*deck.Picture2));
+    deck.Cmd_Play_Click();
+    deck.Timer1_Timer();
+    EXPECT_FALSE(IsBlank(*deck.Picture1));
+}
+
+} // namespace
+} // namespace spinx::test

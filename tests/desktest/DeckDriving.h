@@ -1,0 +1,75 @@
+#pragma once
+// Driving a deck from a test: songs with a tag, loading them as a user would, answering
+// Yes/No boxes, and reading back what the song table holds.
+#include "deck/Frm_TurnTable.h"
+#include "desktest/DeskTest.h"
+#include "engine/Aspinx.h"
+#include "library/Mod_Database.h"
+#include "library/Recordset.h"
+#include "library/SongTable.h"
+#include "mp3/Mod_MP3HeaderTag.h"
+#include "support/Mod_MsgBox.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace spinx::test {
+
+// Appends an ID3v1 tag with `title` and `artist` (each at most 30 bytes) to `path`.
+inline void AddId3v1Tag(const std::string& path, const std::string& title,
+                        const std::string& artist) {
+    std::string tag(128, '\0');
+    tag.replace(0, 3, "TAG");
+    tag.replace(3, title.size(), title);
+    tag.replace(33, artist.size(), artist);
+    tag[127] = static_cast<char>(12);
+    std::ofstream(path, std::ios::binary | std::ios::app) << tag;
+}
+
+// Chooses `path` in the deck's Open dialog and waits until the engine has loaded it (the mixer
+// then recalls the song's settings).
+inline void LoadSong(ScriptedDialogs& scripted, Frm_TurnTable& deck, Aspinx& engine,
+                     const std::string& path) {
+    scripted.Choose({path});
+    deck.Load0Btn_Click();
+    ASSERT_TRUE(engine.WaitIdle(5000));
+    ASSERT_EQ(deck.Filename, path);
+}
+
+// One column of the song's row; Null when the song has no row.
+inline DbValue Stored(const std::string& song, const char* column) {
+    Mp3Info info;
+    Recordset table(SongDb, kSongTable);
+    table.SetIndex(kSongIndex);
+    table.Seek("=", GetMP3ID(song, info));
+    return table.NoMatch() ? DbValue() : table.Field(column);
+}
+
+inline int64_t SongRows() {
+    Statement count(SongDb, "SELECT COUNT(*) FROM mp3s");
+    return count.Step() ? count.Column(0).AsInt64() : -1;
+}
+
+// Answers Yes/No boxes with `answer` (other boxes with OK) while it lives, and keeps the texts.
+class AnswerBoxes {
+  public:
+    explicit AnswerBoxes(MsgResult answer)
+        : previous_(SetMsgBoxHandler(
+              [this, answer](const std::string& text, MsgButtons buttons, const std::string&) {
+                  texts.push_back(text);
+                  return buttons == MsgButtons::YesNo ? answer : MsgResult::OK;
+              })) {}
+    ~AnswerBoxes() { SetMsgBoxHandler(std::move(previous_)); }
+    AnswerBoxes(const AnswerBoxes&) = delete;
+    AnswerBoxes& operator=(const AnswerBoxes&) = delete;
+
+    std::vector<std::string> texts;
+
+  private:
+    MsgBoxHandler previous_;
+};
+
+} // namespace spinx::test

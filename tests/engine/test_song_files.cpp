@@ -1,0 +1,134 @@
+// Real-world files, the waveform overview, the recent-output window and the Qt delivery of
+// events across threads.
+#include "EngineTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace spinx;
+using namespace spinx::test;
+
+// Every MP3 of the shared test corpus loads (or fails cleanly) and plays to its end without a
+// crash, a hang or a second SoundDone; the lengths agree with a straight decode, and nearly
+// every file (all but deliberately damaged ones) ends exactly at its length after two seeks.
+TEST(SongFiles, SharedCorpusPlays) {
+    QDir dir(QStringLiteral(SPINX_TESTDATA));
+    QStringList files = dir.entryList({QStringLiteral("*.mp3")}, QDir::Files, QDir::Name);
+    for (const QString& f : QDir(dir.filePath(QStringLiteral("generated"))).entryList({QStringLiteral("*.mp3")}, QDir::Files))
+        files << QStringLiteral("generated/") + f;
+    ASSERT_GT(files.size(), 20);
+    OfflineEngine t;
+    int played = 0, exactEnds = 0;
+    for (const QString& f : files) {
+        const std::string path = dir.filePath(f).toStdString();
+        SCOPED_TRACE(path);
+        const int failedBefore = t.failed[0];
+        const bool ok = t.Load(0, path);
+        if (!ok) {
+            EXPECT_EQ(t.failed[0], failedBefore + 1) << "neither loaded nor failed";
+            EXPECT_EQ(t.engine.GetSoundDuration(0), 0);
+            continue;
+        }
+        ++played;
+        const int32_t length = t.engine.GetSoundDuration(0);
+        int rate = 0;
+        const size_t decoded = DecodeAll(path, &rate).size() / 2;
+        EXPECT_EQ(length, static_cast<int32_t>(decoded * 1000 / rate)) << "length against a full decode";
+        t.engine.SetPitch(0, 1000);
+        t.engine.SeekSound(0, length / 3);
+        t.engine.PlaySound(0);
+        const int doneBefore = t.done[0];
+        // Seek once more while playing, then render to the end (bounded).
+        t.Render(256);
+        t.engine.SeekSound(0, length / 2);
+        const int frames = static_cast<int>(static_cast<int64_t>(length) * 44100 / 1000) + 44100;
+        t.Render(frames, 4096);
+        EXPECT_EQ(t.done[0], doneBefore + 1) << "SoundDone once";
+        EXPECT_LE(t.engine.GetSoundPosition(0), length);
+        exactEnds += t.engine.GetSoundPosition(0) == length;
+        EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped);
+    }
+    EXPECT_GT(played, static_cast<int>(files.size()) * 3 / 4);
+    EXPECT_GE(exactEnds, played - 2);
+}
+
+// The overview arrives after SoundLoaded, covers the song and follows its loudness.
+TEST(SongFiles, WaveformOverview) {
+    OfflineEngine t;
+    int ready = 0;
+    QObject::connect(&t.engine, &Aspinx::WaveformReady, [&](int16_t p) { ready += p == 1; });
+    // Half a second of silence, then a tone at 0.5.
+    const std::string wav = ScratchDir() + "/wave.wav", mp3 = ScratchDir() + "/wave.mp3";
+    ASSERT_TRUE(Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav + " synth 1.5 sine 440 vol 0.5 pad 0.5 0"));
+    ASSERT_TRUE(Shell("lame --silent -b 192 " + wav + " " + mp3));
+    ASSERT_TRUE(t.Load(1, mp3));
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready && clock.elapsed() < 5000) {
+        t.engine.DeliverEvents();
+        QThread::msleep(2);
+    }
+    ASSERT_EQ(ready, 1);
+    const auto w = t.engine.GetWaveform(1);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->durationMs, 2000);
+    ASSERT_GT(w->points(), 500);
+    ASSERT_LE(w->points(), 4000);
+    const int quarter = w->points() / 4;
+    EXPECT_LT(w->maxLeft[quarter / 2], 0.01f) << "silent start";
+    // Around three quarters (the tone), over a few periods of it:
+    const auto from = 3 * quarter - 20, to = 3 * quarter + 20;
+    EXPECT_NEAR(*std::max_element(&w->maxLeft[from], &w->maxLeft[to]), 0.5f, 0.05f);
+    EXPECT_NEAR(*std::min_element(&w->minRight[from], &w->minRight[to]), -0.5f, 0.05f);
+    EXPECT_FALSE(t.engine.GetWaveform(0)) << "nothing for an empty player";
+    t.Load(1, ToneMp3("wave2", 1.0, 440));
+    EXPECT_TRUE(!t.engine.GetWaveform(1) || t.engine.GetWaveform(1)->durationMs == 1000)
+        << "a new song drops the old overview";
+}
+
+// The recent-output window holds the player's latest frames after its gains.
+TEST(SongFiles, CopyRecentOutput) {
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(2, ToneMp3("recent", 2.0, 440)));
+    t.engine.SetBalance(2, 0);
+    t.engine.PlaySound(2);
+    const auto out = t.Render(8192);
+    std::vector<float> recent(1024 * 2);
+    ASSERT_EQ(t.engine.CopyRecentOutput(2, recent.data(), 1024), 1024);
+    for (size_t i = 0; i < 2048; ++i) ASSERT_EQ(recent[i], out[out.size() - 2048 + i]) << i;
+    EXPECT_EQ(t.engine.CopyRecentOutput(3, recent.data(), 1024), 0) << "a silent player has none";
+    EXPECT_EQ(t.engine.CopyRecentOutput(9, recent.data(), 1024), 0);
+}
+
+// Signals reach a receiver in another thread through queued connections (int16_t arguments).
+TEST(SongFiles, QueuedConnectionsDeliver) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    Aspinx engine(OutputKind::Null);
+    QThread other;
+    QObject receiver;
+    receiver.moveToThread(&other);
+    other.start();
+    std::atomic<int> loaded{-1}, done{-1};
+    QObject::connect(&engine, &Aspinx::SoundLoaded, &receiver, [&](int16_t p, int16_t) { loaded = p; },
+                     Qt::QueuedConnection);
+    QObject::connect(&engine, &Aspinx::SoundDone, &receiver, [&](int16_t p) { done = p; },
+                     Qt::QueuedConnection);
+    engine.LoadSound(3, QString::fromStdString(ToneMp3("queued", 0.3, 440)));
+    QElapsedTimer clock;
+    clock.start();
+    while (loaded < 0 && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(loaded, 3) << "SoundLoaded through the engine's own timer and a queued connection";
+    engine.PlaySound(3);
+    while (done < 0 && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(done, 3);
+    other.quit();
+    other.wait();
+}
