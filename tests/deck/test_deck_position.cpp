@@ -36,7 +36,7 @@ bool IsBlack(const QLabel& label) {
 
 // The time texts and the tick's rules: worked values, minutes within the hour, a click's end
 // marker as a distance before the end, the pull-back only when it changes the marker, and the
-// blink of the spec's example (marker at 190000: every 5 ticks after 170000, every 3 ticks
+// blink of the worked example (marker at 190000: every 5 ticks after 170000, every 3 ticks
 // after the marker, black with the count kept when paused).
 TEST(TickRules, TimesMarkersAndBlink) {
     EXPECT_EQ(FormatTime(0, false, true), "--.--.---");
