@@ -4,6 +4,7 @@
 
 #include "mixer/Mod_Playlist.h"
 #include "shell/ListBox.h"
+#include "shell/Twips.h"
 #include "support/FileIo.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
@@ -77,6 +78,8 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     Frame4 = new QGroupBox(QStringLiteral("Playlist"), this);
     List1 = new ListBox(Frame4);
     List1->setObjectName(QStringLiteral("List1"));
+    // Room for a dozen songs: the list is what a DJ watches during a set.
+    List1->setMinimumHeight(TwipsToPixels(3000));
     Cmd_Add = TextButton(Frame4, "+", "Add song/playlist");
     Cmd_Remove = TextButton(Frame4, "-", "Remove selected songs");
     Cmd_Move = {PictureButton(Frame4, QStyle::SP_ArrowUp, "Move song up the list"),
