@@ -5,7 +5,6 @@
 #include "shell/Twips.h"
 
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QScrollBar>
 #include <QToolButton>
 
@@ -43,9 +42,6 @@ TEST(EqFile, TextRoundTripAndDamage) {
 // only changes the window's width.
 TEST_F(EqTest, BandsResetsPictureAndWidth) {
     Frm_TurnTable& deck = Deck(0);
-    EXPECT_EQ(deck.Frame1->geometry(), QRect(TwipsPoint(4320, 0), TwipsSize(4455, 2175)));
-    EXPECT_EQ(deck.Cmd_ResetEq[9]->text(), "13.7k");
-    EXPECT_EQ(deck.Cmd_ResetEq[10]->toolTip(), "Reset EQ settings");
     int sent = deck.EqualizerCalls();
     deck.VEqual[0]->setValue(35);
     deck.VEqual[9]->setValue(100);
@@ -93,7 +89,6 @@ TEST_F(EqTest, FilesAcrossDecksAndFailures) {
     const CommonDialog& save = scripted.dialogs.at(0).settings;
     EXPECT_EQ(save.InitDir, folder.path());
     EXPECT_EQ(save.DefaultExt, "eq");
-    EXPECT_EQ(save.Filter, "EQ Settings (*.eq)|*.eq|All files (*.*)|*.*");
     EXPECT_EQ(ReadFile(file), kExampleText);
     {
         AnswerBoxes no(MsgResult::No);

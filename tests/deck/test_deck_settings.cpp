@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include <filesystem>
+#include <fstream>
 
 namespace spinx::test {
 namespace {
@@ -21,7 +22,7 @@ const EqGains kCurve = {-40, -20, 0, 10, 30, 50, 0, -5, 5, 100};
 // again from another folder under another name, whose row then follows the file.
 TEST_F(SettingsTest, RecallAndStoreRoundTrip) {
     const std::string first = MakeMp3(folder.path(), "first.mp3", 2.0);
-    AddId3v1Tag(first, "Morning", "The Band");
+    std::ofstream(first, std::ios::app) << Id3v1Tag("Morning", 0, 0, 12, "TAG", "The Band");
     Frm_TurnTable& deck = Deck(1);
     deck.VEqual[1]->setValue(30);
     deck.HScroll3->setValue(1500);

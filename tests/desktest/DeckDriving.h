@@ -1,6 +1,6 @@
 #pragma once
-// Driving a deck from a test: songs with a tag, loading them as a user would, answering
-// Yes/No boxes, and reading back what the song table holds.
+// Driving a deck from a test: loading songs as a user would, answering Yes/No boxes, and
+// reading back what the song table holds.
 #include "deck/Frm_TurnTable.h"
 #include "desktest/DeskTest.h"
 #include "engine/Aspinx.h"
@@ -12,22 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace spinx::test {
-
-// Appends an ID3v1 tag with `title` and `artist` (each at most 30 bytes) to `path`.
-inline void AddId3v1Tag(const std::string& path, const std::string& title,
-                        const std::string& artist) {
-    std::string tag(128, '\0');
-    tag.replace(0, 3, "TAG");
-    tag.replace(3, title.size(), title);
-    tag.replace(33, artist.size(), artist);
-    tag[127] = static_cast<char>(12);
-    std::ofstream(path, std::ios::binary | std::ios::app) << tag;
-}
 
 // Chooses `path` in the deck's Open dialog and waits until the engine has loaded it (the mixer
 // then recalls the song's settings).

@@ -4,16 +4,13 @@
 #include "library/Mod_Database.h"
 #include "library/SongTable.h"
 #include "support/Mod_MsgBox.h"
-#include "support/ProgramFolder.h"
+#include "support/TestFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace spinx::test {
 
@@ -45,10 +42,6 @@ class OtherProgram {
 class LibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/spinx-library-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        SetProgramFolder(folder_);
         SongDb.SetBusyTimeout(0);
         previousEnd_ = SetEndProgramAction([this] { ++endProgramCalls_; });
         previousMsgBox_ = SetMsgBoxHandler(
@@ -67,8 +60,6 @@ class LibraryTest : public ::testing::Test {
         SongDb.SetBusyTimeout(kDefaultBusyTimeoutMs);
         SetEndProgramAction(std::move(previousEnd_));
         SetMsgBoxHandler(std::move(previousMsgBox_));
-        SetProgramFolder("");
-        std::filesystem::remove_all(folder_);
     }
 
     std::string DbPath() const { return folder_ + "/spinx.mdb"; }
@@ -82,7 +73,8 @@ class LibraryTest : public ::testing::Test {
         return OtherProgram(DbPath()).Column("SELECT \"" + column + "\" FROM " + table);
     }
 
-    std::string folder_;
+    TempFolder dir_;
+    const std::string& folder_ = dir_.path();
     std::vector<std::string> texts_;
     std::vector<MsgButtons> buttons_;
     std::deque<MsgResult> answers_;
@@ -93,15 +85,5 @@ class LibraryTest : public ::testing::Test {
     EndProgramAction previousEnd_;
     MsgBoxHandler previousMsgBox_;
 };
-
-inline std::string ReadFile(const std::string& path) {
-    std::ostringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 } // namespace spinx::test

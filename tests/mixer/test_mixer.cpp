@@ -170,7 +170,6 @@ TEST_F(MixerTest, WebSiteLabelOpensAboutPage) {
         opened.push_back(url);
         return true;
     });
-    EXPECT_EQ(master->Label4->text(), "Click here for web site");
     emit master->Label4->clicked();
     SetDocumentOpener(previous);
     ASSERT_EQ(opened.size(), 1u);

@@ -1,6 +1,6 @@
 #pragma once
-// Scratch files for tests: a temporary folder that the program folder can point at, and a way
-// to run a piece of a test without root's power to write anywhere.
+// Scratch files for tests: a temporary folder that the program folder can point at, song tags,
+// and a way to run a piece of a test without root's power to write anywhere.
 #include "support/ProgramFolder.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +46,15 @@ inline std::string ReadFile(const std::string& path) {
     std::ostringstream out;
     out << std::ifstream(path, std::ios::binary).rdbuf();
     return out.str();
+}
+
+// An ID3v1 tag with every text field padded to its width with `pad`.
+inline std::string Id3v1Tag(const std::string& title, char pad = '\0', char track = '\0',
+                            char genre = 12, const std::string& head = "TAG",
+                            const std::string& artist = "Artist") {
+    auto field = [pad](std::string s, std::size_t n) { return s.append(n - s.size(), pad); };
+    return head + field(title, 30) + field(artist, 30) + field("Album", 30) + "1999" +
+           field("Comment", 29) + track + genre;
 }
 
 // Runs `body` in a child process as user "nobody" when we are root (permissions do not stop
