@@ -40,6 +40,7 @@ struct Waveform {
 struct OutputStats {
     uint64_t buffers = 0;      // buffers rendered by the output since the last reset
     uint64_t lateBuffers = 0;  // buffers that missed their deadline (device underflows)
+    double p50CallbackUs = 0;  // median time one buffer took to mix
     double p999CallbackUs = 0; // 99.9th percentile of the time one buffer took to mix
     double maxCallbackUs = 0;
 };
