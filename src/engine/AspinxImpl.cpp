@@ -99,7 +99,6 @@ void AspinxImpl::SetEqualizer(int player, bool enabled, const EqGains& gains) {
     PlayerControls& c = channels_[player].controls;
     for (int b = 0; b < 10; ++b)
         c.eqDb[b].store(enabled ? EqValueToDb(gains[b]) : 0.0f, std::memory_order_relaxed);
-    c.eqOn.store(enabled, std::memory_order_release);
 }
 
 void AspinxImpl::Load(int player, const QString& path) {
