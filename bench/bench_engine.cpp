@@ -40,10 +40,12 @@ const Songs& TestSongs() {
         s.noInfo = dir + "/song320_noinfo.mp3";
         // Pink noise under a slow chord: broadband like music, so decoding costs what music does.
         const std::string make =
-            "sox -q -n -r 44100 -c 2 -b 16 '" + wav + "' synth 600 pinknoise vol 0.3 : synth 600 sine 220 sine 330 vol 0.3 2>/dev/null"
-            " || sox -q -n -r 44100 -c 2 -b 16 '" + wav + "' synth 600 pinknoise vol 0.5";
-        const std::string encode = "lame --silent -b 320 '" + wav + "' '" + s.info + "' && lame --silent -t -b 320 '" +
-                                   wav + "' '" + s.noInfo + "'";
+            "sox -q -n -r 44100 -c 2 -b 16 '" + wav +
+            "' synth 600 pinknoise vol 0.3 : synth 600 sine 220 sine 330 vol 0.3 2>/dev/null"
+            " || sox -q -n -r 44100 -c 2 -b 16 '" +
+            wav + "' synth 600 pinknoise vol 0.5";
+        const std::string encode = "lame --silent -b 320 '" + wav + "' '" + s.info +
+                                   "' && lame --silent -t -b 320 '" + wav + "' '" + s.noInfo + "'";
         if (std::system(make.c_str()) != 0 || std::system(encode.c_str()) != 0) {
             std::fprintf(stderr, "bench_engine: cannot make the test song (sox and lame needed)\n");
             std::exit(2);
@@ -71,7 +73,8 @@ double DecodeSeconds(const std::string& path, long* frames) {
     const double start = NowSeconds();
     for (;;) {
         size_t bytes = 0;
-        const int r = mpg123_read(mh, reinterpret_cast<unsigned char*>(buf.data()), buf.size() * sizeof(float), &bytes);
+        const int r = mpg123_read(mh, reinterpret_cast<unsigned char*>(buf.data()),
+                                  buf.size() * sizeof(float), &bytes);
         total += static_cast<long>(bytes / (2 * sizeof(float)));
         if (r != MPG123_OK && r != MPG123_NEW_FORMAT) break;
     }
@@ -85,10 +88,12 @@ double DecodeSeconds(const std::string& path, long* frames) {
 // Loads `path` into `player` and spins on the events until it has loaded; returns the ms taken.
 double LoadMs(Aspinx& engine, int16_t player, const std::string& path) {
     bool loaded = false;
-    auto c = QObject::connect(&engine, &Aspinx::SoundLoaded, [&](int16_t p, int16_t) { loaded |= p == player; });
+    auto c = QObject::connect(&engine, &Aspinx::SoundLoaded,
+                              [&](int16_t p, int16_t) { loaded |= p == player; });
     const double start = NowSeconds();
     engine.LoadSound(player, QString::fromStdString(path));
-    while (!loaded && NowSeconds() - start < 10) engine.DeliverEvents();
+    while (!loaded && NowSeconds() - start < 10)
+        engine.DeliverEvents();
     const double ms = (NowSeconds() - start) * 1000.0;
     QObject::disconnect(c);
     return ms;
@@ -100,7 +105,8 @@ void SettleWorkers(Aspinx& engine, int players) {
     for (;;) {
         engine.DeliverEvents();
         int ready = 0;
-        for (int16_t p = 0; p < players; ++p) ready += engine.GetWaveform(p) != nullptr;
+        for (int16_t p = 0; p < players; ++p)
+            ready += engine.GetWaveform(p) != nullptr;
         if (ready == players || NowSeconds() - start > 30) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -117,7 +123,8 @@ double ResidentMb() {
     std::ifstream statm("/proc/self/statm");
     long size = 0, resident = 0;
     statm >> size >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
 }
 
 } // namespace
@@ -140,7 +147,8 @@ SPINX_BENCH("engine") {
             std::vector<float> out(4096 * 2);
             engine.PlaySound(0);
             const double start = NowSeconds();
-            while (!done) engine.RenderOffline(out.data(), 4096);
+            while (!done)
+                engine.RenderOffline(out.data(), 4096);
             return NowSeconds() - start;
         });
         Report("engine_overhead_1deck", render / decode, 1.25, true);
@@ -162,13 +170,14 @@ SPINX_BENCH("engine") {
         std::vector<float> out(512 * 2);
         const int total = 120 * kRate;
         const double start = NowSeconds();
-        for (int at = 0; at < total; at += 512) engine.RenderOffline(out.data(), 512);
+        for (int at = 0; at < total; at += 512)
+            engine.RenderOffline(out.data(), 512);
         Report("render_4deck_x_rt", 120.0 / (NowSeconds() - start), 40, false);
     }
 
     // load_ms and load_noinfo_ms: LoadSound to SoundLoaded, median of 9, a deck's worth apart.
-    for (const auto& [name, path, target] :
-         {std::tuple{"load_ms", songs.info, 50.0}, std::tuple{"load_noinfo_ms", songs.noInfo, 150.0}}) {
+    for (const auto& [name, path, target] : {std::tuple{"load_ms", songs.info, 50.0},
+                                             std::tuple{"load_noinfo_ms", songs.noInfo, 150.0}}) {
         Aspinx engine(OutputKind::Offline);
         const double ms = MedianOf(9, [&, path = path] {
             const double t = LoadMs(engine, 0, path);
@@ -186,7 +195,8 @@ SPINX_BENCH("engine") {
         SettleWorkers(engine, 1);
         engine.PlaySound(0);
         std::vector<float> out(32 * 2);
-        for (int i = 0; i < 100; ++i) engine.RenderOffline(out.data(), 32);
+        for (int i = 0; i < 100; ++i)
+            engine.RenderOffline(out.data(), 32);
         std::mt19937 random(7);
         const double ms = MedianOf(25, [&] {
             const int32_t target = static_cast<int32_t>(random() % 590000);
@@ -196,7 +206,8 @@ SPINX_BENCH("engine") {
             while (engine.GetSoundPosition(0) == target && NowSeconds() - start < 5)
                 engine.RenderOffline(out.data(), 32);
             const double took = (NowSeconds() - start) * 1000.0;
-            for (int i = 0; i < 50; ++i) engine.RenderOffline(out.data(), 32);
+            for (int i = 0; i < 50; ++i)
+                engine.RenderOffline(out.data(), 32);
             return took;
         });
         Report("seek_ms", ms, 12, true);
@@ -211,7 +222,8 @@ SPINX_BENCH("engine") {
                                     std::to_string(getpid()) + "/exe engine-rss-child";
         if (FILE* child = popen(command.c_str(), "r")) {
             char line[256];
-            while (std::fgets(line, sizeof line, child)) std::sscanf(line, "rss_growth_mb %lf", &growth);
+            while (std::fgets(line, sizeof line, child))
+                std::sscanf(line, "rss_growth_mb %lf", &growth);
             pclose(child);
         }
         Report("engine_rss_mb_4decks", growth, 24, true);
@@ -228,7 +240,8 @@ SPINX_BENCH("engine") {
         }
         engine.WaitIdle(10000);
         SettleWorkers(engine, 4);
-        for (int16_t p = 0; p < 4; ++p) engine.PlaySound(p);
+        for (int16_t p = 0; p < 4; ++p)
+            engine.PlaySound(p);
         engine.ResetOutputStats();
         const double start = NowSeconds();
         while (NowSeconds() - start < seconds) {
@@ -249,11 +262,14 @@ SPINX_BENCH("engine-rss-child") {
     if (!song) return;
     const double before = ResidentMb();
     Aspinx engine(OutputKind::Offline);
-    for (int16_t p = 0; p < 4; ++p) engine.LoadSound(p, QString::fromUtf8(song));
+    for (int16_t p = 0; p < 4; ++p)
+        engine.LoadSound(p, QString::fromUtf8(song));
     engine.WaitIdle(10000);
     SettleWorkers(engine, 4);
     std::vector<float> out(512 * 2);
-    for (int16_t p = 0; p < 4; ++p) engine.PlaySound(p);
-    for (int i = 0; i < 2000; ++i) engine.RenderOffline(out.data(), 512); // laps every ring
+    for (int16_t p = 0; p < 4; ++p)
+        engine.PlaySound(p);
+    for (int i = 0; i < 2000; ++i)
+        engine.RenderOffline(out.data(), 512); // laps every ring
     std::printf("rss_growth_mb %.3f\n", ResidentMb() - before);
 }

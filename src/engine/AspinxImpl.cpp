@@ -55,7 +55,8 @@ void AspinxImpl::StartOutput(OutputKind kind) {
     }
     const int rate = mixer_ ? mixer_->SampleRate() : kPreferredRate;
     if (!mixer_) mixer_ = std::make_unique<Mixer>(channels_, rate);
-    if (kind != OutputKind::Offline) output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+    if (kind != OutputKind::Offline)
+        output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
 }
 
 void AspinxImpl::Send(const Command& c) {

@@ -33,21 +33,25 @@ TEST(RealOutput, FourPlayersThroughPulseAudioThenFallBack) {
     EXPECT_EQ(engine.SampleRate(), 44100);
 
     for (int16_t p = 0; p < 4; ++p) {
-        engine.LoadSound(p, QString::fromStdString(ToneMp3("real" + std::to_string(p), 12.0, 300 + 200 * p)));
+        engine.LoadSound(
+            p, QString::fromStdString(ToneMp3("real" + std::to_string(p), 12.0, 300 + 200 * p)));
         engine.SetVolume(p, 50);
     }
     ASSERT_TRUE(engine.WaitIdle(10000));
-    for (int16_t p = 0; p < 4; ++p) engine.PlaySound(p);
+    for (int16_t p = 0; p < 4; ++p)
+        engine.PlaySound(p);
     Wait(engine, 2500); // the sound server stalls a moment while the stream starts
     engine.ResetOutputStats();
     int32_t before[4];
-    for (int16_t p = 0; p < 4; ++p) before[p] = engine.GetSoundPosition(p);
+    for (int16_t p = 0; p < 4; ++p)
+        before[p] = engine.GetSoundPosition(p);
     QElapsedTimer clock;
     clock.start();
     Wait(engine, 3000);
     const double elapsed = clock.elapsed();
     for (int16_t p = 0; p < 4; ++p) {
-        EXPECT_NEAR(engine.GetSoundPosition(p) - before[p], elapsed, 0.03 * elapsed) << "player " << p;
+        EXPECT_NEAR(engine.GetSoundPosition(p) - before[p], elapsed, 0.03 * elapsed)
+            << "player " << p;
         EXPECT_EQ(engine.GetPlayerStatus(p), kPlaying);
     }
     const OutputStats stats = engine.GetOutputStats();
@@ -58,7 +62,8 @@ TEST(RealOutput, FourPlayersThroughPulseAudioThenFallBack) {
     // The sound server goes away mid-play: the engine falls back and keeps time.
     ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " stop " + dir).c_str()), 0);
     clock.restart();
-    while (engine.ActiveOutput() != OutputKind::Null && clock.elapsed() < 8000) Wait(engine, 50);
+    while (engine.ActiveOutput() != OutputKind::Null && clock.elapsed() < 8000)
+        Wait(engine, 50);
     ASSERT_EQ(engine.ActiveOutput(), OutputKind::Null) << "no fall-back after the server stopped";
     const int32_t at = engine.GetSoundPosition(0);
     clock.restart();

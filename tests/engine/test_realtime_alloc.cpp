@@ -64,7 +64,7 @@ using namespace spinx::test;
 
 namespace {
 class CountedRender {
-public:
+  public:
     explicit CountedRender(AspinxImpl& impl) : impl_(impl) {}
     void operator()(int frames) {
         std::vector<float> out(static_cast<size_t>(frames) * 2);
@@ -73,7 +73,7 @@ public:
         tCounting = false;
     }
 
-private:
+  private:
     AspinxImpl& impl_;
 };
 
@@ -101,7 +101,8 @@ TEST(RealtimeAllocations, MixingNeverAllocates) {
     std::vector<float> probe(512 * 2);
     impl.RenderOffline(probe.data(), 512); // first touch of everything, uncounted
 
-    for (int p = 0; p < 4; ++p) impl.Play(p);
+    for (int p = 0; p < 4; ++p)
+        impl.Play(p);
     render(4096);
     impl.SetPitch(0, 1300); // into the resampler, crossfaded
     impl.SetPitch(1, 1);

@@ -33,7 +33,9 @@ void SilenceLibraries() {
     }
 }
 
-std::string PaText(PaError e) { return Pa_GetErrorText(e); }
+std::string PaText(PaError e) {
+    return Pa_GetErrorText(e);
+}
 
 // The audio callback.
 int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,

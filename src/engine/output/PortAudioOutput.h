@@ -19,7 +19,7 @@ namespace spinx::engine {
 class NullOutput;
 
 class PortAudioOutput : public AudioOutput {
-public:
+  public:
     // UI thread. Opens the default device (not started yet); null with `reason` when there is
     // none or it will not open.
     static std::unique_ptr<PortAudioOutput> Open(int preferredRate, int framesPerBuffer,
@@ -38,7 +38,7 @@ public:
     // The audio callback's body: mix, time it, count underflows. Nothing else.
     int OnCallback(float* out, unsigned long frames, bool underflow);
 
-private:
+  private:
     PortAudioOutput(PaStream* stream, int rate, int frames);
     void Watch(); // the watchdog thread
 
@@ -48,7 +48,7 @@ private:
     Mixer* mixer_ = nullptr;
     std::atomic<uint64_t> callbacks_{0};
     std::atomic<bool> failed_{false};
-    std::atomic<bool> abandoned_{false}; // the callback must no longer touch the mixer
+    std::atomic<bool> abandoned_{false};   // the callback must no longer touch the mixer
     std::unique_ptr<NullOutput> fallback_; // set by the watchdog when the device died
     std::atomic<NullOutput*> fallbackReady_{nullptr};
     std::mutex watchMutex_;

@@ -22,7 +22,8 @@ Equalizer::Equalizer(int rate)
         const double octaves = (below > 0 && above > 0) ? (below + above) / 2 : below + above;
         const double w0 = 2.0 * M_PI * std::min(kCentresHz[i], 0.45 * rate) / rate;
         bands_[i].cosTerm = -2.0 * std::cos(w0);
-        bands_[i].alpha = std::sin(w0) * std::sinh(std::log(2.0) / 2.0 * octaves * w0 / std::sin(w0));
+        bands_[i].alpha =
+            std::sin(w0) * std::sinh(std::log(2.0) / 2.0 * octaves * w0 / std::sin(w0));
     }
 }
 
@@ -41,8 +42,8 @@ void Equalizer::Reset() {
         b.s1[0] = b.s1[1] = b.s2[0] = b.s2[1] = 0.0f;
         if (b.db == 0.0f) b.active = false;
     }
-    activeBands_ = static_cast<int>(std::count_if(bands_.begin(), bands_.end(),
-                                                  [](const Band& b) { return b.active; }));
+    activeBands_ = static_cast<int>(
+        std::count_if(bands_.begin(), bands_.end(), [](const Band& b) { return b.active; }));
 }
 
 void Equalizer::Process(float* buf, int frames, const std::array<float, kBands>& targetDb) {

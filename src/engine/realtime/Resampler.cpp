@@ -108,7 +108,8 @@ void Resampler::Resync(SourceReader& reader, int64_t frame, double ratio, bool o
     for (;;) {
         const double remaining = target - outTime_;
         if (remaining <= 1e-9) break;
-        const int steps = static_cast<int>(std::min<double>(std::ceil(remaining / maxRatio_), kMaxChunk));
+        const int steps =
+            static_cast<int>(std::min<double>(std::ceil(remaining / maxRatio_), kMaxChunk));
         const double r = std::min(maxRatio_, remaining / steps);
         Output(discard_, steps, r);
     }
