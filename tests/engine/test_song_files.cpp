@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 using namespace spinx;
 using namespace spinx::test;
@@ -59,6 +61,28 @@ TEST(SongFiles, SharedCorpusPlays) {
     }
     EXPECT_GT(played, static_cast<int>(files.size()) * 3 / 4);
     EXPECT_GE(exactEnds, played - 2);
+}
+
+// Damaged frames in the middle of a song are skipped: it loads, plays on past them and ends
+// once at its end, where the length is corrected to what really played.
+TEST(SongFiles, CorruptFramesMidSongAreSkipped) {
+    const std::string good = ToneMp3("corrupt_src", 4.0, 440);
+    std::ifstream in(good, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 60000u);
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 3000; ++i)
+        bytes[i] = static_cast<char>(i * 7919);
+    const std::string bad = WriteFile("corrupt_mid.mp3", bytes);
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, bad));
+    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    t.engine.PlaySound(0);
+    const auto out = t.Render(5 * 44100, 4096);
+    EXPECT_EQ(t.done[0], 1);
+    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    EXPECT_EQ(t.engine.GetSoundPosition(0), t.engine.GetSoundDuration(0));
+    EXPECT_GT(Peak(out, -1, 3 * 44100, static_cast<size_t>(3.5 * 44100)), 0.3f)
+        << "sound after the damage";
 }
 
 // The overview arrives after SoundLoaded, covers the song and follows its loudness.

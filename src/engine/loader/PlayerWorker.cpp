@@ -194,6 +194,13 @@ bool PlayerWorker::FillOneBlock() {
     ch_.ring.CommitWrite();
     nextFrame_ += got;
     endPushed_ = end;
+    if (end && !atEnd_ && nextFrame_ != decoder_.Length()) {
+        // The stream ended elsewhere than its header said (damaged frames were skipped, or the
+        // header is wrong): the length becomes what really plays.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (IsLatestLoad(loadGen_))
+            ch_.state.lengthFrames.store(nextFrame_, std::memory_order_release);
+    }
     return true;
 }
 
