@@ -213,6 +213,29 @@ SPINX_BENCH("engine") {
         Report("seek_ms", ms, 12, true);
     }
 
+    // For comparison (no target): the same through the null output's real-time clock, where
+    // the 5 ms fade-out and up to one 256-frame buffer come on top.
+    {
+        Aspinx engine(OutputKind::Null);
+        engine.LoadSound(0, QString::fromStdString(songs.info));
+        engine.WaitIdle(10000);
+        SettleWorkers(engine, 1);
+        engine.PlaySound(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::mt19937 random(11);
+        const double ms = MedianOf(15, [&] {
+            const int32_t target = static_cast<int32_t>(random() % 590000);
+            const double start = NowSeconds();
+            engine.SeekSound(0, target);
+            while (engine.GetSoundPosition(0) == target && NowSeconds() - start < 5)
+                std::this_thread::yield();
+            const double took = (NowSeconds() - start) * 1000.0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return took;
+        });
+        std::printf("# seek through the null output (real time): %.1f ms\n", ms);
+    }
+
     // engine_rss_mb_4decks: resident growth from before the engine to four songs loaded and
     // played a while, measured in a fresh process (this program run again for the figure
     // below), so that memory this process freed earlier and keeps cannot hide the growth.
