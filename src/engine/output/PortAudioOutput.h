@@ -1,11 +1,13 @@
 #pragma once
 // The sound card: PortAudio's default output device, stereo float32 at 44.1 kHz when the device
 // takes it (else at its own rate), about 256-frame buffers. A watchdog thread notices a device
-// that stops calling back (a sound server that went away) and hands the mixer to a null output
-// so that positions and events carry on.
+// that stops calling back (a sound server that went away) or that is no clock (ALSA's null
+// PCM calls back thousands of times faster than real time) and hands the mixer to a null
+// output, so that positions and events carry on at real-time pace.
 #include "engine/output/AudioOutput.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -47,6 +49,10 @@ class PortAudioOutput : public AudioOutput {
     const int frames_;
     Mixer* mixer_ = nullptr;
     std::atomic<uint64_t> callbacks_{0};
+    // Callback thread only: when the stream started and how much it has taken since.
+    std::chrono::steady_clock::time_point firstCallback_{};
+    uint64_t framesTaken_ = 0;
+    std::atomic<bool> clockless_{false}; // the device pulls audio faster than real time
     std::atomic<bool> failed_{false};
     std::atomic<bool> abandoned_{false};   // the callback must no longer touch the mixer
     std::unique_ptr<NullOutput> fallback_; // set by the watchdog when the device died
