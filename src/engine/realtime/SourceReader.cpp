@@ -5,6 +5,12 @@
 
 namespace spinx::engine {
 
+namespace {
+// An offline render that finds the ring empty waits for this many blocks, not one: one wake-up
+// per block would cost about as much as decoding it.
+constexpr std::size_t kWaitBlocks = 32;
+} // namespace
+
 void SourceReader::Reset(uint32_t gen, int64_t frame) {
     gen_ = gen;
     ringNext_ = frame;
@@ -48,7 +54,7 @@ const AudioBlock* SourceReader::Current(bool wait) {
         const AudioBlock* b = ch_.ring.Front();
         if (!b) {
             if (!wait || ended_ || !WorthWaiting()) return nullptr;
-            ch_.ring.WaitForData(std::chrono::milliseconds(2000),
+            ch_.ring.WaitForData(kWaitBlocks, std::chrono::milliseconds(2000),
                                  [this] { return WorthWaiting(); });
             if (!ch_.ring.Front()) return nullptr;
             continue;
