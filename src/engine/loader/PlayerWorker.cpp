@@ -143,6 +143,7 @@ void PlayerWorker::DoLoad(const LoadRequest& req) {
         ch_.state.rate.store(decoder_.Rate(), std::memory_order_release);
         ch_.state.lengthFrames.store(decoder_.Length(), std::memory_order_release);
     }
+    publishedLength_ = decoder_.Length();
     for (int i = 0; i < kBlocksBeforeLoaded && FillOneBlock(); ++i) {
     }
     Event e;
@@ -194,9 +195,10 @@ bool PlayerWorker::FillOneBlock() {
     ch_.ring.CommitWrite();
     nextFrame_ += got;
     endPushed_ = end;
-    if (end && !atEnd_ && nextFrame_ != decoder_.Length()) {
+    if (end && !atEnd_ && nextFrame_ != publishedLength_) {
         // The stream ended elsewhere than its header said (damaged frames were skipped, or the
         // header is wrong): the length becomes what really plays.
+        publishedLength_ = nextFrame_;
         std::lock_guard<std::mutex> lock(mutex_);
         if (IsLatestLoad(loadGen_))
             ch_.state.lengthFrames.store(nextFrame_, std::memory_order_release);
