@@ -192,17 +192,18 @@ bool PlayerWorker::FillOneBlock() {
     b->rate = decoder_.Rate();
     b->frames = got;
     b->startFrame = nextFrame_;
-    ch_.ring.CommitWrite();
     nextFrame_ += got;
     endPushed_ = end;
     if (end && !atEnd_ && nextFrame_ != publishedLength_) {
         // The stream ended elsewhere than its header said (damaged frames were skipped, or the
-        // header is wrong): the length becomes what really plays.
+        // header is wrong): the length becomes what really plays. Published before the block,
+        // so nobody sees the song end before its length is right.
         publishedLength_ = nextFrame_;
         std::lock_guard<std::mutex> lock(mutex_);
         if (IsLatestLoad(loadGen_))
             ch_.state.lengthFrames.store(nextFrame_, std::memory_order_release);
     }
+    ch_.ring.CommitWrite();
     return true;
 }
 
