@@ -46,6 +46,7 @@ class Mp3Decoder {
     int rate_ = 0;
     int64_t length_ = 0;
     bool scanned_ = false;
+    bool hasInfoLength_ = false; // length_ came from an Info frame
 };
 
 // What the first frame's LAME/Xing "Info" header announces, read straight from the file.

@@ -84,13 +84,17 @@ void PlayerWorker::Run() {
             DoSeek(*seek);
             continue;
         }
-        if (FillOneBlock()) continue;
         if (scanPending_) {
-            // A full scan makes every later seek cost microseconds instead of tens of ms.
+            // A full scan makes every later seek cost microseconds instead of tens of ms. It
+            // runs right after SoundLoaded, near the song's start: libmpg123 then seeks back
+            // to where decoding was, and in a damaged file that place is only certain before
+            // the damage. The ring already holds enough to start playing meanwhile.
             scanPending_ = false;
             decoder_.Scan();
+            if (decoder_.Length() != publishedLength_) PublishLength(decoder_.Length());
             continue;
         }
+        if (FillOneBlock()) continue;
         if (overview_) {
             if (overview_->Step()) {
                 auto done = overview_->Take();
@@ -173,6 +177,12 @@ void PlayerWorker::DoSeek(const SeekRequest& req) {
     nextFrame_ = atEnd_ ? decoder_.Length() : reached;
 }
 
+void PlayerWorker::PublishLength(int64_t frames) {
+    publishedLength_ = frames;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (IsLatestLoad(loadGen_)) ch_.state.lengthFrames.store(frames, std::memory_order_release);
+}
+
 bool PlayerWorker::NeedsFill() const {
     if (!hasSong_ || endPushed_) return false;
     const uint64_t write = ch_.ring.WriteCount();
@@ -194,15 +204,10 @@ bool PlayerWorker::FillOneBlock() {
     b->startFrame = nextFrame_;
     nextFrame_ += got;
     endPushed_ = end;
-    if (end && !atEnd_ && nextFrame_ != publishedLength_) {
-        // The stream ended elsewhere than its header said (damaged frames were skipped, or the
-        // header is wrong): the length becomes what really plays. Published before the block,
-        // so nobody sees the song end before its length is right.
-        publishedLength_ = nextFrame_;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (IsLatestLoad(loadGen_))
-            ch_.state.lengthFrames.store(nextFrame_, std::memory_order_release);
-    }
+    // The stream ended elsewhere than its header said (damaged frames were skipped, or the
+    // header is wrong): the length becomes what really plays. Published before the block, so
+    // nobody sees the song end before its length is right.
+    if (end && !atEnd_ && nextFrame_ != publishedLength_) PublishLength(nextFrame_);
     ch_.ring.CommitWrite();
     return true;
 }

@@ -44,6 +44,8 @@ class PlayerWorker {
     void DoSeek(const SeekRequest& req);
     bool FillOneBlock();
     bool NeedsFill() const;
+    // Corrects the length the UI side reports (the song's length turned out different).
+    void PublishLength(int64_t frames);
     void PushEvent(Event e);
     bool IsLatestLoad(uint32_t gen) const; // caller holds mutex_
 
