@@ -49,6 +49,7 @@ class SourceReader {
     bool ended_ = false;
     int64_t endFrame_ = INT64_MAX;
     int rate_ = 0;
+    std::size_t blocksSinceReset_ = 0;
     float history_[kHistoryFrames * 2] = {};
     int64_t histStart_ = 0, histEnd_ = 0; // song frames held: [histStart_, histEnd_)
 };
