@@ -43,6 +43,7 @@ struct OutputStats {
     double p50CallbackUs = 0;  // median time one buffer took to mix
     double p999CallbackUs = 0; // 99.9th percentile of the time one buffer took to mix
     double maxCallbackUs = 0;
+    double maxStartDelayUs = 0; // null output: the most a buffer started after its time
 };
 
 class AspinxImpl;

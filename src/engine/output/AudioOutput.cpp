@@ -6,6 +6,7 @@ OutputStats CallbackStats::Snapshot() const {
     OutputStats s;
     s.buffers = buffers_.load(std::memory_order_relaxed);
     s.lateBuffers = late_.load(std::memory_order_relaxed);
+    s.maxStartDelayUs = static_cast<double>(maxStartDelay_.load(std::memory_order_relaxed));
     uint64_t total = 0;
     for (const auto& h : histogram_)
         total += h.load(std::memory_order_relaxed);
@@ -28,6 +29,7 @@ void CallbackStats::Reset() {
         h.store(0, std::memory_order_relaxed);
     buffers_.store(0, std::memory_order_relaxed);
     late_.store(0, std::memory_order_relaxed);
+    maxStartDelay_.store(0, std::memory_order_relaxed);
 }
 
 } // namespace spinx::engine

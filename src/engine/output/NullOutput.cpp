@@ -39,6 +39,7 @@ void NullOutput::Run() {
         // A device would start playing this buffer one period after it was asked for it.
         const bool late = end > due + period;
         stats_.Record(std::chrono::duration<double, std::micro>(end - start).count(), late);
+        stats_.RecordStartDelay(std::chrono::duration<double, std::micro>(start - due).count());
         due += period;
         if (end > due + 4 * period) due = end; // far behind (a stalled machine): catch up
         std::this_thread::sleep_until(due);
