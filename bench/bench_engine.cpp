@@ -112,11 +112,17 @@ void SettleWorkers(Aspinx& engine, int players) {
     }
 }
 
-void SetBusyDeck(Aspinx& engine, int16_t p) {
-    engine.SetPitch(p, 1080);
-    engine.SetBalance(p, 35);
-    engine.SetVolume(p, 80);
-    engine.SetEqualizer(p, true, spinx::EqGains{-60, 30, -20, 10, 40, -35, 15, -50, 25, -70});
+// Four decks of `song` with everything working: pitch 1080, balance off centre, a full EQ curve.
+void LoadBusyDecks(Aspinx& engine, const std::string& song) {
+    for (int16_t p = 0; p < 4; ++p) {
+        engine.LoadSound(p, QString::fromStdString(song));
+        engine.SetPitch(p, 1080);
+        engine.SetBalance(p, 35);
+        engine.SetVolume(p, 80);
+        engine.SetEqualizer(p, true, spinx::EqGains{-60, 30, -20, 10, 40, -35, 15, -50, 25, -70});
+    }
+    engine.WaitIdle(10000);
+    SettleWorkers(engine, 4);
 }
 
 double ResidentMb() {
@@ -158,12 +164,7 @@ SPINX_BENCH("engine") {
     // render_4deck_x_rt: four busy decks, two minutes of output.
     {
         Aspinx engine(OutputKind::Offline);
-        for (int16_t p = 0; p < 4; ++p) {
-            engine.LoadSound(p, QString::fromStdString(songs.info));
-            SetBusyDeck(engine, p);
-        }
-        engine.WaitIdle(10000);
-        SettleWorkers(engine, 4);
+        LoadBusyDecks(engine, songs.info);
         for (int16_t p = 0; p < 4; ++p) {
             engine.SeekSound(p, 60000 * p);
             engine.PlaySound(p);
@@ -258,12 +259,7 @@ SPINX_BENCH("engine") {
         double seconds = 60;
         if (const char* s = std::getenv("SPINX_BENCH_CALLBACK_SECONDS")) seconds = std::atof(s);
         Aspinx engine(OutputKind::Null);
-        for (int16_t p = 0; p < 4; ++p) {
-            engine.LoadSound(p, QString::fromStdString(songs.info));
-            SetBusyDeck(engine, p);
-        }
-        engine.WaitIdle(10000);
-        SettleWorkers(engine, 4);
+        LoadBusyDecks(engine, songs.info);
         for (int16_t p = 0; p < 4; ++p)
             engine.PlaySound(p);
         engine.ResetOutputStats();

@@ -22,7 +22,6 @@ class Mp3Decoder {
     // to a sentence a person understands.
     bool Open(const std::string& path, std::string* reason, bool forOverview = false);
     void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
 
     int Rate() const { return rate_; }
     int64_t Length() const { return length_; } // frames

@@ -129,7 +129,6 @@ void PlayerWorker::DoLoad(const LoadRequest& req) {
     endPushed_ = false;
     atEnd_ = false;
     nextFrame_ = 0;
-    path_ = req.path;
     std::string reason;
     hasSong_ = decoder_.Open(req.path, &reason);
     if (!hasSong_) {

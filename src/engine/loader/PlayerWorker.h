@@ -71,7 +71,6 @@ class PlayerWorker {
     uint64_t genStartWrite_ = 0; // ring write count when the current generation began
     int64_t nextFrame_ = 0;
     int64_t publishedLength_ = 0; // the length the UI side was told
-    std::string path_;
     std::unique_ptr<WaveformBuilder> overview_;
 
     std::thread thread_;

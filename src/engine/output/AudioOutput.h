@@ -46,8 +46,6 @@ class AudioOutput {
     virtual ~AudioOutput() = default;
     virtual OutputKind Kind() const = 0;
     virtual int SampleRate() const = 0;
-    // True once the device has died under us; the engine then swaps in a null output.
-    virtual bool Failed() const { return false; }
     virtual OutputStats Snapshot() const { return stats_.Snapshot(); }
     virtual void ResetStats() { stats_.Reset(); }
 

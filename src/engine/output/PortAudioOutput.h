@@ -33,7 +33,6 @@ class PortAudioOutput : public AudioOutput {
 
     OutputKind Kind() const override;
     int SampleRate() const override { return rate_; }
-    bool Failed() const override { return failed_.load(std::memory_order_acquire); }
     OutputStats Snapshot() const override;
     void ResetStats() override;
 

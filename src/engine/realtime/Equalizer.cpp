@@ -47,15 +47,12 @@ void Equalizer::Reset() {
         b.s1[0] = b.s1[1] = b.s2[0] = b.s2[1] = 0.0f;
         if (b.db == 0.0f) b.active = false;
     }
-    activeBands_ = static_cast<int>(
-        std::count_if(bands_.begin(), bands_.end(), [](const Band& b) { return b.active; }));
 }
 
 void Equalizer::Process(float* buf, int frames, const std::array<float, kBands>& targetDb) {
     for (int at = 0; at < frames; at += kStep) {
         const int n = std::min(kStep, frames - at);
         float* x = buf + 2 * at;
-        activeBands_ = 0;
         for (int i = 0; i < kBands; ++i) {
             Band& b = bands_[i];
             const float target = targetDb[i];
@@ -71,7 +68,6 @@ void Equalizer::Process(float* buf, int frames, const std::array<float, kBands>&
                 b.s1[0] = b.s1[1] = b.s2[0] = b.s2[1] = 0.0f;
             }
             if (!b.active) continue;
-            ++activeBands_;
             // Left and right as one two-lane vector: half the instructions of two scalar runs.
             const Pair b0 = Splat(b.b0), b1 = Splat(b.b1), b2 = Splat(b.b2), a1 = Splat(b.a1),
                        a2 = Splat(b.a2);

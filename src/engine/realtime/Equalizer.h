@@ -21,8 +21,6 @@ class Equalizer {
     void Process(float* buf, int frames, const std::array<float, kBands>& targetDb);
     // Forgets the filters' memory (the player restarts from silence).
     void Reset();
-    // True when no band is active: Process leaves audio untouched.
-    bool Bypassed() const { return activeBands_ == 0; }
 
   private:
     struct Band {
@@ -36,7 +34,6 @@ class Equalizer {
     void Design(Band& band) const;
 
     std::array<Band, kBands> bands_{};
-    int activeBands_ = 0;
     float smoothing_; // per 32-frame step
 };
 

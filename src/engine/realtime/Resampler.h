@@ -25,8 +25,6 @@ class Resampler {
     Resampler(const Resampler&) = delete;
     Resampler& operator=(const Resampler&) = delete;
 
-    double MaxRatio() const { return maxRatio_; }
-
     // Restarts at song frame `frame` without clearing libsoxr (which would allocate): feeds
     // kPreRoll frames of what precedes `frame` (the reader's history, else silence) behind
     // everything still in the resampler, then discards output up to `frame`. The next output

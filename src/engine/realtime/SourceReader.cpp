@@ -68,7 +68,6 @@ const AudioBlock* SourceReader::Current(bool wait) {
             continue;
         }
         if (b->gen > gen_) return nullptr; // audio for a command this side has not applied yet
-        rate_ = b->rate;
         const int64_t end = b->startFrame + b->frames;
         if (ringNext_ < b->startFrame) ringNext_ = b->startFrame; // a gap: jump it
         if (ringNext_ < end) {
