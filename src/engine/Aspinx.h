@@ -40,8 +40,10 @@ struct Waveform {
 struct OutputStats {
     uint64_t buffers = 0;      // buffers rendered by the output since the last reset
     uint64_t lateBuffers = 0;  // buffers that missed their deadline (device underflows)
+    double p50CallbackUs = 0;  // median time one buffer took to mix
     double p999CallbackUs = 0; // 99.9th percentile of the time one buffer took to mix
     double maxCallbackUs = 0;
+    double maxStartDelayUs = 0; // null output: the most a buffer started after its time
 };
 
 class AspinxImpl;

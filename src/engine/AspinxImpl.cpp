@@ -55,7 +55,8 @@ void AspinxImpl::StartOutput(OutputKind kind) {
     }
     const int rate = mixer_ ? mixer_->SampleRate() : kPreferredRate;
     if (!mixer_) mixer_ = std::make_unique<Mixer>(channels_, rate);
-    if (kind != OutputKind::Offline) output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+    if (kind != OutputKind::Offline)
+        output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
 }
 
 void AspinxImpl::Send(const Command& c) {
@@ -66,6 +67,16 @@ void AspinxImpl::Send(const Command& c) {
         if (!output_) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+// The status changes at once for the UI's getters; the mixer follows at its next buffer (and
+// corrects it if the song has ended meanwhile).
+void AspinxImpl::SendTransport(int player, Command::Type type, int16_t status) {
+    channels_[player].state.status.store(status, std::memory_order_release);
+    Command c;
+    c.type = type;
+    c.player = static_cast<uint8_t>(player);
+    Send(c);
 }
 
 void AspinxImpl::ApplyGains(int player) {
@@ -99,7 +110,6 @@ void AspinxImpl::SetEqualizer(int player, bool enabled, const EqGains& gains) {
     PlayerControls& c = channels_[player].controls;
     for (int b = 0; b < 10; ++b)
         c.eqDb[b].store(enabled ? EqValueToDb(gains[b]) : 0.0f, std::memory_order_relaxed);
-    c.eqOn.store(enabled, std::memory_order_release);
 }
 
 void AspinxImpl::Load(int player, const QString& path) {
@@ -124,31 +134,19 @@ void AspinxImpl::Load(int player, const QString& path) {
 void AspinxImpl::Play(int player) {
     const UiPlayer& u = ui_[player];
     if (!u.loaded && !u.loadPending) return;
-    channels_[player].state.status.store(kPlaying, std::memory_order_release);
-    Command c;
-    c.type = Command::Play;
-    c.player = static_cast<uint8_t>(player);
-    Send(c);
+    SendTransport(player, Command::Play, kPlaying);
 }
 
 void AspinxImpl::Pause(int player) {
     PlayerState& st = channels_[player].state;
     if (st.status.load(std::memory_order_acquire) != kPlaying) return;
-    st.status.store(kPaused, std::memory_order_release);
-    Command c;
-    c.type = Command::Pause;
-    c.player = static_cast<uint8_t>(player);
-    Send(c);
+    SendTransport(player, Command::Pause, kPaused);
 }
 
 void AspinxImpl::Stop(int player) {
     PlayerState& st = channels_[player].state;
     if (st.status.load(std::memory_order_acquire) == kStopped) return;
-    st.status.store(kStopped, std::memory_order_release);
-    Command c;
-    c.type = Command::Stop;
-    c.player = static_cast<uint8_t>(player);
-    Send(c);
+    SendTransport(player, Command::Stop, kStopped);
 }
 
 void AspinxImpl::Seek(int player, int32_t ms) {

@@ -72,6 +72,7 @@ class AspinxImpl {
     };
 
     void Send(const engine::Command& c);
+    void SendTransport(int player, engine::Command::Type type, int16_t status);
     void ApplyGains(int player);
     void StartOutput(OutputKind kind);
 

@@ -3,6 +3,7 @@
 // (consumer): fixed blocks of stereo float frames, each tagged with the data generation (a load
 // or a seek) and the song frame it starts at, so the mixer can drop stale audio after a seek
 // without the producer ever touching the consumer's side. Allocated once; never grows.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -44,8 +45,11 @@ class BlockRing {
         return &blocks_[w % capacity_];
     }
     void CommitWrite() {
-        write_.store(write_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-        if (consumerWaiting_.load(std::memory_order_seq_cst)) {
+        const uint64_t w = write_.load(std::memory_order_relaxed) + 1;
+        const bool end = blocks_[(w - 1) % capacity_].flags & AudioBlock::kEnd;
+        write_.store(w, std::memory_order_release);
+        const std::size_t need = consumerNeed_.load(std::memory_order_seq_cst);
+        if (need && (end || Fill() >= need || Fill() == capacity_)) {
             std::lock_guard<std::mutex> lock(waitMutex_);
             waitCv_.notify_all();
         }
@@ -61,21 +65,24 @@ class BlockRing {
         read_.store(read_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
     }
 
-    // Consumer, offline rendering only (never the audio callback): waits up to `timeout` for a
-    // block to arrive. Spins briefly first, because the worker usually delivers within
-    // microseconds and a sleep would cost more than the wait.
+    // Consumer, offline rendering only (never the audio callback): waits up to `timeout` until
+    // `blocks` blocks are ready (or the song's last one, or a full ring), so that one wake-up
+    // covers several blocks of decoding. Spins briefly first: the worker is often only
+    // microseconds away, and a sleep costs more than that.
     template <class StillWorth>
-    void WaitForData(std::chrono::milliseconds timeout, StillWorth worth) {
-        for (int i = 0; i < 2000; ++i) {
-            if (Front() || !worth()) return;
-            std::this_thread::yield();
+    void WaitForData(std::size_t blocks, std::chrono::milliseconds timeout, StillWorth worth) {
+        blocks = std::min(blocks, capacity_);
+        const auto ready = [&] { return Fill() >= blocks || LastIsEnd() || !worth(); };
+        const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        while (std::chrono::steady_clock::now() < spinUntil) {
+            if (ready()) return;
         }
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::unique_lock<std::mutex> lock(waitMutex_);
-        consumerWaiting_.store(true, std::memory_order_seq_cst);
-        while (!Front() && worth() && std::chrono::steady_clock::now() < deadline)
+        consumerNeed_.store(blocks, std::memory_order_seq_cst);
+        while (!ready() && std::chrono::steady_clock::now() < deadline)
             waitCv_.wait_for(lock, std::chrono::milliseconds(1));
-        consumerWaiting_.store(false, std::memory_order_relaxed);
+        consumerNeed_.store(0, std::memory_order_relaxed);
     }
 
   private:
@@ -83,7 +90,14 @@ class BlockRing {
     std::size_t capacity_;
     alignas(64) std::atomic<uint64_t> write_{0};
     alignas(64) std::atomic<uint64_t> read_{0};
-    std::atomic<bool> consumerWaiting_{false};
+    // Consumer side: is the newest block the song's last?
+    bool LastIsEnd() const {
+        const uint64_t w = write_.load(std::memory_order_acquire);
+        return w != read_.load(std::memory_order_acquire) &&
+               (blocks_[(w - 1) % capacity_].flags & AudioBlock::kEnd);
+    }
+
+    std::atomic<std::size_t> consumerNeed_{0}; // blocks an offline consumer waits for (0: none)
     std::mutex waitMutex_;
     std::condition_variable waitCv_;
 };

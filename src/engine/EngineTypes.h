@@ -43,8 +43,7 @@ struct Event {
 struct PlayerControls {
     std::atomic<float> gainLeft{1.0f}, gainRight{1.0f}; // volume x balance
     std::atomic<double> speed{1.0};                     // pitch / 1000
-    std::atomic<bool> eqOn{false};
-    std::array<std::atomic<float>, 10> eqDb{}; // band gains in dB
+    std::array<std::atomic<float>, 10> eqDb{}; // band gains in dB (all 0 when the EQ is off)
     std::atomic<bool> meterOn{false};
 };
 

@@ -28,9 +28,6 @@ template <class T, std::size_t N> class SpscQueue {
         head_.store(head + 1, std::memory_order_release);
         return true;
     }
-    bool Empty() const {
-        return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);
-    }
 
   private:
     std::array<T, N> slots_{};

@@ -13,7 +13,9 @@ constexpr int kRate = 44100;
 constexpr int kCentres[10] = {600, 1000, 1700, 2400, 3000, 3700, 4300, 5000, 8000, 13700};
 constexpr size_t kSettled = 8192; // past the start fade and the gain glide
 
-std::string ToneAt(int hz) { return ToneMp3("eq" + std::to_string(hz), 1.0, hz, kRate, 2, "-b 256"); }
+std::string ToneAt(int hz) {
+    return ToneMp3("eq" + std::to_string(hz), 1.0, hz, kRate, 2, "-b 256");
+}
 
 // RMS (dB) of the left channel of `path` played with `gains`.
 double LevelWith(const std::string& path, const EqGains& gains, bool enabled = true) {
@@ -82,7 +84,8 @@ TEST(EngineEqualizer, BackToFlatIsTransparentAgain) {
     t.Render(kRate / 4);
     const size_t from = kRate / 10 + kRate / 4;
     const auto out = t.Render(4096);
-    for (size_t i = 0; i < 4096; ++i) ASSERT_EQ(out[2 * i], straight[2 * (from + i)]) << i;
+    for (size_t i = 0; i < 4096; ++i)
+        ASSERT_EQ(out[2 * i], straight[2 * (from + i)]) << i;
 }
 
 // A band thrown between its extremes at 60 updates a second (a slider dragged hard) makes no
@@ -101,8 +104,10 @@ TEST(EngineEqualizer, DraggingABandDoesNotClick) {
         t.engine.SetEqualizer(0, true, g);
         const auto out = t.Render(735, 735);
         std::vector<float> l = prev;
-        for (size_t i = 0; i < 735; ++i) l.push_back(out[2 * i]);
-        for (size_t i = 2; i < l.size(); ++i) worst = std::max(worst, std::fabs(l[i] - 2 * l[i - 1] + l[i - 2]));
+        for (size_t i = 0; i < 735; ++i)
+            l.push_back(out[2 * i]);
+        for (size_t i = 2; i < l.size(); ++i)
+            worst = std::max(worst, std::fabs(l[i] - 2 * l[i - 1] + l[i - 2]));
         prev.assign(l.end() - 2, l.end());
     }
     // A 1 kHz sine of amplitude 0.5 x 4 (+12 dB) curves by at most 2 * (2 pi 1000 / 44100)^2.

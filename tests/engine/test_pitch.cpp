@@ -12,7 +12,9 @@ namespace {
 constexpr int kRate = 44100;
 constexpr size_t kSettled = 4096;
 
-std::string Tone() { return ToneMp3("pitch_tone", 6.0, 1000.0); }
+std::string Tone() {
+    return ToneMp3("pitch_tone", 6.0, 1000.0);
+}
 
 std::string Noise() {
     static std::string path;

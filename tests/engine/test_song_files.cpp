@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 using namespace spinx;
 using namespace spinx::test;
@@ -21,7 +23,8 @@ using namespace spinx::test;
 TEST(SongFiles, SharedCorpusPlays) {
     QDir dir(QStringLiteral(SPINX_TESTDATA));
     QStringList files = dir.entryList({QStringLiteral("*.mp3")}, QDir::Files, QDir::Name);
-    for (const QString& f : QDir(dir.filePath(QStringLiteral("generated"))).entryList({QStringLiteral("*.mp3")}, QDir::Files))
+    for (const QString& f : QDir(dir.filePath(QStringLiteral("generated")))
+                                .entryList({QStringLiteral("*.mp3")}, QDir::Files))
         files << QStringLiteral("generated/") + f;
     ASSERT_GT(files.size(), 20);
     OfflineEngine t;
@@ -40,7 +43,8 @@ TEST(SongFiles, SharedCorpusPlays) {
         const int32_t length = t.engine.GetSoundDuration(0);
         int rate = 0;
         const size_t decoded = DecodeAll(path, &rate).size() / 2;
-        EXPECT_EQ(length, static_cast<int32_t>(decoded * 1000 / rate)) << "length against a full decode";
+        EXPECT_EQ(length, static_cast<int32_t>(decoded * 1000 / rate))
+            << "length against a full decode";
         t.engine.SetPitch(0, 1000);
         t.engine.SeekSound(0, length / 3);
         t.engine.PlaySound(0);
@@ -59,6 +63,28 @@ TEST(SongFiles, SharedCorpusPlays) {
     EXPECT_GE(exactEnds, played - 2);
 }
 
+// Damaged frames in the middle of a song are skipped: it loads, plays on past them and ends
+// once at its end, where the length is corrected to what really played.
+TEST(SongFiles, CorruptFramesMidSongAreSkipped) {
+    const std::string good = ToneMp3("corrupt_src", 4.0, 440);
+    std::ifstream in(good, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 60000u);
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 3000; ++i)
+        bytes[i] = static_cast<char>(i * 7919);
+    const std::string bad = WriteFile("corrupt_mid.mp3", bytes);
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, bad));
+    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    t.engine.PlaySound(0);
+    const auto out = t.Render(5 * 44100, 4096);
+    EXPECT_EQ(t.done[0], 1);
+    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    EXPECT_EQ(t.engine.GetSoundPosition(0), t.engine.GetSoundDuration(0));
+    EXPECT_GT(Peak(out, -1, 3 * 44100, static_cast<size_t>(3.5 * 44100)), 0.3f)
+        << "sound after the damage";
+}
+
 // The overview arrives after SoundLoaded, covers the song and follows its loudness.
 TEST(SongFiles, WaveformOverview) {
     OfflineEngine t;
@@ -66,7 +92,8 @@ TEST(SongFiles, WaveformOverview) {
     QObject::connect(&t.engine, &Aspinx::WaveformReady, [&](int16_t p) { ready += p == 1; });
     // Half a second of silence, then a tone at 0.5.
     const std::string wav = ScratchDir() + "/wave.wav", mp3 = ScratchDir() + "/wave.mp3";
-    ASSERT_TRUE(Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav + " synth 1.5 sine 440 vol 0.5 pad 0.5 0"));
+    ASSERT_TRUE(
+        Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav + " synth 1.5 sine 440 vol 0.5 pad 0.5 0"));
     ASSERT_TRUE(Shell("lame --silent -b 192 " + wav + " " + mp3));
     ASSERT_TRUE(t.Load(1, mp3));
     QElapsedTimer clock;
@@ -102,7 +129,8 @@ TEST(SongFiles, CopyRecentOutput) {
     const auto out = t.Render(8192);
     std::vector<float> recent(1024 * 2);
     ASSERT_EQ(t.engine.CopyRecentOutput(2, recent.data(), 1024), 1024);
-    for (size_t i = 0; i < 2048; ++i) ASSERT_EQ(recent[i], out[out.size() - 2048 + i]) << i;
+    for (size_t i = 0; i < 2048; ++i)
+        ASSERT_EQ(recent[i], out[out.size() - 2048 + i]) << i;
     EXPECT_EQ(t.engine.CopyRecentOutput(3, recent.data(), 1024), 0) << "a silent player has none";
     EXPECT_EQ(t.engine.CopyRecentOutput(9, recent.data(), 1024), 0);
 }
@@ -117,17 +145,20 @@ TEST(SongFiles, QueuedConnectionsDeliver) {
     receiver.moveToThread(&other);
     other.start();
     std::atomic<int> loaded{-1}, done{-1};
-    QObject::connect(&engine, &Aspinx::SoundLoaded, &receiver, [&](int16_t p, int16_t) { loaded = p; },
-                     Qt::QueuedConnection);
-    QObject::connect(&engine, &Aspinx::SoundDone, &receiver, [&](int16_t p) { done = p; },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &engine, &Aspinx::SoundLoaded, &receiver, [&](int16_t p, int16_t) { loaded = p; },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &engine, &Aspinx::SoundDone, &receiver, [&](int16_t p) { done = p; }, Qt::QueuedConnection);
     engine.LoadSound(3, QString::fromStdString(ToneMp3("queued", 0.3, 440)));
     QElapsedTimer clock;
     clock.start();
-    while (loaded < 0 && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (loaded < 0 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(loaded, 3) << "SoundLoaded through the engine's own timer and a queued connection";
     engine.PlaySound(3);
-    while (done < 0 && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (done < 0 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(done, 3);
     other.quit();
     other.wait();

@@ -93,6 +93,35 @@ TEST(EngineTransport, SoundDoneOnceAtTheExactEnd) {
     EXPECT_EQ(t.done[0], 1) << "exactly once";
 }
 
+namespace {
+std::string Noise3s() {
+    const std::string wav = ScratchDir() + "/noise.wav", mp3 = ScratchDir() + "/noise.mp3";
+    static bool made =
+        Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav +
+              " synth 3 whitenoise vol 0.3 && lame --silent -b 256 " + wav + " " + mp3);
+    return made ? mp3 : std::string();
+}
+} // namespace
+
+// Playing straight through is the decoder's output sample for sample, across the worker's
+// background index scan and every ring refill; the length is every decoded frame.
+TEST(EngineTransport, PlaybackIsTheDecodedAudio) {
+    OfflineEngine t;
+    const std::string noise = Noise3s();
+    ASSERT_FALSE(noise.empty());
+    const std::vector<float> straight = DecodeAll(noise);
+    ASSERT_TRUE(t.Load(0, noise));
+    EXPECT_EQ(t.engine.GetSoundDuration(0),
+              static_cast<int32_t>(straight.size() / 2 * 1000 / kRate));
+    t.engine.PlaySound(0);
+    const auto out = t.Render(static_cast<int>(straight.size() / 2) + 1000, 333);
+    for (size_t i = kFade; i < straight.size() / 2; ++i)
+        for (int c = 0; c < 2; ++c)
+            ASSERT_EQ(out[2 * i + c], straight[2 * i + c]) << "frame " << i;
+    EXPECT_FLOAT_EQ(Peak(out, -1, straight.size() / 2), 0.0f);
+    EXPECT_EQ(t.done[0], 1);
+}
+
 // A seek lands on the exact sample: what plays after it equals a straight decode from there.
 TEST(EngineTransport, SeekMatchesStraightDecode) {
     OfflineEngine t;

@@ -13,7 +13,7 @@ if [ ! -f "$build/build.ninja" ]; then
         -DSPINX_BUILD_UI=OFF -DSPINX_BUILD_BENCH=OFF -DSPINX_ENGINE_TSAN_TEST=OFF >/dev/null
 fi
 cmake --build "$build" -j "${SPINX_JOBS:-2}" --target "${tests[@]}"
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$src/tests/engine/tsan.supp ${TSAN_OPTIONS:-}"
 export QT_QPA_PLATFORM=offscreen
 pulse=$build/pulse
 export PULSE_RUNTIME_PATH=$pulse/run PULSE_STATE_PATH=$pulse/state SPINX_PULSE_DIR=$pulse

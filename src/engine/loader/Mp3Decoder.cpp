@@ -32,6 +32,8 @@ std::string OpenErrorText(int err) {
     }
 }
 
+constexpr int64_t kScanAtOpenBytes = 4 << 20; // about 4 ms of scanning
+
 uint32_t BigEndian32(const unsigned char* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
@@ -98,6 +100,7 @@ void Mp3Decoder::Close() {
     rate_ = 0;
     length_ = 0;
     scanned_ = false;
+    hasInfoLength_ = false;
 }
 
 bool Mp3Decoder::Open(const std::string& path, std::string* reason, bool forOverview) {
@@ -156,8 +159,12 @@ bool Mp3Decoder::OpenWith(const std::string& path, std::string* reason, bool for
                         "% of the audio its header announces.");
         }
     }
-    if (!(info.present && info.frames > 0)) Scan(); // no Info frame: only a scan is exact
-    length_ = mpg123_length(handle_);
+    // Without an Info frame only a scan gives the exact length. A small file is scanned anyway
+    // (a few ms), which also catches an Info frame that undercounts; a big one with an Info
+    // frame is scanned by the worker after SoundLoaded.
+    hasInfoLength_ = info.present && info.frames > 0;
+    length_ = hasInfoLength_ ? mpg123_length(handle_) : 0;
+    if (!hasInfoLength_ || st.st_size <= kScanAtOpenBytes) Scan();
     if (length_ <= 0) return fail("The file holds no audio.");
     return true;
 }
@@ -166,8 +173,11 @@ void Mp3Decoder::Scan() {
     if (!handle_ || scanned_) return;
     if (mpg123_scan(handle_) == MPG123_OK) {
         scanned_ = true;
+        // A scan stops counting at damage that decoding resyncs past, so it may only lengthen
+        // what an Info frame said; without one it is all there is. (The worker corrects the
+        // length once more at the real end.)
         const off_t len = mpg123_length(handle_);
-        if (len > 0) length_ = len;
+        if (len > 0 && (!hasInfoLength_ || len > length_)) length_ = len;
     }
 }
 

@@ -22,7 +22,6 @@ class Mp3Decoder {
     // to a sentence a person understands.
     bool Open(const std::string& path, std::string* reason, bool forOverview = false);
     void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
 
     int Rate() const { return rate_; }
     int64_t Length() const { return length_; } // frames
@@ -46,6 +45,7 @@ class Mp3Decoder {
     int rate_ = 0;
     int64_t length_ = 0;
     bool scanned_ = false;
+    bool hasInfoLength_ = false; // length_ came from an Info frame
 };
 
 // What the first frame's LAME/Xing "Info" header announces, read straight from the file.

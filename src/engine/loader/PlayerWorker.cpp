@@ -84,13 +84,17 @@ void PlayerWorker::Run() {
             DoSeek(*seek);
             continue;
         }
-        if (FillOneBlock()) continue;
         if (scanPending_) {
-            // A full scan makes every later seek cost microseconds instead of tens of ms.
+            // A full scan makes every later seek cost microseconds instead of tens of ms. It
+            // runs right after SoundLoaded, near the song's start: libmpg123 then seeks back
+            // to where decoding was, and in a damaged file that place is only certain before
+            // the damage. The ring already holds enough to start playing meanwhile.
             scanPending_ = false;
             decoder_.Scan();
+            if (decoder_.Length() != publishedLength_) PublishLength(decoder_.Length());
             continue;
         }
+        if (FillOneBlock()) continue;
         if (overview_) {
             if (overview_->Step()) {
                 auto done = overview_->Take();
@@ -125,7 +129,6 @@ void PlayerWorker::DoLoad(const LoadRequest& req) {
     endPushed_ = false;
     atEnd_ = false;
     nextFrame_ = 0;
-    path_ = req.path;
     std::string reason;
     hasSong_ = decoder_.Open(req.path, &reason);
     if (!hasSong_) {
@@ -143,6 +146,7 @@ void PlayerWorker::DoLoad(const LoadRequest& req) {
         ch_.state.rate.store(decoder_.Rate(), std::memory_order_release);
         ch_.state.lengthFrames.store(decoder_.Length(), std::memory_order_release);
     }
+    publishedLength_ = decoder_.Length();
     for (int i = 0; i < kBlocksBeforeLoaded && FillOneBlock(); ++i) {
     }
     Event e;
@@ -172,6 +176,12 @@ void PlayerWorker::DoSeek(const SeekRequest& req) {
     nextFrame_ = atEnd_ ? decoder_.Length() : reached;
 }
 
+void PlayerWorker::PublishLength(int64_t frames) {
+    publishedLength_ = frames;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (IsLatestLoad(loadGen_)) ch_.state.lengthFrames.store(frames, std::memory_order_release);
+}
+
 bool PlayerWorker::NeedsFill() const {
     if (!hasSong_ || endPushed_) return false;
     const uint64_t write = ch_.ring.WriteCount();
@@ -191,9 +201,13 @@ bool PlayerWorker::FillOneBlock() {
     b->rate = decoder_.Rate();
     b->frames = got;
     b->startFrame = nextFrame_;
-    ch_.ring.CommitWrite();
     nextFrame_ += got;
     endPushed_ = end;
+    // The stream ended elsewhere than its header said (damaged frames were skipped, or the
+    // header is wrong): the length becomes what really plays. Published before the block, so
+    // nobody sees the song end before its length is right.
+    if (end && !atEnd_ && nextFrame_ != publishedLength_) PublishLength(nextFrame_);
+    ch_.ring.CommitWrite();
     return true;
 }
 

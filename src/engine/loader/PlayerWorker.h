@@ -44,6 +44,8 @@ class PlayerWorker {
     void DoSeek(const SeekRequest& req);
     bool FillOneBlock();
     bool NeedsFill() const;
+    // Corrects the length the UI side reports (the song's length turned out different).
+    void PublishLength(int64_t frames);
     void PushEvent(Event e);
     bool IsLatestLoad(uint32_t gen) const; // caller holds mutex_
 
@@ -68,7 +70,7 @@ class PlayerWorker {
     uint32_t loadGen_ = 0;
     uint64_t genStartWrite_ = 0; // ring write count when the current generation began
     int64_t nextFrame_ = 0;
-    std::string path_;
+    int64_t publishedLength_ = 0; // the length the UI side was told
     std::unique_ptr<WaveformBuilder> overview_;
 
     std::thread thread_;

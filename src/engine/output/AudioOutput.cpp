@@ -6,20 +6,19 @@ OutputStats CallbackStats::Snapshot() const {
     OutputStats s;
     s.buffers = buffers_.load(std::memory_order_relaxed);
     s.lateBuffers = late_.load(std::memory_order_relaxed);
+    s.maxStartDelayUs = static_cast<double>(maxStartDelay_.load(std::memory_order_relaxed));
     uint64_t total = 0;
     for (const auto& h : histogram_)
         total += h.load(std::memory_order_relaxed);
     if (total == 0) return s;
+    const uint64_t median = (total + 1) / 2;
     const uint64_t rank = total - total / 1000; // the 99.9th percentile's position
     uint64_t seen = 0;
-    bool found = false;
     for (int us = 0; us <= kMaxUs; ++us) {
         const uint32_t n = histogram_[us].load(std::memory_order_relaxed);
+        if (seen < median && seen + n >= median) s.p50CallbackUs = us + 1; // bucket upper bound
+        if (seen < rank && seen + n >= rank) s.p999CallbackUs = us + 1;
         seen += n;
-        if (!found && seen >= rank) {
-            s.p999CallbackUs = us + 1; // bucket upper bound
-            found = true;
-        }
         if (n) s.maxCallbackUs = us + 1;
     }
     return s;
@@ -30,6 +29,7 @@ void CallbackStats::Reset() {
         h.store(0, std::memory_order_relaxed);
     buffers_.store(0, std::memory_order_relaxed);
     late_.store(0, std::memory_order_relaxed);
+    maxStartDelay_.store(0, std::memory_order_relaxed);
 }
 
 } // namespace spinx::engine

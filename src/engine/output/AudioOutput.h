@@ -22,7 +22,14 @@ class CallbackStats {
         buffers_.fetch_add(1, std::memory_order_relaxed);
         if (late) late_.fetch_add(1, std::memory_order_relaxed);
     }
-    void CountLate() { late_.fetch_add(1, std::memory_order_relaxed); }
+    // Null output: how late the clock thread woke for a buffer (the scheduler's share of it).
+    void RecordStartDelay(double micros) {
+        const uint64_t us = micros > 0 ? static_cast<uint64_t>(micros) : 0;
+        uint64_t seen = maxStartDelay_.load(std::memory_order_relaxed);
+        while (us > seen &&
+               !maxStartDelay_.compare_exchange_weak(seen, us, std::memory_order_relaxed)) {
+        }
+    }
     // Any thread.
     OutputStats Snapshot() const;
     void Reset();
@@ -31,6 +38,7 @@ class CallbackStats {
     std::array<std::atomic<uint32_t>, kMaxUs + 1> histogram_{};
     std::atomic<uint64_t> buffers_{0};
     std::atomic<uint64_t> late_{0};
+    std::atomic<uint64_t> maxStartDelay_{0};
 };
 
 class AudioOutput {
@@ -38,8 +46,6 @@ class AudioOutput {
     virtual ~AudioOutput() = default;
     virtual OutputKind Kind() const = 0;
     virtual int SampleRate() const = 0;
-    // True once the device has died under us; the engine then swaps in a null output.
-    virtual bool Failed() const { return false; }
     virtual OutputStats Snapshot() const { return stats_.Snapshot(); }
     virtual void ResetStats() { stats_.Reset(); }
 

@@ -2,7 +2,10 @@
 
 #include "engine/realtime/Mixer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <pthread.h>
+#include <sched.h>
 #include <vector>
 
 namespace spinx::engine {
@@ -18,6 +21,12 @@ NullOutput::~NullOutput() {
 }
 
 void NullOutput::Run() {
+    // Ask for real-time scheduling, as audio drivers give their callback threads, so that the
+    // decoders and the UI cannot delay a buffer. Without the privilege it stays a normal thread.
+    sched_param param{};
+    param.sched_priority = std::max(1, sched_get_priority_max(SCHED_FIFO) / 2);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+
     using Clock = std::chrono::steady_clock;
     std::vector<float> buffer(static_cast<size_t>(frames_) * 2);
     const auto period = std::chrono::duration_cast<Clock::duration>(
@@ -30,6 +39,7 @@ void NullOutput::Run() {
         // A device would start playing this buffer one period after it was asked for it.
         const bool late = end > due + period;
         stats_.Record(std::chrono::duration<double, std::micro>(end - start).count(), late);
+        stats_.RecordStartDelay(std::chrono::duration<double, std::micro>(start - due).count());
         due += period;
         if (end > due + 4 * period) due = end; // far behind (a stalled machine): catch up
         std::this_thread::sleep_until(due);

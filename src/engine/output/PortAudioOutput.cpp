@@ -18,6 +18,9 @@ namespace {
 // A device that has not asked for audio for this long is taken for dead. Generous, because a
 // sound server may stall a second or two while it starts a stream.
 constexpr auto kSilentDeath = std::chrono::milliseconds(2500);
+// A device that has taken this much more audio than real time allows is no clock. Sound
+// servers take a few buffers ahead when a stream starts; this is far more than that.
+constexpr double kMaxAheadSeconds = 0.5;
 
 void IgnoreAlsa(const char*, int, const char*, int, const char*, ...) {}
 void IgnoreJack(const char*) {}
@@ -33,7 +36,9 @@ void SilenceLibraries() {
     }
 }
 
-std::string PaText(PaError e) { return Pa_GetErrorText(e); }
+std::string PaText(PaError e) {
+    return Pa_GetErrorText(e);
+}
 
 // The audio callback.
 int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
@@ -128,11 +133,21 @@ void PortAudioOutput::ResetStats() {
 }
 
 int PortAudioOutput::OnCallback(float* out, unsigned long frames, bool underflow) {
-    if (abandoned_.load(std::memory_order_acquire)) {
+    if (abandoned_.load(std::memory_order_acquire) || clockless_.load(std::memory_order_relaxed)) {
         std::memset(out, 0, sizeof(float) * 2 * frames);
-        return paAbort;
+        return abandoned_.load(std::memory_order_acquire) ? paAbort : paContinue;
     }
     const auto start = std::chrono::steady_clock::now();
+    if (framesTaken_ == 0) firstCallback_ = start;
+    framesTaken_ += frames;
+    const double allowed =
+        std::chrono::duration<double>(start - firstCallback_).count() + kMaxAheadSeconds;
+    if (static_cast<double>(framesTaken_) > allowed * rate_) {
+        // Faster than real time: stop feeding it before the songs race to their ends.
+        clockless_.store(true, std::memory_order_release);
+        std::memset(out, 0, sizeof(float) * 2 * frames);
+        return paContinue;
+    }
     mixer_->Render(out, static_cast<int>(frames), /*offline=*/false);
     const auto end = std::chrono::steady_clock::now();
     stats_.Record(std::chrono::duration<double, std::micro>(end - start).count(), underflow);
@@ -154,12 +169,16 @@ void PortAudioOutput::Watch() {
             lastProgress = t;
         }
         const bool stopped = Pa_IsStreamActive(stream_) != 1;
-        if (!stopped && t - lastProgress < kSilentDeath) continue;
-        // The device is gone: stop it from touching the mixer, and clock the mixer ourselves.
+        const bool clockless = clockless_.load(std::memory_order_acquire);
+        if (!stopped && !clockless && t - lastProgress < kSilentDeath) continue;
+        // The device is gone or useless: stop it from touching the mixer, and clock the mixer
+        // ourselves.
         abandoned_.store(true, std::memory_order_release);
         failed_.store(true, std::memory_order_release);
-        std::fprintf(stderr, "spinx: the sound output stopped (%s); continuing without sound\n",
-                     stopped ? "stream ended" : "no callbacks");
+        std::fprintf(stderr, "spinx: the sound output %s; continuing without sound\n",
+                     clockless ? "does not keep real time (a null device?)"
+                     : stopped ? "stopped (stream ended)"
+                               : "stopped (no callbacks)");
         fallback_ = std::make_unique<NullOutput>(*mixer_, rate_, frames_);
         fallbackReady_.store(fallback_.get(), std::memory_order_release);
         return;

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace spinx::engine {
 
 namespace {
+using Pair = float __attribute__((vector_size(8))); // a stereo frame
+inline Pair Splat(float v) {
+    return Pair{v, v};
+}
 constexpr int kStep = 32;              // frames between coefficient updates
 constexpr double kGlideSeconds = 0.01; // time constant of the gain glide
 constexpr float kSnapDb = 0.005f;      // close enough to the target to stop gliding
@@ -22,7 +27,8 @@ Equalizer::Equalizer(int rate)
         const double octaves = (below > 0 && above > 0) ? (below + above) / 2 : below + above;
         const double w0 = 2.0 * M_PI * std::min(kCentresHz[i], 0.45 * rate) / rate;
         bands_[i].cosTerm = -2.0 * std::cos(w0);
-        bands_[i].alpha = std::sin(w0) * std::sinh(std::log(2.0) / 2.0 * octaves * w0 / std::sin(w0));
+        bands_[i].alpha =
+            std::sin(w0) * std::sinh(std::log(2.0) / 2.0 * octaves * w0 / std::sin(w0));
     }
 }
 
@@ -41,15 +47,12 @@ void Equalizer::Reset() {
         b.s1[0] = b.s1[1] = b.s2[0] = b.s2[1] = 0.0f;
         if (b.db == 0.0f) b.active = false;
     }
-    activeBands_ = static_cast<int>(std::count_if(bands_.begin(), bands_.end(),
-                                                  [](const Band& b) { return b.active; }));
 }
 
 void Equalizer::Process(float* buf, int frames, const std::array<float, kBands>& targetDb) {
     for (int at = 0; at < frames; at += kStep) {
         const int n = std::min(kStep, frames - at);
         float* x = buf + 2 * at;
-        activeBands_ = 0;
         for (int i = 0; i < kBands; ++i) {
             Band& b = bands_[i];
             const float target = targetDb[i];
@@ -65,21 +68,19 @@ void Equalizer::Process(float* buf, int frames, const std::array<float, kBands>&
                 b.s1[0] = b.s1[1] = b.s2[0] = b.s2[1] = 0.0f;
             }
             if (!b.active) continue;
-            ++activeBands_;
-            const float b0 = b.b0, b1 = b.b1, b2 = b.b2, a1 = b.a1, a2 = b.a2;
-            float l1 = b.s1[0], l2 = b.s2[0], r1 = b.s1[1], r2 = b.s2[1];
+            // Left and right as one two-lane vector: half the instructions of two scalar runs.
+            const Pair b0 = Splat(b.b0), b1 = Splat(b.b1), b2 = Splat(b.b2), a1 = Splat(b.a1),
+                       a2 = Splat(b.a2);
+            Pair s1 = {b.s1[0], b.s1[1]}, s2 = {b.s2[0], b.s2[1]};
             for (int k = 0; k < n; ++k) {
-                const float inL = x[2 * k], inR = x[2 * k + 1];
-                const float outL = b0 * inL + l1;
-                const float outR = b0 * inR + r1;
-                l1 = b1 * inL - a1 * outL + l2;
-                r1 = b1 * inR - a1 * outR + r2;
-                l2 = b2 * inL - a2 * outL;
-                r2 = b2 * inR - a2 * outR;
-                x[2 * k] = outL;
-                x[2 * k + 1] = outR;
+                Pair in;
+                std::memcpy(&in, x + 2 * k, sizeof in);
+                const Pair out = b0 * in + s1;
+                s1 = b1 * in - a1 * out + s2;
+                s2 = b2 * in - a2 * out;
+                std::memcpy(x + 2 * k, &out, sizeof out);
             }
-            b.s1[0] = l1, b.s2[0] = l2, b.s1[1] = r1, b.s2[1] = r2;
+            b.s1[0] = s1[0], b.s1[1] = s1[1], b.s2[0] = s2[0], b.s2[1] = s2[1];
         }
     }
 }

@@ -10,7 +10,7 @@
 namespace spinx::engine {
 
 class Equalizer {
-public:
+  public:
     static constexpr int kBands = 10;
     static constexpr std::array<double, kBands> kCentresHz = {600,  1000, 1700, 2400, 3000,
                                                               3700, 4300, 5000, 8000, 13700};
@@ -21,22 +21,19 @@ public:
     void Process(float* buf, int frames, const std::array<float, kBands>& targetDb);
     // Forgets the filters' memory (the player restarts from silence).
     void Reset();
-    // True when no band is active: Process leaves audio untouched.
-    bool Bypassed() const { return activeBands_ == 0; }
 
-private:
+  private:
     struct Band {
-        double cosTerm = 0;   // -2 cos(w0)
-        double alpha = 0;     // sin(w0) * sinh(ln2 / 2 * bandwidth * w0 / sin(w0))
-        float db = 0;         // gain applied now
-        bool active = false;  // filtering (not at 0 dB, or still ringing)
+        double cosTerm = 0;  // -2 cos(w0)
+        double alpha = 0;    // sin(w0) * sinh(ln2 / 2 * bandwidth * w0 / sin(w0))
+        float db = 0;        // gain applied now
+        bool active = false; // filtering (not at 0 dB, or still ringing)
         float b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
         float s1[2] = {0, 0}, s2[2] = {0, 0}; // transposed direct form II state, per channel
     };
     void Design(Band& band) const;
 
     std::array<Band, kBands> bands_{};
-    int activeBands_ = 0;
     float smoothing_; // per 32-frame step
 };
 

@@ -30,10 +30,16 @@ Resampler::Resampler(double maxRatio) : maxRatio_(maxRatio) {
     }
     soxr_set_input_fn(soxr_, reinterpret_cast<soxr_input_fn_t>(&Resampler::Input), this,
                       kInputFrames);
-    // Run it once at both ends of the range here, on the constructing thread, so that libsoxr
-    // allocates its buffers now and never in the audio callback.
+    // Run it across the range here, on the constructing thread, so that libsoxr grows its
+    // buffers (they only grow) to their working size now and never in the audio callback. The
+    // engine's allocation test checks that this is enough.
     zerosToFeed_ = INT64_MAX / 2;
-    for (double r : {1.0, maxRatio_, kMinRatio * 1000, 1.0}) Output(discard_, kMaxChunk, r);
+    for (int round = 0; round < 8; ++round) {
+        for (double r : {1.0, maxRatio_, maxRatio_ / 2, kMinRatio * 1000, 1.0}) {
+            Output(discard_, kMaxChunk, r);
+            Output(discard_, 1, r);
+        }
+    }
     zerosToFeed_ = 0;
 }
 
@@ -102,7 +108,8 @@ void Resampler::Resync(SourceReader& reader, int64_t frame, double ratio, bool o
     for (;;) {
         const double remaining = target - outTime_;
         if (remaining <= 1e-9) break;
-        const int steps = static_cast<int>(std::min<double>(std::ceil(remaining / maxRatio_), kMaxChunk));
+        const int steps =
+            static_cast<int>(std::min<double>(std::ceil(remaining / maxRatio_), kMaxChunk));
         const double r = std::min(maxRatio_, remaining / steps);
         Output(discard_, steps, r);
     }

@@ -18,14 +18,12 @@ namespace spinx::engine {
 class SourceReader;
 
 class Resampler {
-public:
+  public:
     // `maxRatio`: the largest input/output frame ratio ever asked for.
     explicit Resampler(double maxRatio);
     ~Resampler();
     Resampler(const Resampler&) = delete;
     Resampler& operator=(const Resampler&) = delete;
-
-    double MaxRatio() const { return maxRatio_; }
 
     // Restarts at song frame `frame` without clearing libsoxr (which would allocate): feeds
     // kPreRoll frames of what precedes `frame` (the reader's history, else silence) behind
@@ -42,7 +40,7 @@ public:
     double Position() const;
     double Ratio() const { return ratio_; }
 
-private:
+  private:
     static std::size_t Input(void* self, const void** data, std::size_t requested);
     std::size_t Feed(const void** data, std::size_t requested);
     void Output(float* dst, int frames, double ratio);
@@ -50,8 +48,8 @@ private:
     soxr* soxr_ = nullptr;
     const double maxRatio_;
     double ratio_ = 1.0;
-    double outTime_ = 0.0; // stream input time of the next output frame
-    int64_t inCount_ = 0;  // stream input frames supplied so far
+    double outTime_ = 0.0;                  // stream input time of the next output frame
+    int64_t inCount_ = 0;                   // stream input frames supplied so far
     int64_t streamBase_ = 0, songBase_ = 0; // song frame = stream index - streamBase_ + songBase_
     int64_t zerosToFeed_ = 0;
     bool priming_ = false;

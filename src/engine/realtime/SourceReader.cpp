@@ -5,8 +5,16 @@
 
 namespace spinx::engine {
 
+namespace {
+// An offline render that finds the ring empty while streaming waits for this many blocks, not
+// one: one wake-up per block would cost about as much as decoding it. Right after a seek or a
+// load it waits for the first block only, so the new place is heard at once.
+constexpr std::size_t kWaitBlocks = 32;
+} // namespace
+
 void SourceReader::Reset(uint32_t gen, int64_t frame) {
     gen_ = gen;
+    blocksSinceReset_ = 0;
     ringNext_ = frame;
     replay_ = histStart_ = histEnd_ = frame;
     ended_ = false;
@@ -14,6 +22,7 @@ void SourceReader::Reset(uint32_t gen, int64_t frame) {
 }
 
 void SourceReader::PopBlock() {
+    if (ch_.ring.Front()->gen == gen_) ++blocksSinceReset_; // stale ones do not count
     ch_.ring.Pop();
     if (ch_.ring.Fill() < kRingRefillBelow) ch_.signal.AskRefill();
 }
@@ -48,7 +57,8 @@ const AudioBlock* SourceReader::Current(bool wait) {
         const AudioBlock* b = ch_.ring.Front();
         if (!b) {
             if (!wait || ended_ || !WorthWaiting()) return nullptr;
-            ch_.ring.WaitForData(std::chrono::milliseconds(2000),
+            const std::size_t need = std::min<std::size_t>(kWaitBlocks, 1 + blocksSinceReset_);
+            ch_.ring.WaitForData(need, std::chrono::milliseconds(2000),
                                  [this] { return WorthWaiting(); });
             if (!ch_.ring.Front()) return nullptr;
             continue;
@@ -58,7 +68,6 @@ const AudioBlock* SourceReader::Current(bool wait) {
             continue;
         }
         if (b->gen > gen_) return nullptr; // audio for a command this side has not applied yet
-        rate_ = b->rate;
         const int64_t end = b->startFrame + b->frames;
         if (ringNext_ < b->startFrame) ringNext_ = b->startFrame; // a gap: jump it
         if (ringNext_ < end) {

@@ -27,8 +27,6 @@ class SourceReader {
     int64_t NextFrame() const { return replay_ < histEnd_ ? replay_ : ringNext_; }
     bool Ended() const { return ended_ && NextFrame() >= endFrame_; }
     int64_t EndFrame() const { return endFrame_; }
-    int Rate() const { return rate_; }
-    uint32_t Gen() const { return gen_; }
     // Frames of history available just before `frame`.
     int64_t HistoryBefore(int64_t frame) const;
     // Delivers again from `frame`, which must lie within the history (or be NextFrame()).
@@ -48,7 +46,7 @@ class SourceReader {
     int64_t replay_ = 0;   // next frame delivered from the history while < histEnd_
     bool ended_ = false;
     int64_t endFrame_ = INT64_MAX;
-    int rate_ = 0;
+    std::size_t blocksSinceReset_ = 0;
     float history_[kHistoryFrames * 2] = {};
     int64_t histStart_ = 0, histEnd_ = 0; // song frames held: [histStart_, histEnd_)
 };
