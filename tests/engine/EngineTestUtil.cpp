@@ -13,15 +13,17 @@
 namespace spinx::test {
 
 std::string ScratchDir() {
-    static std::string dir = [] {
-        char pattern[] = "/tmp/spinx-engine-test-XXXXXX";
-        std::string made = ::mkdtemp(pattern);
+    // Kept in a plain array: the exit handler runs after static strings are destroyed.
+    static char dir[] = "/tmp/spinx-engine-test-XXXXXX";
+    static const bool made = [] {
+        if (!::mkdtemp(dir)) return false;
         std::atexit([] {
             std::error_code ec;
-            std::filesystem::remove_all(ScratchDir(), ec);
+            std::filesystem::remove_all(dir, ec);
         });
-        return made;
+        return true;
     }();
+    (void)made;
     return dir;
 }
 
