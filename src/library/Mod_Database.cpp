@@ -1,7 +1,7 @@
 #include "library/Mod_Database.h"
 
 #include "support/Mod_Diskinfo.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 
 #include <sqlite3.h>
 

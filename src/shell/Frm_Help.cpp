@@ -1,6 +1,6 @@
 #include "shell/Frm_Help.h"
 
-#include "shell/Twips.h"
+#include "widgets/Twips.h"
 
 #include <QTextBrowser>
 #include <QVBoxLayout>

@@ -5,10 +5,11 @@
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Help.h"
 #include "shell/Frm_Status.h"
-#include "shell/MdiChild.h"
-#include "shell/Twips.h"
+#include "widgets/MdiChild.h"
+#include "widgets/Twips.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -80,6 +81,8 @@ void Frm_Main::MDIForm_Load() {
     PrepareSongDatabase(SongDatabasePath());
 
     master_ = new Frm_Master(*MdiArea, output_);
+    connect(master_, &Frm_Master::markerMenuRequested, this,
+            [this] { Mnu_Setup->popup(QCursor::pos()); });
     QMdiSubWindow* window = AddChildWindow(*MdiArea, master_);
     window->adjustSize();
     window->show();

@@ -1,6 +1,6 @@
 #include "shell/Frm_Status.h"
 
-#include "shell/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QGridLayout>
 #include <QLabel>

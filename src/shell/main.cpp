@@ -1,6 +1,6 @@
 // Spinx: an MP3 mixing desk.
-#include "shell/DesktopDialogs.h"
 #include "shell/Frm_Main.h"
+#include "widgets/DesktopDialogs.h"
 
 #include <QApplication>
 

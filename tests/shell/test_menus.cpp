@@ -2,7 +2,7 @@
 // the active deck only, and help from the menu and the F1 key.
 #include "desktest/DeckDriving.h"
 #include "shell/Frm_Help.h"
-#include "shell/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -82,7 +82,7 @@ TEST_F(MenuTest, HelpOpensFromMenuAndKey) {
     // Keys reach shortcuts only in the active window.
     main->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
-    QTest::keyClick(Deck(0).Pic_Progress, Qt::Key_F1);
+    QTest::keyClick(&Ctl<PictureBox>(Deck(0), "Pic_Progress"), Qt::Key_F1);
     EXPECT_TRUE(help->isVisible());
     EXPECT_EQ(main->HelpForm(), help) << "one help window, shown again";
 }

@@ -3,8 +3,8 @@
 #include "desktest/DeskTest.h"
 #include "library/SongTable.h"
 #include "shell/Frm_Status.h"
-#include "shell/PictureBox.h"
-#include "shell/Twips.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Twips.h"
 
 #include <QLabel>
 #include <QMdiArea>

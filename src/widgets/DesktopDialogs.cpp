@@ -1,8 +1,8 @@
-#include "shell/DesktopDialogs.h"
+#include "widgets/DesktopDialogs.h"
 
 #include "support/Mod_CommonDialog.h"
 #include "support/Mod_Diskinfo.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 
 #include <QApplication>
 #include <QDir>
