@@ -6,8 +6,8 @@
 
 #include <array>
 #include <deque>
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace spinx {
@@ -15,18 +15,14 @@ namespace {
 
 constexpr int16_t kPlaying = 1, kStopped = 3;
 
-// Two decks of the desk as the fake sees them, the playlist, and the crossfader's walk. A song
-// named "bad..." fails to load; any other lasts `lengths[song]` ms (5000 unless set).
+// The desk as auto play sees it: four decks whose songs advance by a stepped clock (a song
+// named "bad..." fails to load, the others last 5000 ms), a playlist and a crossfader.
 class FakeDesk : public AutoPlayDesk {
   public:
-    struct FakeDeck {
-        std::string song;
-        DeckReading reading{kStopped, 0, 0, 1000};
-    };
-
-    std::array<FakeDeck, 4> decks;
+    std::array<std::string, 4> songs;
+    std::array<DeckReading, 4> decks{{{kStopped, 0, 0, 1000}, {kStopped, 0, 0, 1000}}};
     std::deque<std::string> playlist;
-    std::map<std::string, int32_t> lengths;
+    std::vector<std::pair<int16_t, std::string>> failed; // reported by the next Deliver
     int crossfader = 0;
     int16_t fadeTarget = 0;
     std::vector<std::string> log;
@@ -35,35 +31,37 @@ class FakeDesk : public AutoPlayDesk {
     // 100 ms of the clock: songs advance and may end, a pending fade steps, then auto play.
     void Tick() {
         for (int16_t p = 0; p < 4; ++p) {
-            DeckReading& r = decks[p].reading;
-            if (r.status != kPlaying) continue;
-            r.position += 100;
-            if (r.position >= r.length) {
-                r = {kStopped, 0, r.length, r.endPos};
-                log.push_back("done " + std::to_string(p));
-                autoPlay.SoundDone(p);
-            }
+            if (decks[p].status != kPlaying || (decks[p].position += 100) < decks[p].length)
+                continue;
+            decks[p] = {kStopped, 0, decks[p].length, decks[p].endPos};
+            autoPlay.SoundDone(p);
         }
-        if (fadeTarget) {
-            const int step = FadeStep(crossfader, fadeTarget == 1, fadeTarget == 2);
-            crossfader += step;
-            if (step == 0) fadeTarget = 0;
-        }
+        const int step = FadeStep(crossfader, fadeTarget == 1, fadeTarget == 2);
+        crossfader += step;
+        if (step == 0) fadeTarget = 0;
         autoPlay.Tick();
     }
-    // Ticks until `done` holds, at most `limit` times; false when it never did.
-    template <class Condition> bool TickUntil(Condition done, int limit = 200) {
-        for (int i = 0; i < limit && !done(); ++i)
+    // Ticks until `done` holds, at most 200 times; false when it never did.
+    template <class Condition> bool TickUntil(Condition done) {
+        for (int i = 0; i < 200 && !done(); ++i)
             Tick();
         return done();
     }
-    bool Playing(int16_t p) const { return decks[p].reading.status == kPlaying; }
+    // The load failures so far, as the engine reports them: the deck forgets the song first.
+    void Deliver() {
+        for (const auto& [player, path] : std::exchange(failed, {})) {
+            if (songs[player] == path) songs[player].clear();
+            autoPlay.SoundLoadFailed(player, path);
+        }
+    }
+    bool Playing(int16_t p) const { return decks[p].status == kPlaying; }
+    static bool Bad(const std::string& song) { return song.rfind("bad", 0) == 0; }
 
     int16_t PlayerA() const override { return 0; }
     int16_t PlayerB() const override { return 1; }
     bool HasDeck(int16_t player) const override { return player >= 0 && player < 4; }
-    std::string Song(int16_t player) const override { return decks[player].song; }
-    DeckReading Read(int16_t player) const override { return decks[player].reading; }
+    std::string Song(int16_t player) const override { return songs[player]; }
+    DeckReading Read(int16_t player) const override { return decks[player]; }
     bool FadePending() const override { return fadeTarget != 0; }
     bool PlaylistEmpty() const override { return playlist.empty(); }
     std::string TakeTopRow() override {
@@ -73,32 +71,16 @@ class FakeDesk : public AutoPlayDesk {
     }
     void Load(int16_t player, const std::string& path) override {
         log.push_back("load " + std::to_string(player) + " " + path);
-        decks[player].song = path;
-        const int32_t length = lengths.count(path) ? lengths[path] : 5000;
-        decks[player].reading = {kStopped, 0, length, decks[player].reading.endPos};
+        songs[player] = path;
+        decks[player] = {kStopped, 0, 5000, decks[player].endPos};
         if (Bad(path)) failed.push_back({player, path});
     }
     void Start(int16_t player) override {
         log.push_back("start " + std::to_string(player));
-        if (!decks[player].song.empty() && !Bad(decks[player].song))
-            decks[player].reading.status = kPlaying;
+        if (!songs[player].empty() && !Bad(songs[player])) decks[player].status = kPlaying;
     }
     void ApplyCrossfader() override { log.push_back("apply"); }
     void FadeTo(int16_t end) override { fadeTarget = end; }
-
-    // Delivers the load failures so far as the engine does: the deck forgets the song first.
-    void DeliverFailures() {
-        auto pending = std::move(failed);
-        failed.clear();
-        for (const auto& [player, path] : pending) {
-            if (decks[player].song == path) decks[player].song.clear();
-            autoPlay.SoundLoadFailed(player, path);
-        }
-    }
-
-  private:
-    static bool Bad(const std::string& song) { return song.rfind("bad", 0) == 0; }
-    std::vector<std::pair<int16_t, std::string>> failed;
 };
 
 // The crossfader walks 3 a step toward the pending end (Deck B's when both are pending) and
@@ -144,14 +126,14 @@ TEST(AutoPlay, RunsASetWithAutoFade) {
 
     desk.log.clear();
     ASSERT_TRUE(desk.TickUntil([&] { return desk.Playing(1); }));
-    EXPECT_EQ(desk.decks[0].reading.position, 4100) << "first tick past 5000 - 1000";
+    EXPECT_EQ(desk.decks[0].position, 4100) << "first tick past 5000 - 1000";
     EXPECT_EQ(desk.log, (std::vector<std::string>{"apply", "start 1"}));
     state = desk.autoPlay.Current();
     EXPECT_EQ(state.phase, AutoPlay::Phase::Overlapping);
     EXPECT_EQ(state.playing, 1);
     EXPECT_EQ(state.fadingTo, 2);
 
-    ASSERT_TRUE(desk.TickUntil([&] { return desk.decks[0].song == "three"; }));
+    ASSERT_TRUE(desk.TickUntil([&] { return desk.songs[0] == "three"; }));
     EXPECT_FALSE(desk.Playing(0)) << "a refilled Deck A waits for its turn";
     ASSERT_TRUE(desk.TickUntil([&] { return desk.fadeTarget == 0; }));
     EXPECT_EQ(desk.crossfader, 100);
@@ -166,21 +148,20 @@ TEST(AutoPlay, RunsASetWithAutoFade) {
 TEST(AutoPlay, NeverStalls) {
     FakeDesk desk;
     desk.playlist = {"bad", "one", "two"};
-    desk.lengths = {{"one", 1000}, {"two", 1000}};
-    desk.decks[0].reading.endPos = desk.decks[1].reading.endPos = 0;
+    desk.decks[0].endPos = desk.decks[1].endPos = 0;
     desk.autoPlay.SetEnabled(true);
     desk.Tick();
-    desk.DeliverFailures();
-    EXPECT_EQ(desk.decks[0].song, "two");
+    desk.Deliver();
+    EXPECT_EQ(desk.songs[0], "two");
     EXPECT_TRUE(desk.Playing(0));
-    EXPECT_EQ(desk.decks[1].song, "one");
+    EXPECT_EQ(desk.songs[1], "one");
     EXPECT_FALSE(desk.Playing(1));
 
     ASSERT_TRUE(desk.TickUntil([&] { return !desk.Playing(0); }));
     EXPECT_TRUE(desk.Playing(1)) << "started by Deck A's end, not by a stretch";
     ASSERT_TRUE(desk.TickUntil([&] { return !desk.Playing(1); }));
     EXPECT_TRUE(desk.Playing(0));
-    EXPECT_EQ(desk.decks[0].song, "two") << "the empty list leaves the deck its song";
+    EXPECT_EQ(desk.songs[0], "two") << "the empty list leaves the deck its song";
 }
 
 // A failure auto play did not cause (another song, or after the deck took a new one) is left
@@ -193,9 +174,9 @@ TEST(AutoPlay, LeavesWhatIsNotItsOwn) {
     EXPECT_TRUE(desk.log.empty());
     desk.Tick();
     desk.Tick();
-    EXPECT_EQ(desk.decks[0].song, "one");
+    EXPECT_EQ(desk.songs[0], "one");
     EXPECT_TRUE(desk.Playing(0));
-    EXPECT_EQ(desk.decks[1].song, "");
+    EXPECT_EQ(desk.songs[1], "");
     EXPECT_TRUE(desk.playlist.empty());
     EXPECT_EQ(desk.autoPlay.Current().phase, AutoPlay::Phase::Filling);
 

@@ -7,6 +7,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -37,8 +38,8 @@ TEST_F(MenuTest, ViewDeckShowsAndHides) {
 }
 
 // The marker commands act on the active window only: with the mixer active they do nothing;
-// a right click on a deck's bar makes that deck active and opens the menu, whose command then
-// sets the deck's marker at the click.
+// a right click on a deck's bar makes that deck active and opens the menu (a pop-up, not on the
+// menu bar), whose command then sets the deck's marker at the click.
 TEST_F(MenuTest, MarkerMenuActsOnActiveDeckOnly) {
     main->show();
     const std::string song = MakeMp3(folder.path(), "song.mp3", 2.0);
@@ -55,6 +56,7 @@ TEST_F(MenuTest, MarkerMenuActsOnActiveDeckOnly) {
     deck.Pic_Progress_MouseDown(2, 0, 900.f, 5);
     EXPECT_EQ(main->MdiArea->activeSubWindow(), deck.parentWidget());
     EXPECT_TRUE(main->Mnu_Setup->isVisible());
+    EXPECT_FALSE(main->menuBar()->actions().contains(main->Mnu_Setup->menuAction()));
     main->Mnu_SetPos[0]->trigger();
     main->Mnu_Setup->hide();
     EXPECT_EQ(deck.StartPos, 900);
@@ -63,7 +65,7 @@ TEST_F(MenuTest, MarkerMenuActsOnActiveDeckOnly) {
 }
 
 // Help > Contents and the F1 key both open the help document that ships with the program, at
-// its start; it covers every part of the desk.
+// its start.
 TEST_F(MenuTest, HelpOpensFromMenuAndKey) {
     main->show();
     EXPECT_EQ(main->HelpForm(), nullptr);
@@ -73,10 +75,6 @@ TEST_F(MenuTest, HelpOpensFromMenuAndKey) {
     EXPECT_TRUE(help->isVisible());
     EXPECT_EQ(help->Browser->source(), Frm_Help::Contents());
     EXPECT_EQ(help->Browser->documentTitle(), "Spinx Help");
-    const QString text = help->Browser->toPlainText();
-    for (const char* topic : {"Decks", "Position bar and markers", "Mixer", "Playlist", "Auto play",
-                              "Equaliser and EQ files", "Song memory", "F1"})
-        EXPECT_TRUE(text.contains(QLatin1String(topic))) << topic;
 
     help->close();
     // Keys reach shortcuts only in the active window.

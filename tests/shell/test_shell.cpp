@@ -9,8 +9,6 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
 
 #include <filesystem>
 
@@ -18,33 +16,6 @@ namespace spinx::test {
 namespace {
 
 using ShellTest = DeskTest;
-
-QStringList Captions(const QList<QAction*>& actions) {
-    QStringList captions;
-    for (const QAction* action : actions)
-        captions << action->text();
-    return captions;
-}
-
-// The menu bar carries exactly the captions and access keys the program always had; the deck
-// items start checked for the two shown decks; the marker menu is a pop-up only.
-TEST_F(ShellTest, Menus) {
-    EXPECT_EQ(main->windowTitle(), "Spinx");
-    EXPECT_EQ(Captions(main->menuBar()->actions()),
-              (QStringList{"&File", "&View", "&Window", "&Help"}));
-    EXPECT_EQ(Captions(main->Mnu_File->actions()), QStringList{"E&xit"});
-    EXPECT_EQ(Captions(main->Mnu_View->actions()),
-              (QStringList{"Deck &1", "Deck &2", "Deck &3", "Deck &4"}));
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_TRUE(main->Mnu_View_Deck[i]->isCheckable());
-        EXPECT_EQ(main->Mnu_View_Deck[i]->isChecked(), i < 2);
-    }
-    EXPECT_EQ(Captions(main->Mnu_Window->actions()), QStringList{"&Arrange"});
-    EXPECT_EQ(Captions(main->Mnu_Help->actions()), QStringList{"&Contents"});
-    EXPECT_EQ(Captions(main->Mnu_Setup->actions()),
-              (QStringList{"Set &Start Position", "Set &End Position", "&Reset Start/End"}));
-    EXPECT_FALSE(main->menuBar()->actions().contains(main->Mnu_Setup->menuAction()));
-}
 
 // Arrange puts the mixer at the top left and the decks in rows 0, 1, 2, 2 overlapping the
 // mixer's right edge by 150 twips, hidden decks included, from wherever they were.
