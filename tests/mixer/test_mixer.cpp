@@ -62,7 +62,7 @@ TEST(MixerRules, VersionAndCrossfadeLaw) {
 // two shown, Deck 1 as A and Deck 2 as B with each disabled in the other group, the title with
 // our version and the master volume read back from the engine.
 TEST_F(MixerTest, StartUpState) {
-    const std::vector<Frm_TurnTable*> loaded = LoadedTurnTables(*main->MdiArea);
+    const std::vector<Frm_TurnTable*> loaded = LoadedTurnTables(main->Area());
     ASSERT_EQ(loaded.size(), 4u);
     for (int16_t p = 0; p < 4; ++p) {
         EXPECT_EQ(loaded[p], &Deck(p));

@@ -20,9 +20,9 @@ using ShellTest = DeskTest;
 // Arrange puts the mixer at the top left and the decks in rows 0, 1, 2, 2 overlapping the
 // mixer's right edge by 150 twips, hidden decks included, from wherever they were.
 TEST_F(ShellTest, ArrangePositions) {
-    for (QMdiSubWindow* window : main->MdiArea->subWindowList())
+    for (QMdiSubWindow* window : main->Area().subWindowList())
         window->move(37, 91);
-    main->Mnu_Window_Arrange->trigger();
+    Ctl<QAction>(*main, "Mnu_Window_Arrange").trigger();
 
     QWidget* mixer = master->parentWidget();
     EXPECT_EQ(mixer->pos(), QPoint(0, 0));
@@ -46,15 +46,15 @@ TEST_F(ShellTest, StartUpAndShutDown) {
     Frm_Status* status = main->StatusForm();
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(status->isVisible());
-    EXPECT_EQ(status->Lbl_Status->text(), "Shutting down, please wait...");
-    EXPECT_EQ(status->Lbl_Percent->text(), "0%");
+    EXPECT_EQ(Ctl<QLabel>(*status, "Lbl_Status").text(), "Shutting down, please wait...");
+    EXPECT_EQ(Ctl<QLabel>(*status, "Lbl_Percent").text(), "0%");
     EXPECT_FALSE(main->isVisible());
     EXPECT_TRUE(SongDbIsOpen()) << "the database stays open until the children are gone";
 
-    main->Mnu_File_Exit->trigger();
+    Ctl<QAction>(*main, "Mnu_File_Exit").trigger();
     EXPECT_FALSE(SongDbIsOpen());
     EXPECT_EQ(main->StatusForm(), nullptr);
-    EXPECT_TRUE(main->MdiArea->subWindowList().isEmpty());
+    EXPECT_TRUE(main->Area().subWindowList().isEmpty());
     EXPECT_EQ(main->MasterForm(), nullptr);
 }
 
@@ -68,15 +68,16 @@ TEST(StatusNotice, Progress) {
     EXPECT_FALSE(ProgressFillFor(1, 0));
 
     Frm_Status status;
-    status.Picture1->resize(200, 18);
+    PictureBox& picture = Ctl<PictureBox>(status, "Picture1");
+    picture.resize(200, 18);
     status.Progress("Working", 1, 2);
-    const QImage& bar = status.Picture1->Picture();
+    const QImage& bar = picture.Picture();
     EXPECT_EQ(bar.pixelColor(50, 9), QColor(0, 0, 255));
     EXPECT_EQ(bar.pixelColor(150, 9), QColor(192, 192, 192));
     status.Progress("Still working", 7, 0);
-    EXPECT_EQ(status.Lbl_Status->text(), "Still working");
-    EXPECT_EQ(status.Lbl_Percent->text(), "50%");
-    EXPECT_EQ(status.Picture1->Picture().pixelColor(50, 9), QColor(0, 0, 255));
+    EXPECT_EQ(Ctl<QLabel>(status, "Lbl_Status").text(), "Still working");
+    EXPECT_EQ(Ctl<QLabel>(status, "Lbl_Percent").text(), "50%");
+    EXPECT_EQ(picture.Picture().pixelColor(50, 9), QColor(0, 0, 255));
 }
 
 // The common dialog keeps its settings between calls, as the old control did: a proposed file
