@@ -4,8 +4,10 @@
 #include "support/Mod_MsgBox.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -170,6 +172,14 @@ std::string SystemReason(const DbError& error) {
                                     : " (" + std::string(std::strerror(error.SystemErrno())) + ")";
 }
 
+// SQLite retries a refused create as a plain open and reports that open's "no such file"; the
+// folder tells the real reason.
+std::string CreateFailureReason(const std::string& path, const DbError& error) {
+    if (::access(GetPath(path).c_str(), W_OK) != 0)
+        return " (" + std::string(std::strerror(errno)) + ")";
+    return SystemReason(error);
+}
+
 } // namespace
 
 std::string DbErrorReason(const DbError& error) {
@@ -194,7 +204,7 @@ void OpenDB(Database& db, const std::string& path) {
         try {
             CreateEmptyDatabase(path);
         } catch (const DbError& e) {
-            ReportUnusableDatabase(path, "it cannot be created" + SystemReason(e));
+            ReportUnusableDatabase(path, "it cannot be created" + CreateFailureReason(path, e));
             return;
         }
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -43,6 +44,26 @@ bool WriteAll(int fd, const std::string& data) {
         left -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// Follows `path` through its chain of symbolic links to the name that holds the data (which
+// need not exist yet). Relative links count from the folder of the link.
+bool ResolveLinks(std::string& path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) return false;
+        std::string next(target, static_cast<std::size_t>(n));
+        if (next.front() != '/') {
+            const auto slash = path.find_last_of('/');
+            if (slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+        }
+        path = std::move(next);
+    }
+    errno = ELOOP;
+    return false;
 }
 
 } // namespace
@@ -103,11 +124,15 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string* 
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error) {
+bool WriteFileAtomically(const std::string& named, const std::string& contents,
+                         std::string* error) {
     auto fail = [&](const std::string& what, int err) {
-        if (error) *error = Reason(what, path, err);
+        if (error) *error = Reason(what, named, err);
         return false;
     };
+    // A link stays a link: the new text replaces the file it points at.
+    std::string path = named;
+    if (!ResolveLinks(path)) return fail("Cannot follow the link", errno);
 
     mode_t mode = 0;
     struct stat st {};

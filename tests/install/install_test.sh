@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, validates the desktop integration files, checks
+# --help, --version and unknown options of every shipped program, then runs the installed spinx
+# as a plain user (a folder it may not write, a fresh home) under a virtual X server with a song
+# on its command line: no message box at start, the song in the kept playlist, the settings file
+# and the song database in the XDG folders, and status 0 after File > Exit.
+set -euo pipefail
+
+build=${1:?usage: install_test.sh BUILD_DIR [SPINX_BENCH]}
+bench=${2:-}
+work=$(mktemp -d /tmp/spinx-install-XXXXXX)
+chmod 755 "$work"
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "install_test: $*" >&2
+    if [ -f "$work/spinx.log" ]; then sed 's/^/  spinx: /' "$work/spinx.log" >&2; fi
+    exit 1
+}
+wait_for() {
+    local tries=$(($1 * 10))
+    shift
+    while ! "$@"; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+prefix=$work/usr
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"
+app=org.spinx.Spinx
+for f in bin/spinx bin/spinx-mp3info share/spinx/spinx-about.html \
+    share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
+    share/icons/hicolor/scalable/apps/$app.svg share/icons/hicolor/256x256/apps/$app.png \
+    share/man/man1/spinx.1.gz share/man/man1/spinx-mp3info.1.gz share/licenses/spinx/LICENSE; do
+    [ -s "$prefix/$f" ] || fail "$f was not installed"
+done
+desktop-file-validate "$prefix/share/applications/$app.desktop" || fail "desktop file invalid"
+appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" >"$work/as.log" ||
+    fail "metainfo invalid: $(cat "$work/as.log")"
+gzip -dc "$prefix/share/man/man1/spinx.1.gz" | grep -q '^\.TH SPINX 1' || fail "spinx.1 unreadable"
+
+# No display: a program that started its window for --help would fail here.
+for program in "$prefix/bin/spinx" "$prefix/bin/spinx-mp3info" $bench; do
+    name=$(basename "$program")
+    env -u DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$work/out" || fail "$name --help failed"
+    grep -q "^Usage: $name" "$work/out" || fail "$name --help printed no usage"
+    out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$program" --version) || fail "$name --version failed"
+    [[ $out =~ ^$name\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "$name --version printed '$out'"
+    status=0
+    env -u DISPLAY "$program" --no-such-option >"$work/out" 2>"$work/err" || status=$?
+    [ "$status" -eq 2 ] || fail "$name with an unknown option ended with $status, not 2"
+    [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ] ||
+        fail "$name with an unknown option: want one line on stderr, got: $(cat "$work/err")"
+done
+
+# The suite runs as root; the program must meet the folders a plain user meets.
+run_as=()
+home=$work/home
+mkdir -m 700 "$home"
+if [ "$(id -u)" -eq 0 ]; then
+    user=spinx-test
+    id "$user" >/dev/null 2>&1 ||
+        useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$user"
+    chown "$user:" "$home"
+    run_as=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --init-groups)
+fi
+mkdir "$work/songs"
+song="$work/songs/Song One.mp3"
+sox -q -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 2 sine 440 && lame --quiet "$work/tone.wav" "$song" ||
+    fail "cannot make a test song"
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+"${run_as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin \
+    "$prefix/bin/spinx" "$song" >"$work/spinx.log" 2>&1 &
+app_pid=$!
+
+kept=$home/.local/share/spinx/playlist.m3u
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Spinx$' | head -n1) ||
+    fail "no window named Spinx appeared"
+wait_for 10 grep -qxF "$song" "$kept" 2>/dev/null || fail "the song did not reach the kept playlist"
+[ -f "$home/.config/spinx/spinx.ini" ] || fail "no settings file in ~/.config/spinx"
+[ -f "$home/.local/share/spinx/spinx.mdb" ] || fail "no song database in ~/.local/share/spinx"
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key --clearmodifiers --delay 250 alt+f x
+
+stopped() { ! kill -0 "$app_pid" 2>/dev/null; }
+wait_for 10 stopped || fail "still running 10 s after File > Exit"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+[ "$status" -eq 0 ] || fail "ended with status $status"
+! grep -q "message box:" "$work/spinx.log" || fail "a message box was shown"
+[ "$(ls "$prefix/bin")" = "$(printf 'spinx\nspinx-mp3info')" ] || fail "files appeared beside the program"
+echo "install_test: installed, validated, command lines checked, ran as a plain user from XDG folders"
