@@ -6,6 +6,8 @@ include(GNUInstallDirs)
 set(SPINX_APP_ID org.spinx.Spinx)
 set(SPINX_DATA ${CMAKE_SOURCE_DIR}/data)
 set(SPINX_GENERATED ${CMAKE_BINARY_DIR}/generated/install)
+# Whoever builds a package for others puts their own name and address here.
+set(SPINX_MAINTAINER "Spinx developers <spinx@example.org>" CACHE STRING "Package maintainer")
 
 foreach(program spinx spinx-mp3info)
     if(TARGET ${program})
@@ -49,17 +51,18 @@ add_custom_target(spinx_gzipped_docs ALL DEPENDS ${SPINX_GZIPPED})
 install(FILES ${SPINX_GENERATED}/spinx.1.gz ${SPINX_GENERATED}/spinx-mp3info.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${SPINX_GENERATED}/changelog.gz ${SPINX_DATA}/copyright
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/spinx)
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/licenses/spinx)
 
 set(CPACK_PACKAGE_NAME spinx)
 set(CPACK_PACKAGE_VENDOR "Spinx developers")
-set(CPACK_PACKAGE_CONTACT "Spinx developers <spinx@localhost>")
+set(CPACK_PACKAGE_CONTACT ${SPINX_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "MP3 mixing desk with four decks and a crossfader")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Spinx is an MP3 mixing desk for one DJ: four decks with volume, pitch, balance, a level\n\
-meter and a ten-band equaliser, a mixer with a crossfader, and a playlist that can play by\n\
-itself with automatic crossfades. Every song loaded keeps its settings in a song database.")
+    "Spinx is an MP3 mixing desk for one DJ: four decks with volume, pitch,\n\
+balance, a level meter and a ten-band equaliser, a mixer with a\n\
+crossfader, and a playlist that can play by itself with automatic\n\
+crossfades. Every song loaded keeps its settings in a song database.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
