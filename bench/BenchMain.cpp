@@ -1,6 +1,7 @@
 // spinx-bench [AREA...]: runs the registered figures (all, or those of the named areas) and
 // prints one `<name> <value>` line per figure, then the figures that missed their target.
 #include "Bench.h"
+#include "spinx/Version.h"
 #include "support/CommandLine.h"
 
 #include <cstdio>
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     using namespace spinx::bench;
     const spinx::CommandLine line =
         spinx::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), {});
-    if (const int status = spinx::HandleCommandLine(line, "spinx-bench", kHelp); status >= 0)
+    if (const int status = spinx::HandleCommandLine(line, "spinx-bench", SPINX_VERSION_TEXT, kHelp);
+        status >= 0)
         return status;
     for (const Figure& f : Registry()) {
         bool wanted = line.operands.empty();

@@ -2,6 +2,7 @@
 #include "mixer/Frm_Master.h"
 #include "shell/DesktopDialogs.h"
 #include "shell/Frm_Main.h"
+#include "spinx/Version.h"
 #include "support/CommandLine.h"
 #include "support/KeptPlaylist.h"
 #include "support/Mod_INI.h"
@@ -26,7 +27,8 @@ constexpr const char* kHelp =
 int main(int argc, char* argv[]) {
     const spinx::CommandLine line = spinx::ParseCommandLine(
         std::vector<std::string>(argv + 1, argv + argc), spinx::QtApplicationRules());
-    if (const int status = spinx::HandleCommandLine(line, "spinx", kHelp); status >= 0)
+    if (const int status = spinx::HandleCommandLine(line, "spinx", SPINX_VERSION_TEXT, kHelp);
+        status >= 0)
         return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Spinx"));

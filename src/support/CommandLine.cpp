@@ -1,7 +1,5 @@
 #include "support/CommandLine.h"
 
-#include "spinx/Version.h"
-
 #include <algorithm>
 #include <cstdio>
 
@@ -65,14 +63,13 @@ CommandLineRules QtApplicationRules() {
 }
 
 int HandleCommandLine(const CommandLine& line, const std::string& program,
-                      const std::string& helpText) {
+                      const std::string& version, const std::string& helpText) {
     switch (line.action) {
     case CommandLine::Action::Help:
         std::fputs(helpText.c_str(), stdout);
         return 0;
     case CommandLine::Action::Version:
-        std::printf("%s %d.%d.%d\n", program.c_str(), SPINX_VERSION_MAJOR, SPINX_VERSION_MINOR,
-                    SPINX_VERSION_PATCH);
+        std::printf("%s %s\n", program.c_str(), version.c_str());
         return 0;
     case CommandLine::Action::Error:
         std::fprintf(stderr, "%s: %s (try '%s --help')\n", program.c_str(), line.error.c_str(),

@@ -27,6 +27,6 @@ CommandLineRules QtApplicationRules();
 // Runs the common part for a program's main: prints help or version on stdout, or the error
 // and a hint on stderr. Returns the exit status to end with, or -1 to go on running.
 int HandleCommandLine(const CommandLine& line, const std::string& program,
-                      const std::string& helpText);
+                      const std::string& version, const std::string& helpText);
 
 } // namespace spinx

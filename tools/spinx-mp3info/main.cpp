@@ -5,6 +5,7 @@
 // written as \xNN so that each field stays on its line. A file that cannot be read gets only
 // its File= line and an empty MP3ID=, a message on stderr, and the exit status becomes 1.
 #include "mp3/Mod_MP3HeaderTag.h"
+#include "spinx/Version.h"
 #include "support/CommandLine.h"
 #include "support/Mod_Diskinfo.h"
 
@@ -71,7 +72,9 @@ void PrintRecord(const spinx::Mp3Info& info) {
 int main(int argc, char** argv) {
     const spinx::CommandLine line =
         spinx::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), {});
-    if (const int status = spinx::HandleCommandLine(line, "spinx-mp3info", kHelp); status >= 0)
+    if (const int status =
+            spinx::HandleCommandLine(line, "spinx-mp3info", SPINX_VERSION_TEXT, kHelp);
+        status >= 0)
         return status;
     if (line.operands.empty()) {
         std::fprintf(stderr, "usage: spinx-mp3info FILE...\n");
