@@ -1,13 +1,12 @@
 #include "library/Mod_Database.h"
 
+#include "support/FileIo.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_MsgBox.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -175,8 +174,8 @@ std::string SystemReason(const DbError& error) {
 // SQLite retries a refused create as a plain open and reports that open's "no such file"; the
 // folder tells the real reason.
 std::string CreateFailureReason(const std::string& path, const DbError& error) {
-    if (::access(GetPath(path).c_str(), W_OK) != 0)
-        return " (" + std::string(std::strerror(errno)) + ")";
+    if (const int why = FolderWriteError(GetPath(path)); why != 0)
+        return " (" + std::string(std::strerror(why)) + ")";
     return SystemReason(error);
 }
 

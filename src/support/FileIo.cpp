@@ -68,6 +68,18 @@ bool ResolveLinks(std::string& path) {
 
 } // namespace
 
+int FolderWriteError(const std::string& folder) {
+    std::string at = folder.empty() ? std::string(".") : folder;
+    struct stat st {};
+    while (::stat(at.c_str(), &st) != 0) {
+        if (errno != ENOENT) return errno;
+        const auto slash = at.find_last_of('/');
+        at = slash == std::string::npos ? std::string(".") : at.substr(0, slash == 0 ? 1 : slash);
+    }
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+    return ::access(at.c_str(), W_OK) == 0 ? 0 : errno;
+}
+
 UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size) {
     size = 0;
     // O_NONBLOCK so that a named pipe cannot hang us before fstat has told us what it is.
@@ -150,7 +162,17 @@ bool WriteFileAtomically(const std::string& named, const std::string& contents,
 
     std::string temp = path + ".XXXXXX";
     UniqueFd fd(::mkstemp(temp.data()));
-    if (!fd) return fail("Cannot create a temporary file beside", errno);
+    if (!fd) {
+        int err = errno;
+        // A folder that is missing because it could not be made: say what stopped it.
+        if (err == ENOENT) {
+            const auto slash = path.find_last_of('/');
+            const int why =
+                FolderWriteError(slash == std::string::npos ? "." : path.substr(0, slash));
+            if (why != 0) err = why;
+        }
+        return fail("Cannot create a temporary file beside", err);
+    }
     auto discard = [&](const std::string& what) {
         const int err = errno;
         fd.reset();

@@ -8,31 +8,9 @@ set -euo pipefail
 
 build=${1:?usage: install_test.sh BUILD_DIR [SPINX_BENCH]}
 bench=${2:-}
-work=$(mktemp -d /tmp/spinx-install-XXXXXX)
+SPINX_SESSION_NAME=install_test
+source "$(dirname "$0")/../support/desktop_session.sh"
 chmod 755 "$work"
-xvfb_pid=""
-app_pid=""
-cleanup() {
-    if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "install_test: $*" >&2
-    if [ -f "$work/spinx.log" ]; then sed 's/^/  spinx: /' "$work/spinx.log" >&2; fi
-    exit 1
-}
-wait_for() {
-    local tries=$(($1 * 10))
-    shift
-    while ! "$@"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
 
 prefix=$work/usr
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"
@@ -78,10 +56,7 @@ song="$work/songs/Song One.mp3"
 sox -q -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 2 sine 440 && lame --quiet "$work/tone.wav" "$song" ||
     fail "cannot make a test song"
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb
 
 "${run_as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin \
     "$prefix/bin/spinx" "$song" >"$work/spinx.log" 2>&1 &
@@ -93,15 +68,7 @@ window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Spinx$' | head 
 wait_for 10 grep -qxF "$song" "$kept" 2>/dev/null || fail "the song did not reach the kept playlist"
 [ -f "$home/.config/spinx/spinx.ini" ] || fail "no settings file in ~/.config/spinx"
 [ -f "$home/.local/share/spinx/spinx.mdb" ] || fail "no song database in ~/.local/share/spinx"
-xdotool windowfocus --sync "$window" 2>/dev/null || true
-xdotool key --clearmodifiers --delay 250 alt+f x
-
-stopped() { ! kill -0 "$app_pid" 2>/dev/null; }
-wait_for 10 stopped || fail "still running 10 s after File > Exit"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-[ "$status" -eq 0 ] || fail "ended with status $status"
+exit_through_menu "$window"
 ! grep -q "message box:" "$work/spinx.log" || fail "a message box was shown"
 [ "$(ls "$prefix/bin")" = "$(printf 'spinx\nspinx-mp3info')" ] || fail "files appeared beside the program"
 echo "install_test: installed, validated, command lines checked, ran as a plain user from XDG folders"

@@ -54,7 +54,7 @@ TEST(DataLocation, FolderRule) {
 
 // Guards the live rule: an installed layout (share/spinx beside bin) uses the XDG folders even
 // for root, and so does, for a plain user, a program folder they may not write; the folders are
-// created and the settings file is written there.
+// created and the settings file is written there. A folder that cannot be made says why.
 TEST(DataLocation, InstalledOrUnwritableProgramFolderUsesXdgFolders) {
     TempFolder program;
     TempFolder home;
@@ -74,7 +74,10 @@ TEST(DataLocation, InstalledOrUnwritableProgramFolderUsesXdgFolders) {
     fs::remove_all(home / "cfg");
     fs::remove_all(home / ".local");
     const bool ok = AsUnprivileged([&] {
-        return INIFileName() == home / "cfg/spinx/" + ProgramName() + ".ini" &&
+        std::string error;
+        return !WriteFileAtomically(program / "bin/new/x.eq", "", &error) &&
+               error.ends_with("Permission denied") &&
+               INIFileName() == home / "cfg/spinx/" + ProgramName() + ".ini" &&
                DataFolder() == home / ".local/share/spinx" && WriteINI("", "MP3 Path", "/m") &&
                ReadINI("", "MP3 Path", "") == "/m";
     });
