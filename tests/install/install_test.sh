@@ -58,17 +58,28 @@ sox -q -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 2 sine 440 && lame --quiet 
 
 start_xvfb
 
-"${run_as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin \
-    "$prefix/bin/spinx" "$song" >"$work/spinx.log" 2>&1 &
-app_pid=$!
-
-kept=$home/.local/share/spinx/playlist.m3u
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Spinx$' | head -n1) ||
-    fail "no window named Spinx appeared"
-wait_for 10 grep -qxF "$song" "$kept" 2>/dev/null || fail "the song did not reach the kept playlist"
-[ -f "$home/.config/spinx/spinx.ini" ] || fail "no settings file in ~/.config/spinx"
-[ -f "$home/.local/share/spinx/spinx.mdb" ] || fail "no song database in ~/.local/share/spinx"
-exit_through_menu "$window"
+# Runs the installed program on one song, waits until the kept playlist holds `want` (the lines
+# given), checks the XDG files and closes it through the menu.
+run_spinx() {
+    local song=$1
+    shift
+    "${run_as[@]}" env -i HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb PATH=/usr/bin:/bin \
+        "$prefix/bin/spinx" "$song" >>"$work/spinx.log" 2>&1 &
+    app_pid=$!
+    window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$app_pid" --name '^Spinx$' |
+        head -n1) || fail "no window named Spinx appeared"
+    local kept=$home/.local/share/spinx/playlist.m3u want
+    want=$(printf '#EXTM3U\n'; printf '%s\n' "$@")
+    holds() { [ "$(cat "$kept" 2>/dev/null)" = "$want" ]; }
+    wait_for 10 holds || fail "kept playlist is '$(cat "$kept" 2>/dev/null)', not '$want'"
+    [ -f "$home/.config/spinx/spinx.ini" ] || fail "no settings file in ~/.config/spinx"
+    [ -f "$home/.local/share/spinx/spinx.mdb" ] || fail "no song database in ~/.local/share/spinx"
+    exit_through_menu "$window"
+}
+run_spinx "$song" "$song"
+# The second start restores the first song and adds the new one after it.
+cp "$song" "$work/songs/Song Two.mp3"
+run_spinx "$work/songs/Song Two.mp3" "$song" "$work/songs/Song Two.mp3"
 ! grep -q "message box:" "$work/spinx.log" || fail "a message box was shown"
 [ "$(ls "$prefix/bin")" = "$(printf 'spinx\nspinx-mp3info')" ] || fail "files appeared beside the program"
 echo "install_test: installed, validated, command lines checked, ran as a plain user from XDG folders"
