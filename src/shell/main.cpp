@@ -9,6 +9,7 @@
 #include "support/Mod_MsgBox.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <filesystem>
 
@@ -32,6 +33,9 @@ int main(int argc, char* argv[]) {
         return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Spinx"));
+    // Ties the windows to the installed desktop entry and its icon (task bars, Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.spinx.Spinx"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.spinx.Spinx")));
     spinx::InstallDesktopDialogs();
     if (std::string error; !spinx::EnsureINIFile(&error))
         spinx::MsgBox("The settings cannot be kept. " + error);

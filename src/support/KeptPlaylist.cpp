@@ -18,8 +18,9 @@ std::string KeptPlaylistPath() {
 bool SaveKeptPlaylist(const std::string& file, const std::vector<std::string>& paths,
                       std::string* error) {
     std::string text = std::string(kHeader) + "\n";
+    // A name with a line break cannot be kept in a list of lines; it stays out of the file.
     for (const std::string& path : paths)
-        text += path + "\n";
+        if (path.find_first_of("\r\n") == std::string::npos) text += path + "\n";
     return WriteFileAtomically(file, text, error);
 }
 
@@ -27,14 +28,13 @@ std::vector<std::string> LoadKeptPlaylist(const std::string& file) {
     std::string text;
     if (!ReadWholeFile(file, text)) return {};
     const std::vector<std::string> lines = SplitIniLines(text);
-    if (lines.empty() || lines.front() != kHeader) return {};
+    // Binary bytes or another header mean the file is not what we wrote.
+    if (lines.empty() || lines.front() != kHeader || text.find('\0') != std::string::npos)
+        return {};
     std::vector<std::string> paths;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
-        if (line.empty() || line.front() == '#') continue;
-        // We only ever write full paths; anything else means the file is not what we wrote.
-        if (line.front() != '/' || line.find('\0') != std::string::npos) return {};
-        paths.push_back(line);
+        // We only write full paths; a line added by hand that is none is passed over.
+        if (!lines[i].empty() && lines[i].front() == '/') paths.push_back(lines[i]);
     }
     return paths;
 }

@@ -129,17 +129,20 @@ TEST(FileIo, WritesThroughSymlinks) {
     EXPECT_THAT(error, ::testing::HasSubstr("symbolic links"));
 }
 
-// Guards the kept playlist: paths come back in order; a missing file, a foreign M3U and a
-// file with relative or binary lines all give an empty list.
+// Guards the kept playlist: paths come back in order, a name with a line break and lines that
+// are no full path are passed over; a missing file, a foreign M3U and binary junk give nothing.
 TEST(KeptPlaylist, RoundTripAndDamage) {
     TempFolder dir;
     const std::string file = dir / "playlist.m3u";
     EXPECT_TRUE(LoadKeptPlaylist(file).empty());
-    ASSERT_TRUE(SaveKeptPlaylist(file, {"/m/b song.mp3", "/m/a.m3u", "/m/b song.mp3"}));
+    ASSERT_TRUE(
+        SaveKeptPlaylist(file, {"/m/b song.mp3", "/m/a\nb.mp3", "/m/a.m3u", "/m/b song.mp3"}));
     EXPECT_THAT(LoadKeptPlaylist(file), ElementsAre("/m/b song.mp3", "/m/a.m3u", "/m/b song.mp3"));
+    WriteFile(file, "#EXTM3U\r\n/m/a.mp3\r\nrel/b.mp3\n#EXTINF:1,x\n\n/m/c.mp3");
+    EXPECT_THAT(LoadKeptPlaylist(file), ElementsAre("/m/a.mp3", "/m/c.mp3"));
     for (const std::string& damaged :
-         {std::string("a.mp3\n"), std::string("#EXTM3U\n/m/a.mp3\nrel/b.mp3\n"),
-          std::string("#EXTM3U\n/m/\0x.mp3\n", 18), std::string("\x89PNG\r\n")}) {
+         {std::string("/m/a.mp3\n"), std::string("#EXTM3U\n/m/\0x.mp3\n", 18),
+          std::string("\x89PNG\r\n")}) {
         WriteFile(file, damaged);
         EXPECT_TRUE(LoadKeptPlaylist(file).empty()) << damaged;
     }
