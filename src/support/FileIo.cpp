@@ -56,6 +56,10 @@ bool ResolveLinks(std::string& path) {
         const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
         if (n < 0) return false;
         std::string next(target, static_cast<std::size_t>(n));
+        if (next.empty()) {
+            errno = ENOENT;
+            return false;
+        }
         if (next.front() != '/') {
             const auto slash = path.find_last_of('/');
             if (slash != std::string::npos) next = path.substr(0, slash + 1) + next;
