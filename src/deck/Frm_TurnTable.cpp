@@ -12,12 +12,12 @@
 #include "shell/Frm_Main.h"
 #include "shell/PictureBox.h"
 #include "shell/Twips.h"
+#include "support/DataLocation.h"
 #include "support/FileIo.h"
 #include "support/Mod_Convert.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/Mod_MsgBox.h"
-#include "support/ProgramFolder.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -593,7 +593,7 @@ void Frm_TurnTable::Cmd_ResetEq_Click(int16_t Index) {
 }
 
 void Frm_TurnTable::Cmd_LoadEq_Click() {
-    CommonDialog1.InitDir = ReadINI("", kEqPathKey, ProgramFolder(), kSettingsSection);
+    CommonDialog1.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
     CommonDialog1.FileName.clear();
     CommonDialog1.Filter = kEqFilter;
     CommonDialog1.FilterIndex = 1;
@@ -610,7 +610,7 @@ void Frm_TurnTable::Cmd_LoadEq_Click() {
 }
 
 void Frm_TurnTable::Cmd_SaveEq_Click() {
-    CommonDialog1.InitDir = ReadINI("", kEqPathKey, ProgramFolder(), kSettingsSection);
+    CommonDialog1.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
     CommonDialog1.FileName.clear();
     CommonDialog1.DefaultExt = "eq";
     CommonDialog1.Filter = kEqFilter;

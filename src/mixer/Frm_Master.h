@@ -51,6 +51,8 @@ class Frm_Master : public QWidget {
     std::vector<std::string> PlaylistFiles{std::string()};
     // The path a playlist row stands for, or null when its ItemData lies outside PlaylistFiles.
     const std::string* PlaylistFile(const QListWidgetItem* row) const;
+    // Restores the playlist kept in `file` and keeps it there from now on, saved on every change.
+    void KeepPlaylist(const std::string& file);
 
     void Form_Load();
 
@@ -135,6 +137,7 @@ class Frm_Master : public QWidget {
 
     QGroupBox* BuildPlaylistFrame();
     void AppendSong(const std::string& path);
+    std::vector<std::string> ListedSongs() const; // the rows' paths, in list order
     void FlushRows();
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);
