@@ -11,11 +11,11 @@
 #include "library/Database.h"
 #include "library/SongTable.h"
 #include "support/Convert.h"
+#include "support/DataLocation.h"
 #include "support/FileIo.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/MsgBox.h"
-#include "support/ProgramFolder.h"
 #include "support/SettingsKeys.h"
 #include "widgets/PictureBox.h"
 #include "widgets/PictureButton.h"
@@ -509,7 +509,7 @@ void Frm_TurnTable::Cmd_ResetEq_Click(int16_t Index) {
 }
 
 void Frm_TurnTable::Cmd_LoadEq_Click() {
-    dialog_.InitDir = ReadINI("", kEqPathKey, ProgramFolder(), kSettingsSection);
+    dialog_.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
     dialog_.FileName.clear();
     dialog_.Filter = kEqFilter;
     dialog_.FilterIndex = 1;
@@ -525,7 +525,7 @@ void Frm_TurnTable::Cmd_LoadEq_Click() {
 }
 
 void Frm_TurnTable::Cmd_SaveEq_Click() {
-    dialog_.InitDir = ReadINI("", kEqPathKey, ProgramFolder(), kSettingsSection);
+    dialog_.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
     dialog_.FileName.clear();
     dialog_.DefaultExt = "eq";
     dialog_.Filter = kEqFilter;

@@ -49,6 +49,8 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     Aspinx& Engine() const override { return *engine_; }
     // The deck whose ID is `player`, or null; there are four once Form_Load has run.
     Frm_TurnTable* Deck(int16_t player) const;
+    // Restores the playlist kept in `file` and keeps it there from now on, saved on every change.
+    void KeepPlaylist(const std::string& file);
 
     void Form_Load();
 
@@ -126,6 +128,7 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     QGroupBox* BuildPlaylistFrame();
     const std::string* PlaylistFile(const QListWidgetItem* row) const;
     void AppendSong(const std::string& path);
+    std::vector<std::string> ListedSongs() const; // the rows' paths, in list order
     void FlushRows();
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);

@@ -4,6 +4,7 @@
 
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
+#include "support/KeptPlaylist.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/MsgBox.h"
@@ -22,11 +23,13 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace spinx {
@@ -294,12 +297,8 @@ void Frm_Master::Cmd_Save_Click() {
     const std::string name = dialog_.FileName;
     const std::string listFolder = GetPath(name);
     RememberFolder(listFolder);
-    std::vector<std::string> songs;
-    songs.reserve(static_cast<std::size_t>(playlist_->count()));
-    for (int row = 0; row < playlist_->count(); ++row)
-        if (const std::string* path = PlaylistFile(playlist_->item(row))) songs.push_back(*path);
     std::string error;
-    if (!WriteFileAtomically(name, M3uText(listFolder, songs), &error))
+    if (!WriteFileAtomically(name, M3uText(listFolder, ListedSongs()), &error))
         MsgBox("The playlist could not be saved. " + error);
 }
 
@@ -331,6 +330,39 @@ void Frm_Master::List1_OLEDragDrop(const QMimeData& Data) {
     const RowBatch batch(*this);
     for (const QUrl& url : Data.urls())
         if (url.isLocalFile()) AddFile(url.toLocalFile().toStdString());
+}
+
+std::vector<std::string> Frm_Master::ListedSongs() const {
+    std::vector<std::string> songs;
+    songs.reserve(static_cast<std::size_t>(playlist_->count()));
+    for (int row = 0; row < playlist_->count(); ++row)
+        if (const std::string* path = PlaylistFile(playlist_->item(row))) songs.push_back(*path);
+    return songs;
+}
+
+void Frm_Master::KeepPlaylist(const std::string& file) {
+    {
+        const RowBatch batch(*this);
+        for (const std::string& path : LoadKeptPlaylist(file))
+            AppendSong(path);
+    }
+    // Rows receive their paths after the model reports them, and one change can come as several
+    // reports: the save runs once, when the event loop is back.
+    auto* save = new QTimer(this);
+    save->setSingleShot(true);
+    save->setInterval(0);
+    connect(save, &QTimer::timeout, this, [this, file] {
+        std::string error;
+        // A box on every change would bury the DJ; the next change tries again.
+        if (!SaveKeptPlaylist(file, ListedSongs(), &error))
+            std::fprintf(stderr, "spinx: the playlist could not be kept: %s\n", error.c_str());
+    });
+    const auto changed = [save] { save->start(); };
+    const QAbstractItemModel* model = playlist_->model();
+    connect(model, &QAbstractItemModel::rowsInserted, save, changed);
+    connect(model, &QAbstractItemModel::rowsRemoved, save, changed);
+    connect(model, &QAbstractItemModel::rowsMoved, save, changed);
+    connect(model, &QAbstractItemModel::modelReset, save, changed);
 }
 
 } // namespace spinx

@@ -1,5 +1,6 @@
 #include "widgets/DesktopDialogs.h"
 
+#include "support/DataLocation.h"
 #include "support/Mod_CommonDialog.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/MsgBox.h"
@@ -11,6 +12,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace spinx {
 
@@ -30,6 +32,8 @@ MsgResult ShowMessageBox(const std::string& text, MsgButtons buttons, const std:
         icon = QMessageBox::Warning;
         break;
     }
+    // The terminal or session log keeps every message, also those of a start nobody watched.
+    std::fprintf(stderr, "spinx: message box: %s\n", text.c_str());
     QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), shown,
                     QApplication::activeWindow());
     switch (box.exec()) {
@@ -64,9 +68,7 @@ QString NameFilter(const FileFilter& filter) {
 
 std::optional<FileDialogAnswer> ShowQtFileDialog(const CommonDialog& dialog, FileDialogKind kind) {
     QFileDialog box(QApplication::activeWindow(), QString::fromStdString(dialog.DialogTitle));
-    // Folders remembered from elsewhere ("C:\My Music") may not exist here: start at home then.
-    const QString folder = QString::fromStdString(dialog.InitDir);
-    box.setDirectory(!folder.isEmpty() && IsFolder(dialog.InitDir) ? folder : QDir::homePath());
+    box.setDirectory(QString::fromStdString(DialogStartFolder(dialog.InitDir)));
     QStringList filters;
     for (const FileFilter& filter : ParseFilter(dialog.Filter))
         filters << NameFilter(filter);
