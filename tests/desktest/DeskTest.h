@@ -6,6 +6,7 @@
 #include "shell/Frm_Main.h"
 #include "support/Mod_CommonDialog.h"
 #include "support/MsgBox.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -28,32 +28,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace spinx::test {
-
-// Answers file dialogs from a queue (an empty queue cancels) and message boxes with OK, and
-// remembers what was shown.
-class ScriptedDialogs {
-  public:
-    struct Shown {
-        CommonDialog settings;
-        FileDialogKind kind;
-    };
-
-    ScriptedDialogs();
-    ~ScriptedDialogs();
-    ScriptedDialogs(const ScriptedDialogs&) = delete;
-    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
-
-    void Choose(std::vector<std::string> files, int filterIndex = 0);
-    void Cancel();
-
-    std::vector<Shown> dialogs;
-    std::vector<std::string> messages;
-
-  private:
-    std::deque<std::optional<FileDialogAnswer>> answers_;
-    FileDialogPresenter previousPresenter_;
-    MsgBoxHandler previousMsgBox_;
-};
 
 // The control of `window` that carries the old control name `name` (for a control array, its
 // element `index`); a missing one fails the test.

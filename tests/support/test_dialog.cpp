@@ -1,43 +1,16 @@
 // The common dialog as the windows use it, answered by the test instead of a person.
-#include "support/Mod_CommonDialog.h"
+#include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
 namespace spinx {
 namespace {
-
-// Answers dialogs from a queue (empty: cancelled) and remembers what each was shown.
-struct Scripted {
-    struct Shown {
-        CommonDialog settings;
-        FileDialogKind kind;
-    };
-    Scripted()
-        : previous(SetFileDialogPresenter([this](const CommonDialog& dialog, FileDialogKind kind) {
-              dialogs.push_back({dialog, kind});
-              if (answers.empty()) return std::optional<FileDialogAnswer>();
-              std::optional<FileDialogAnswer> answer = answers.front();
-              answers.pop_front();
-              return answer;
-          })) {}
-    ~Scripted() { SetFileDialogPresenter(std::move(previous)); }
-    void Choose(std::vector<std::string> files, int filterIndex = 0) {
-        answers.push_back(FileDialogAnswer{std::move(files), filterIndex});
-    }
-    void Cancel() { answers.push_back(std::nullopt); }
-
-    std::deque<std::optional<FileDialogAnswer>> answers;
-    std::vector<Shown> dialogs;
-    FileDialogPresenter previous;
-};
 
 // The common dialog keeps its settings between calls, as the old control did: a proposed file
 // sets folder and name, an empty one keeps them, multi-select stays on once switched on, and
 // Cancel gives "" (or the old error number, when CancelError asks for it).
 TEST(CommonDialogTest, KeepsSettingsBetweenCalls) {
-    Scripted scripted;
+    test::ScriptedDialogs scripted;
     CommonDialog dialog;
     scripted.Choose({"/music/a.mp3"});
     EXPECT_EQ(ShowFileDialog(dialog, "/music/a.mp3", "", "Pick"), "/music/a.mp3");
