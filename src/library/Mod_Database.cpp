@@ -2,7 +2,7 @@
 
 #include "support/FileIo.h"
 #include "support/Mod_Diskinfo.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 
 #include <sqlite3.h>
 

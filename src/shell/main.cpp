@@ -1,12 +1,12 @@
 // Spinx: an MP3 mixing desk.
 #include "mixer/Frm_Master.h"
-#include "shell/DesktopDialogs.h"
 #include "shell/Frm_Main.h"
 #include "spinx/Version.h"
 #include "support/CommandLine.h"
 #include "support/KeptPlaylist.h"
 #include "support/Mod_INI.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
+#include "widgets/DesktopDialogs.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,4 +1,4 @@
-#include "deck/Mod_SongSettings.h"
+#include "deck/SongSettings.h"
 
 #include "library/Mod_Database.h"
 #include "library/Recordset.h"

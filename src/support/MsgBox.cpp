@@ -1,4 +1,4 @@
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "deck/Mod_Deck.h"
+#include "deck/DeckRules.h"
 
 #include "support/Mod_Diskinfo.h"
 

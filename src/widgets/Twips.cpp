@@ -1,4 +1,4 @@
-#include "shell/Twips.h"
+#include "widgets/Twips.h"
 
 #include <cmath>
 
@@ -6,10 +6,6 @@ namespace spinx {
 
 int TwipsToPixels(int twips) {
     return static_cast<int>(std::lround(static_cast<double>(twips) / kTwipsPerPixel));
-}
-
-int PixelsToTwips(int pixels) {
-    return pixels * kTwipsPerPixel;
 }
 
 QSize TwipsSize(int widthTwips, int heightTwips) {

@@ -1,9 +1,9 @@
-#include "shell/DesktopDialogs.h"
+#include "widgets/DesktopDialogs.h"
 
 #include "support/DataLocation.h"
 #include "support/Mod_CommonDialog.h"
 #include "support/Mod_Diskinfo.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "shell/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -11,7 +11,6 @@ namespace spinx {
 inline constexpr int kTwipsPerPixel = 15;
 
 int TwipsToPixels(int twips); // rounded to the nearest pixel
-int PixelsToTwips(int pixels);
 
 QSize TwipsSize(int widthTwips, int heightTwips);
 QPoint TwipsPoint(int leftTwips, int topTwips);

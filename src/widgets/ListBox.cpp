@@ -1,4 +1,4 @@
-#include "shell/ListBox.h"
+#include "widgets/ListBox.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

@@ -57,6 +57,8 @@ class PictureBox : public QWidget {
     void Cls(); // clears to the background colour
 
     PictureLine* AddLine(QLineF position, QColor color);
+    // The line controls in the order they were added.
+    const PictureLine& Line(std::size_t index) const { return *lines_.at(index); }
 
     // The retained picture (without the line controls), at the widget's current size.
     const QImage& Picture() { return Canvas(); }

@@ -1,7 +1,7 @@
-#include "mixer/Mod_Crossfade.h"
+#include "mixer/CrossfadeLaw.h"
 
-#include "deck/Mod_Deck.h"
-#include "support/Mod_Convert.h"
+#include "deck/DeckRules.h"
+#include "support/Convert.h"
 
 namespace spinx {
 

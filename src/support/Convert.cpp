@@ -1,4 +1,4 @@
-#include "support/Mod_Convert.h"
+#include "support/Convert.h"
 
 #include <cmath>
 #include <limits>

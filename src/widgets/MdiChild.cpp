@@ -1,4 +1,4 @@
-#include "shell/MdiChild.h"
+#include "widgets/MdiChild.h"
 
 namespace spinx {
 

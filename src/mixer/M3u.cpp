@@ -1,4 +1,4 @@
-#include "mixer/Mod_Playlist.h"
+#include "mixer/M3u.h"
 
 #include "support/Mod_Diskinfo.h"
 

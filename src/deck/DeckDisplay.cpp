@@ -1,4 +1,4 @@
-#include "deck/Mod_Display.h"
+#include "deck/DeckDisplay.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "deck/Mod_Equaliser.h"
+#include "deck/EqFile.h"
 
-#include "support/Mod_Convert.h"
+#include "support/Convert.h"
 
 #include <charconv>
 #include <cmath>
