@@ -23,6 +23,14 @@ int PowerOfTwoAtLeast(int n) {
 float FramePeak(const float* frame) {
     return std::max(std::fabs(frame[0]), std::fabs(frame[1]));
 }
+
+// Branch-free, so that the compiler vectorises the scan of a quiet block.
+bool AnyOver(const float* samples, int count) {
+    int over = 0;
+    for (int i = 0; i < count; ++i)
+        over |= std::fabs(samples[i]) > Limiter::kCeiling;
+    return over != 0;
+}
 } // namespace
 
 Limiter::Limiter(int rate, int maxFrames)
@@ -94,10 +102,7 @@ void Limiter::Process(const float* in, float* out, int frames) {
     while (frames > 0) {
         const int n = std::min(frames, maxFrames_);
         std::memcpy(incoming, in, sizeof(float) * 2 * n);
-        bool quiet = Idle();
-        for (int i = 0; quiet && i < n; ++i)
-            quiet = !(FramePeak(incoming + 2 * i) > kCeiling);
-        if (quiet) {
+        if (Idle() && !AnyOver(incoming, 2 * n)) {
             std::memcpy(out, line, sizeof(float) * 2 * n);
             now_ += n;
         } else {
