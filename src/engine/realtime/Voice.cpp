@@ -68,6 +68,7 @@ void Voice::Apply(const Command& c) {
 
 void Voice::ApplySeek(uint32_t gen, int64_t frame) {
     seekPending_ = false;
+    runStart_ = static_cast<double>(frame);
     reader_.Reset(gen, frame);
 }
 
@@ -171,6 +172,7 @@ void Voice::FadeOutFinished(int64_t resumeFrame) {
         ApplySeek(seekGen_, seekFrame_);
     } else {
         reader_.Rewind(resumeFrame); // resume exactly where the sound stopped
+        runStart_ = static_cast<double>(resumeFrame);
     }
     if (transport_ == Transport::Playing) {
         fadeDir_ = 1; // a seek while playing: fade in at the new place
@@ -228,7 +230,10 @@ void Voice::Render(float* mix, int frames, bool offline) {
     float* buf = scratch_;
     const double startPos = Position();
     const double ratio = resampling_ ? resampler_.Ratio() : 1.0;
-    if (restart_) eq_.Reset();
+    if (restart_) {
+        eq_.Reset();
+        runStart_ = startPos;
+    }
     const int endAt = Produce(buf, frames, offline);
     const bool ended = endAt >= 0 && !seekPending_;
 
@@ -263,7 +268,12 @@ void Voice::Render(float* mix, int frames, bool offline) {
     ch_.recent.Write(buf, frames);
 
     if (!seekPending_) {
-        const int64_t pos = static_cast<int64_t>(std::floor(Position()));
+        double heard = Position();
+        if (audible_) {
+            const double speed = resampling_ ? resampler_.Ratio() : 1.0;
+            heard = std::max(heard - lead_ * speed, runStart_);
+        }
+        const int64_t pos = static_cast<int64_t>(std::floor(heard));
         PublishPosition(ended ? reader_.EndFrame() : std::min(pos, reader_.EndFrame()));
     }
     if (ended && audible_) {
