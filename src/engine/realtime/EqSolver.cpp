@@ -33,7 +33,7 @@ EqSolver::EqSolver(int rate) {
         cos2W_[p] = std::cos(2.0 * w);
         weight_[p] = p % 2 ? kBetweenWeight : 1.0;
         for (int b = 0; b < kBands; ++b)
-            prototype_[p][b] = ResponseDb(Design(b, kPrototypeDb), p) / kPrototypeDb;
+            prototype_[b][p] = ResponseDb(Design(b, kPrototypeDb), p) / kPrototypeDb;
     }
 }
 
@@ -50,22 +50,23 @@ double EqSolver::ResponseDb(const BiquadCoeffs& c, int p) const {
                        2.0 * (c.b0 * c.b1 + c.b1 * c.b2) * cosW_[p] + 2.0 * c.b0 * c.b2 * cos2W_[p];
     const double den = 1.0 + c.a1 * c.a1 + c.a2 * c.a2 + 2.0 * (c.a1 + c.a1 * c.a2) * cosW_[p] +
                        2.0 * c.a2 * cos2W_[p];
-    return 10.0 * std::log10(num / den);
+    // Single precision is ample for a fit to 0.01 dB, and several times faster.
+    return 10.0f * std::log10(static_cast<float>(num / den));
 }
 
 EqSolver::Gains EqSolver::Fit(const Shape& shape, const Curve& target) const {
     // Normal equations (S^T W S) g = S^T W t, solved by Gaussian elimination with pivoting.
     std::array<std::array<double, kBands + 1>, kBands> m{};
     for (int r = 0; r < kBands; ++r) {
-        for (int c = 0; c < kBands; ++c) {
+        for (int c = r; c < kBands; ++c) {
             double s = 0;
             for (int p = 0; p < kPoints; ++p)
-                s += shape[p][r] * weight_[p] * shape[p][c];
-            m[r][c] = s;
+                s += shape[r][p] * weight_[p] * shape[c][p];
+            m[r][c] = m[c][r] = s;
         }
         double s = 0;
         for (int p = 0; p < kPoints; ++p)
-            s += shape[p][r] * weight_[p] * target[p];
+            s += shape[r][p] * weight_[p] * target[p];
         m[r][kBands] = s;
     }
     for (int col = 0; col < kBands; ++col) {
@@ -101,7 +102,7 @@ EqSolver::Gains EqSolver::Solve(const Gains& curveDb) const {
                 continue; // too small to tell its shape from the prototype's
             const BiquadCoeffs c = Design(b, g[b]);
             for (int p = 0; p < kPoints; ++p)
-                shape[p][b] = ResponseDb(c, p) / g[b];
+                shape[b][p] = ResponseDb(c, p) / g[b];
         }
         g = Fit(shape, target);
     }

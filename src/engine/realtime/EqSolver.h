@@ -30,8 +30,8 @@ class EqSolver {
 
   private:
     static constexpr int kPoints = 2 * kBands - 1; // the centres and the points between them
-    using Shape = std::array<Gains, kPoints>;      // dB at each point per dB of each filter
     using Curve = std::array<double, kPoints>;
+    using Shape = std::array<Curve, kBands>; // per filter: dB at each point per dB of its gain
 
     double ResponseDb(const BiquadCoeffs& c, int point) const;
     Gains Fit(const Shape& shape, const Curve& target) const;
