@@ -18,16 +18,15 @@ constexpr double kMaxFilterDb = 30.0;   // a filter never goes beyond this, what
 
 EqSolver::EqSolver(int rate) {
     const double nyquistGuard = 0.45 * rate;
-    const Gains& centresHz = kCentresHz;
     for (int i = 0; i < kBands; ++i) {
-        const double w0 = 2.0 * M_PI * std::min(centresHz[i], nyquistGuard) / rate;
+        const double w0 = 2.0 * M_PI * std::min(kCentresHz[i], nyquistGuard) / rate;
         cosTerm_[i] = -2.0 * std::cos(w0);
         alpha_[i] =
             std::sin(w0) * std::sinh(std::log(2.0) / 2.0 * kWidthOctaves[i] * w0 / std::sin(w0));
     }
     for (int p = 0; p < kPoints; ++p) {
         const int i = p / 2;
-        const double hz = p % 2 ? std::sqrt(centresHz[i] * centresHz[i + 1]) : centresHz[i];
+        const double hz = p % 2 ? std::sqrt(kCentresHz[i] * kCentresHz[i + 1]) : kCentresHz[i];
         const double w = 2.0 * M_PI * std::min(hz, nyquistGuard) / rate;
         cosW_[p] = std::cos(w);
         cos2W_[p] = std::cos(2.0 * w);
