@@ -230,18 +230,19 @@ void Voice::Render(float* mix, int frames, bool offline) {
     float* buf = scratch_;
     const double startPos = Position();
     const double ratio = resampling_ ? resampler_.Ratio() : 1.0;
+    for (int b = 0; b < Equalizer::kBands; ++b)
+        eqTarget_[b] = ch_.controls.eqDb[b].load(std::memory_order_relaxed);
     if (restart_) {
-        eq_.Reset();
+        eq_.Restart(eqTarget_); // a curve set while silent applies from the start
         runStart_ = startPos;
     }
     const int endAt = Produce(buf, frames, offline);
     const bool ended = endAt >= 0 && !seekPending_;
 
-    for (int b = 0; b < Equalizer::kBands; ++b)
-        eqTarget_[b] = ch_.controls.eqDb[b].load(std::memory_order_relaxed);
-    eq_.Process(buf, frames, eqTarget_);
-
+    // Fade before the EQ: a filter started on a song's first samples would ring, a fade-in it
+    // follows smoothly.
     const int fadedAt = ApplyFade(buf, frames);
+    eq_.Process(buf, frames, eqTarget_);
     if (fadedAt >= 0) {
         // Resume exactly where the sound stopped (song time of the faded-out frame).
         const int at = endAt >= 0 ? std::min(fadedAt, endAt) : fadedAt;

@@ -62,7 +62,7 @@ class Voice {
     SourceReader reader_;
     Resampler resampler_;
     Equalizer eq_;
-    std::array<float, Equalizer::kBands> eqTarget_{};
+    Equalizer::Curve eqTarget_{};
     bool resampling_ = false;
     bool restart_ = false; // the next buffer starts from silence: re-align the resampler
 
