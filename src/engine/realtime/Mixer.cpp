@@ -61,6 +61,7 @@ void Mixer::Render(float* out, int frames, bool offline) {
             out[2 * i + 1] = mix_[2 * i + 1] * g;
         }
         master_ = target;
+        tap_.Write(out, n, offline);
         out += 2 * n;
         frames -= n;
     }

@@ -5,6 +5,7 @@
 // logs or waits, except that the offline render waits for the decoders.
 #include "engine/PlayerChannel.h"
 #include "engine/realtime/Voice.h"
+#include "engine/record/MixTap.h"
 
 #include <array>
 #include <atomic>
@@ -30,6 +31,8 @@ class Mixer {
     void Render(float* out, int frames, bool offline);
 
     int SampleRate() const { return outRate_; }
+    // The finished mix as the output gets it, for a recorder.
+    MixTap& Tap() { return tap_; }
 
   private:
     const int outRate_;
@@ -41,6 +44,7 @@ class Mixer {
     float master_ = 1.0f;
     std::atomic<bool> rendering_{false};
     float mix_[kMaxChunk * 2] = {};
+    MixTap tap_;
 };
 
 } // namespace spinx::engine
