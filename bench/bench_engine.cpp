@@ -379,8 +379,7 @@ SPINX_BENCH("engine") {
             const double ms = SeekMs(engine, 25, random, [](Aspinx&) { Nap(); });
             Report("seek_ms", ms, 12, true);
             engine.StopSound(0);
-            CallbackFigures(engine, songs.info, callbackSeconds, "callback_p999_us", "xruns",
-                            1500);
+            CallbackFigures(engine, songs.info, callbackSeconds, "callback_p999_us", "xruns", 1500);
         }
     }
 

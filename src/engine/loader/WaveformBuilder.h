@@ -18,7 +18,7 @@ class WaveformBuilder {
   public:
     static constexpr int kMaxPoints = 4000;
     // Stretches the sampling pass decodes; a shorter song is decoded whole instead.
-    static constexpr int kSamples = 600;
+    static constexpr int kSamples = 400;
 
     // `player` is the song's playing decoder, already scanned: the sampling pass borrows its
     // seek index. False if the file won't open a second time.
