@@ -73,13 +73,16 @@ TEST(SongFiles, CorruptFramesMidSongAreSkipped) {
     for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 3000; ++i)
         bytes[i] = static_cast<char>(i * 7919);
     const std::string bad = WriteFile("corrupt_mid.mp3", bytes);
+    // The damaged 3000 bytes hold about 190 ms; how many frames around them the decoder
+    // gives up while it resyncs varies, so the length lies between the two.
+    const auto plausible = [](int ms) { return ms >= 3750 && ms <= 4010; };
     OfflineEngine t;
     ASSERT_TRUE(t.Load(0, bad));
-    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    EXPECT_PRED1(plausible, t.engine.GetSoundDuration(0));
     t.engine.PlaySound(0);
     const auto out = t.Render(5 * 44100, 4096);
     EXPECT_EQ(t.done[0], 1);
-    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    EXPECT_PRED1(plausible, t.engine.GetSoundDuration(0));
     EXPECT_EQ(t.engine.GetSoundPosition(0), t.engine.GetSoundDuration(0));
     EXPECT_GT(Peak(out, -1, 3 * 44100, static_cast<size_t>(3.5 * 44100)), 0.3f)
         << "sound after the damage";
