@@ -39,7 +39,7 @@ std::string SynthMp3(const std::string& name, const std::string& synth, const st
     if (auto it = made.find(name); it != made.end()) return it->second;
     const std::string wav = ScratchDir() + "/" + name + ".wav";
     const std::string mp3 = ScratchDir() + "/" + name + ".mp3";
-    if (!Shell("sox -q -V1 -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
+    if (!Shell("sox -q -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
                " -b 16 '" + wav + "' synth " + synth) ||
         !Shell("lame --silent " + lameArgs + " '" + wav + "' '" + mp3 + "'"))
         return {};
