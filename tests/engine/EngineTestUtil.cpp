@@ -33,21 +33,25 @@ bool Shell(const std::string& command) {
     return rc == 0;
 }
 
-std::string ToneMp3(const std::string& name, double seconds, double freq, int rate, int channels,
-                    const std::string& lameArgs) {
+std::string SynthMp3(const std::string& name, const std::string& synth, const std::string& lameArgs,
+                     int rate, int channels) {
     static std::map<std::string, std::string> made;
     if (auto it = made.find(name); it != made.end()) return it->second;
     const std::string wav = ScratchDir() + "/" + name + ".wav";
     const std::string mp3 = ScratchDir() + "/" + name + ".mp3";
-    char synth[256];
-    std::snprintf(synth, sizeof synth,
-                  "sox -q -n -r %d -c %d -b 16 '%s' synth %.6f sine %.3f vol 0.5", rate, channels,
-                  wav.c_str(), seconds, freq);
-    if (!Shell(synth)) return {};
-    if (!Shell("lame --silent " + lameArgs + " '" + wav + "' '" + mp3 + "'")) return {};
+    if (!Shell("sox -q -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
+               " -b 16 '" + wav + "' synth " + synth) ||
+        !Shell("lame --silent " + lameArgs + " '" + wav + "' '" + mp3 + "'"))
+        return {};
     std::filesystem::remove(wav);
-    made[name] = mp3;
-    return mp3;
+    return made[name] = mp3;
+}
+
+std::string ToneMp3(const std::string& name, double seconds, double freq, int rate, int channels,
+                    const std::string& lameArgs) {
+    char synth[64];
+    std::snprintf(synth, sizeof synth, "%.6f sine %.3f vol 0.5", seconds, freq);
+    return SynthMp3(name, synth, lameArgs, rate, channels);
 }
 
 std::string WriteFile(const std::string& name, const std::string& bytes) {

@@ -17,8 +17,11 @@ std::string ScratchDir();
 // Runs a shell command; fails the current test (and returns false) when it fails.
 bool Shell(const std::string& command);
 
-// A sine MP3 of `seconds` at `freq` Hz, made once per program under `name`. `lameArgs` go to
-// lame ("-b 192" by default); `rate` and `channels` describe the source WAV.
+// An MP3 of what `sox ... synth <synth>` makes (16-bit, `rate`, `channels`), encoded by lame with
+// `lameArgs`, made once per program under `name`.
+std::string SynthMp3(const std::string& name, const std::string& synth,
+                     const std::string& lameArgs = "-b 256", int rate = 44100, int channels = 2);
+// A sine MP3 of `seconds` at `freq` Hz and half scale.
 std::string ToneMp3(const std::string& name, double seconds, double freq, int rate = 44100,
                     int channels = 2, const std::string& lameArgs = "-b 192");
 // A file of arbitrary bytes.

@@ -19,14 +19,10 @@ using engine::MeasureLoudness;
 
 // Stereo pink noise at `gainDb` (music-like spectrum), with `pad` seconds of silence each side.
 std::string NoiseMp3(const std::string& name, double seconds, double gainDb, double pad = 0) {
-    const std::string wav = ScratchDir() + "/" + name + ".wav";
-    const std::string mp3 = ScratchDir() + "/" + name + ".mp3";
-    if (!Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav + " synth " + std::to_string(seconds) +
-               " pinknoise gain " + std::to_string(gainDb) + " pad " + std::to_string(pad) + " " +
-               std::to_string(pad)) ||
-        !Shell("lame --silent -b 192 " + wav + " " + mp3))
-        return {};
-    return mp3;
+    return SynthMp3(name,
+                    std::to_string(seconds) + " pinknoise gain " + std::to_string(gainDb) +
+                        " pad " + std::to_string(pad) + " " + std::to_string(pad),
+                    "-b 192");
 }
 
 double LoudnessOf(const std::vector<float>& stereo, int rate) {

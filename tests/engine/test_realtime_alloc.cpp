@@ -63,20 +63,6 @@ using namespace spinx;
 using namespace spinx::test;
 
 namespace {
-class CountedRender {
-  public:
-    explicit CountedRender(AspinxImpl& impl) : impl_(impl) {}
-    void operator()(int frames) {
-        std::vector<float> out(static_cast<size_t>(frames) * 2);
-        tCounting = true;
-        impl_.RenderOffline(out.data(), frames);
-        tCounting = false;
-    }
-
-  private:
-    AspinxImpl& impl_;
-};
-
 bool WaitLoaded(AspinxImpl& impl) {
     std::vector<engine::Event> events;
     for (int i = 0; i < 5000; ++i) {
@@ -90,7 +76,12 @@ bool WaitLoaded(AspinxImpl& impl) {
 
 TEST(RealtimeAllocations, MixingNeverAllocates) {
     AspinxImpl impl(OutputKind::Offline);
-    CountedRender render(impl);
+    std::vector<float> out(2 * 44100 * 2); // two seconds
+    auto render = [&](int frames) {
+        tCounting = true;
+        impl.RenderOffline(out.data(), frames);
+        tCounting = false;
+    };
     const std::string song = ToneMp3("alloc_tone", 3.0, 440.0);
     const std::string song48 = ToneMp3("alloc_tone48", 3.0, 440.0, 48000);
     for (int p = 0; p < 4; ++p) {
@@ -98,8 +89,7 @@ TEST(RealtimeAllocations, MixingNeverAllocates) {
         impl.SetMeter(p, true);
     }
     ASSERT_TRUE(WaitLoaded(impl));
-    std::vector<float> probe(512 * 2);
-    impl.RenderOffline(probe.data(), 512); // first touch of everything, uncounted
+    impl.RenderOffline(out.data(), 512); // first touch of everything, uncounted
 
     for (int p = 0; p < 4; ++p)
         impl.Play(p);

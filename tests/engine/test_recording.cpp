@@ -12,16 +12,6 @@
 namespace spinx::test {
 namespace {
 
-std::vector<float> ReadSoundFile(const std::string& path, SF_INFO* info) {
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, info);
-    EXPECT_TRUE(f) << sf_strerror(nullptr);
-    if (!f) return {};
-    std::vector<float> frames(static_cast<size_t>(info->frames) * info->channels);
-    sf_readf_float(f, frames.data(), info->frames);
-    sf_close(f);
-    return frames;
-}
-
 // A recording made during an offline render of two decks and a master volume holds the
 // rendered frames: bit for bit as WAV, to the last of 24 bits as FLAC; what was rendered before
 // the start or after the stop is not in it.
@@ -44,7 +34,11 @@ TEST(Recording, FileEqualsRenderedFrames) {
         EXPECT_EQ(t.engine.RecordingDroppedFrames(), 0u);
 
         SF_INFO info{};
-        const std::vector<float> recorded = ReadSoundFile(path, &info);
+        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_TRUE(file) << sf_strerror(nullptr);
+        std::vector<float> recorded(static_cast<size_t>(info.frames) * info.channels);
+        sf_readf_float(file, recorded.data(), info.frames);
+        sf_close(file);
         EXPECT_EQ(info.samplerate, t.engine.SampleRate());
         ASSERT_EQ(recorded.size(), rendered.size()) << ext;
         const float step = std::string(ext) == "wav" ? 0.0f : 1.0f / (1 << 23);

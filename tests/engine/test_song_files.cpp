@@ -92,10 +92,7 @@ TEST(SongFiles, CorruptFramesMidSongAreSkipped) {
 // decode's; once the song has played through, the played peaks make it match closely.
 TEST(SongFiles, WaveformOverview) {
     // A 440 Hz tone rising evenly from silence to 0.8 over 70 s: long enough to be sampled.
-    const std::string wav = ScratchDir() + "/ramp.wav", mp3 = ScratchDir() + "/ramp.mp3";
-    ASSERT_TRUE(
-        Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav + " synth 70 sine 440 vol 0.8 fade t 70"));
-    ASSERT_TRUE(Shell("lame --silent -b 128 " + wav + " " + mp3));
+    const std::string mp3 = SynthMp3("ramp", "70 sine 440 vol 0.8 fade t 70", "-b 128");
     OfflineEngine t;
     int ready = 0;
     QObject::connect(&t.engine, &Aspinx::WaveformReady, [&](int16_t p) { ready += p == 1; });
@@ -181,32 +178,23 @@ TEST(SongFiles, QueuedConnectionsDeliver) {
     other.start();
     std::atomic<int> loaded{-1}, done{-1};
     std::string order; // written by the receiver's thread only
-    QObject::connect(
-        &engine, &Aspinx::SoundLoaded, &receiver,
-        [&](int16_t p, int16_t) {
-            order += 'L';
-            loaded = p;
-        },
-        Qt::QueuedConnection);
-    QObject::connect(
-        &engine, &Aspinx::WaveformReady, &receiver, [&](int16_t) { order += 'W'; },
-        Qt::QueuedConnection);
-    QObject::connect(
-        &engine, &Aspinx::SoundDone, &receiver,
-        [&](int16_t p) {
-            order += 'D';
-            done = p;
-        },
-        Qt::QueuedConnection);
+    auto queued = [&](auto signal, auto slot) {
+        QObject::connect(&engine, signal, &receiver, slot, Qt::QueuedConnection);
+    };
+    queued(&Aspinx::SoundLoaded, [&](int16_t p, int16_t) { order += 'L', loaded = p; });
+    queued(&Aspinx::WaveformReady, [&](int16_t) { order += 'W'; });
+    queued(&Aspinx::SoundDone, [&](int16_t p) { order += 'D', done = p; });
+    auto waitFor = [](const std::atomic<int>& value) {
+        QElapsedTimer clock;
+        clock.start();
+        while (value < 0 && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    };
     engine.LoadSound(3, QString::fromStdString(ToneMp3("queued", 0.3, 440)));
-    QElapsedTimer clock;
-    clock.start();
-    while (loaded < 0 && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    waitFor(loaded);
     EXPECT_EQ(loaded, 3) << "SoundLoaded with nothing playing: the workers' wake-up";
     engine.PlaySound(3);
-    while (done < 0 && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    waitFor(done);
     EXPECT_EQ(done, 3) << "SoundDone: collected while playing";
     other.quit();
     other.wait();

@@ -19,13 +19,19 @@ const std::vector<std::string> kFullDesign = {
     "EQ TEXT(10)",      "Volume INTEGER",     "Pitch INTEGER", "Title TEXT(255)",
     "Artist TEXT(255)", "Start INTEGER",      "End INTEGER",   "Loudness INTEGER"};
 
-// A first start in an empty program folder creates the file, the full table and its index.
+// A first start in an empty program folder creates the file, the full table and its index; a
+// zero-length file holds nothing that could be lost, so it is taken as a new database too.
 TEST_F(SongTableTest, FirstStartCreatesTableAndIndex) {
     EXPECT_EQ(SongDatabasePath(), DbPath());
-    ASSERT_TRUE(PrepareSongDatabase(SongDatabasePath()));
-    EXPECT_TRUE(SongDbIsOpen());
-    EXPECT_EQ(Columns(), kFullDesign);
-    EXPECT_THAT(IndexFields(SongDb, "mp3s", "MP3ID"), ElementsAre("MP3ID"));
+    for (const bool emptyFile : {false, true}) {
+        CloseSongDatabase();
+        std::filesystem::remove(DbPath());
+        if (emptyFile) WriteFile(DbPath(), "");
+        ASSERT_TRUE(PrepareSongDatabase(SongDatabasePath())) << emptyFile;
+        EXPECT_TRUE(SongDbIsOpen());
+        EXPECT_EQ(Columns(), kFullDesign);
+        EXPECT_THAT(IndexFields(SongDb, "mp3s", "MP3ID"), ElementsAre("MP3ID"));
+    }
     EXPECT_TRUE(texts_.empty());
 }
 
@@ -61,13 +67,6 @@ TEST_F(SongTableTest, LoudnessColumnValues) {
     EXPECT_EQ(LoudnessFromDb(LoudnessToDb(-14.236)), -14.24);
     EXPECT_EQ(LoudnessFromDb(LoudnessToDb(-7.0)), -7.0);
     EXPECT_FALSE(LoudnessFromDb(DbValue()));
-}
-
-// A zero-length file holds nothing that could be lost, so it is taken as a new database.
-TEST_F(SongTableTest, ZeroLengthFileBecomesFreshDatabase) {
-    WriteFile(DbPath(), "");
-    ASSERT_TRUE(PrepareSongDatabase(DbPath()));
-    EXPECT_EQ(Columns(), kFullDesign);
 }
 
 // A file that is no database, or a folder in its place, is named with the reason and left
