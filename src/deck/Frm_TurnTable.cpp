@@ -276,6 +276,9 @@ void Frm_TurnTable::Init() {
     // The engine draws nothing itself; it only needs to start this player's level events.
     Engine().VUMeterCreate(ID, 0, true, ColourNumber(QBColor(14)), ColourNumber(QBColor(15)),
                            ColourNumber(levelMeter_->BackColor()));
+    // The engine starts every player at full volume: from the first sound the player plays at
+    // what the slider shows. This is no change of the user's, so nothing waits to be saved.
+    Engine().SetVolume(ID, CInt(VolumeFromSlider(volumeSlider_->value())));
     setWindowTitle(InitCaption(ID));
 }
 

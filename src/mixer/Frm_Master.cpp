@@ -260,6 +260,8 @@ void Frm_Master::Form_Load() {
     deckAButtons_[0]->setChecked(true);
     deckBButtons_[1]->setChecked(true);
     VScroll1_Change();
+    // The pair plays at its crossfader shares from the first sound, not from the first move.
+    HScroll1_Change();
     tickTimer_->start();
 }
 

@@ -1,7 +1,9 @@
 // The mixer: its start-up, the engine's events, deck assignment, the crossfader, the master
 // volume, and a whole unattended set played through the desk on the real engine.
+#include "desktest/DeckDriving.h"
 #include "desktest/DeskTest.h"
 #include "engine/Aspinx.h"
+#include "engine/GainLaw.h"
 #include "mixer/CrossfadeLaw.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
@@ -117,6 +119,37 @@ TEST_F(MixerTest, CrossfaderDrivesTheAssignedPair) {
     EXPECT_TRUE(Centre(2).isEnabled());
     EXPECT_EQ(Deck(0).MaxVol, 0);
     EXPECT_EQ(Deck(1).MaxVol, 52) << "ceiling 51.5 goes to the even 52";
+}
+
+// From the first sound each deck of the pair plays at what its slider and the crossfader law
+// give, and keeps doing so as the crossfader, the centre buttons and a deck's slider move.
+TEST_F(MixerTest, PairPlaysByTheLawFromTheStart) {
+    const std::string song = MakeMp3(folder.path(), "tone.mp3", 3.0);
+    for (int p = 0; p < 2; ++p) {
+        LoadSong(scripted, Deck(p), Engine(), song);
+        Deck(p).Cmd_Play_Click();
+    }
+    // The tone's peak is 0.5: each deck's recent output peaks at 0.5 times its fader gain.
+    const auto expectGains = [&](const char* after) {
+        Render(120);
+        for (int p = 0; p < 2; ++p) {
+            std::vector<float> recent(2 * 2048);
+            const int frames = Engine().CopyRecentOutput(p, recent.data(), 2048);
+            float peak = 0;
+            for (int i = 0; i < 2 * frames; ++i)
+                peak = std::max(peak, std::abs(recent[i]));
+            const int share = p == 0 ? 100 - Crossfader().value() : Crossfader().value();
+            EXPECT_NEAR(peak, 0.5f * engine::FaderGain(CrossfadeVolume(share, Volume(p))), 0.035f)
+                << "deck " << p << " " << after;
+        }
+    };
+    expectGains("at start");
+    Crossfader().setValue(50);
+    expectGains("at the centre");
+    Centre(2).click();
+    expectGains("at Deck B's end");
+    Ctl<QSlider>(Deck(1), "VScroll2").setValue(100);
+    expectGains("with Deck B's slider at the top");
 }
 
 // The engine's events reach the deck of the reporting player; other player numbers are
