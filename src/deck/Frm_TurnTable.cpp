@@ -404,10 +404,15 @@ void Frm_TurnTable::Cmd_Play_Click() {
     if (Engine().GetPlayerStatus(ID) == kPlaying) {
         Engine().PauseSound(ID);
         playButton_->setIcon(playIcon_);
-    } else {
-        Engine().PlaySound(ID);
-        playButton_->setIcon(pauseIcon_);
+        return;
     }
+    // A song that has played to its end plays again from its start marker, rather than ending
+    // at once where it stopped.
+    const int32_t length = Engine().GetSoundDuration(ID);
+    if (length > 0 && Engine().GetSoundPosition(ID) >= length) Engine().SeekSound(ID, StartPos);
+    Engine().PlaySound(ID);
+    // An empty deck has nothing to play: it keeps the Play image.
+    playButton_->setIcon(Filename.empty() ? playIcon_ : pauseIcon_);
 }
 
 void Frm_TurnTable::Cmd_Stop_Click() {
@@ -423,6 +428,8 @@ void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
     Filename = first;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
+    // The load stops the deck: a deck that was playing shows Play again.
+    playButton_->setIcon(playIcon_);
 }
 
 namespace {
@@ -443,6 +450,7 @@ void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     Filename = *path;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
+    playButton_->setIcon(playIcon_);
 }
 
 void Frm_TurnTable::dragEnterEvent(QDragEnterEvent* event) {
@@ -546,9 +554,15 @@ void Frm_TurnTable::Cmd_SaveEq_Click() {
 void Frm_TurnTable::Timer1_Timer() {
     int32_t length = Engine().GetSoundDuration(ID);
     const int32_t position = ShownPosition(Engine().GetSoundPosition(ID), length);
-    if (const std::optional<int32_t> end = PulledBackEnd(MaxPos, EndPos, host_.Overlap())) {
+    // Only once the engine knows the song's length: a deck whose song is still loading has the
+    // last song's length, or none.
+    const std::optional<int32_t> end = MaxPos > 0 && length == MaxPos
+                                           ? PulledBackEnd(MaxPos, EndPos, host_.Overlap())
+                                           : std::nullopt;
+    if (end) {
         EndPos = *end;
-        Cmd_Update_Click();
+        // Only the marker is stored: volume, pitch and curve stay as the user last saved them.
+        if (!Filename.empty()) WithSongDb([&] { StoreMarkers(Filename, std::nullopt, EndPos); });
     }
     // An empty deck still gets a bar with a scale.
     if (length == 0) length = 1000;

@@ -22,6 +22,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace spinx::test {
@@ -200,7 +201,9 @@ TEST_F(MixerTest, WebSiteLabelOpensAboutPage) {
 // Auto play through the desk: Auto Fade checks and locks Fade; the first tick loads Deck A and
 // starts it and loads Deck B, taking only the top rows whatever the user selected; Deck B
 // starts from its crossfader share (silence) inside Deck A's last stretch and the crossfader
-// walks over 3 a tick; the song that will not load is replaced, and the deck shows why.
+// walks over 3 a tick; the song that will not load is replaced, and the deck and for a few
+// seconds the mixer show why. Past the end of the list the last two songs take turns, never
+// both silent, with one SoundDone per song end.
 TEST_F(MixerTest, UnattendedSet) {
     const std::string one = MakeMp3(folder.path(), "one.mp3", 5.0);
     const std::string two = MakeMp3(folder.path(), "two.mp3", 5.0);
@@ -253,7 +256,31 @@ TEST_F(MixerTest, UnattendedSet) {
     EXPECT_EQ(Deck(0).Filename, three);
     EXPECT_FALSE(playing(0));
     EXPECT_TRUE(Deck(0).windowTitle().contains(QStringLiteral("bad.mp3")));
+    QLabel& skipped = Ctl<QLabel>(*master, "Lbl_Skipped");
+    EXPECT_TRUE(skipped.text().startsWith(QStringLiteral("Skipped bad.mp3: ")))
+        << skipped.text().toStdString();
+    EXPECT_FALSE(skipped.isHidden());
     EXPECT_EQ(list.count(), 0);
+
+    int done = 0;
+    QObject::connect(&Engine(), &Aspinx::SoundDone, master, [&] { ++done; });
+    std::array<int, 2> starts{};
+    std::array<bool, 2> was{playing(0), playing(1)};
+    for (int t = 0; t < 150; ++t) {
+        tick();
+        for (int p = 0; p < 2; ++p) {
+            if (playing(p) && !was[p]) ++starts[p];
+            was[p] = playing(p);
+        }
+        ASSERT_TRUE(was[0] || was[1]) << "both decks silent at tick " << t;
+    }
+    EXPECT_TRUE(skipped.isHidden());
+    EXPECT_EQ(Deck(0).Filename, three);
+    EXPECT_EQ(Deck(1).Filename, two);
+    EXPECT_GE(starts[0], 1);
+    EXPECT_GE(starts[1], 1);
+    EXPECT_GE(done, 3) << "a 5 s song ends about every 4 s";
+    EXPECT_LE(std::abs(done - starts[0] - starts[1]), 1) << "one end for each start";
 }
 
 } // namespace
