@@ -44,6 +44,8 @@ namespace {
 constexpr const char* kMp3Filter = "MP3 Songs (*.mp3)|*.mp3|All files (*.*)|*.*";
 constexpr const char* kEqFilter = "EQ Settings (*.eq)|*.eq|All files (*.*)|*.*";
 constexpr const char* kBlinkTag = "Tag";
+// Ten short lines: anything much larger is not an EQ file, and is refused before it is read.
+constexpr std::int64_t kEqFileMaxBytes = 64 * 1024;
 
 const QColor kDisplayBack(16, 24, 32);
 const QColor kProgressBack(48, 56, 64);
@@ -530,7 +532,8 @@ void Frm_TurnTable::Cmd_LoadEq_Click() {
     // A file that cannot be read changes nothing; a short or damaged one sets what it holds.
     EqGains curve = Curve();
     std::string text;
-    const bool complete = ReadWholeFile(dialog_.FileName, text) && ReadEqFileText(text, curve);
+    const bool complete = ReadWholeFile(dialog_.FileName, text, nullptr, kEqFileMaxBytes) &&
+                          ReadEqFileText(text, curve);
     eqPanel_->SetCurve(curve);
     if (!complete) MsgBox("Error loading Eq settings!");
 }

@@ -160,6 +160,14 @@ TEST_F(PlaylistTest, FailuresAreReported) {
     ASSERT_EQ(scripted.messages.size(), 1u);
     EXPECT_NE(scripted.messages[0].find(folder / "gone.m3u"), std::string::npos);
     EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), std::vector<std::string>{"a"});
+    // A file far larger than any playlist is refused, by name, before it is read.
+    const std::string huge = WriteFile(folder / "huge.m3u", "b.mp3\n");
+    std::filesystem::resize_file(huge, (16 << 20) + 1);
+    master->AddFile(huge);
+    ASSERT_EQ(scripted.messages.size(), 2u);
+    EXPECT_NE(scripted.messages[1].find(huge), std::string::npos);
+    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), std::vector<std::string>{"a"});
+    scripted.messages.pop_back();
 
     WriteINI("", "MP3 Path", "/kept", "Settings");
     scripted.Cancel();
