@@ -13,7 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (band < spinx::kEqMin || band > spinx::kEqMax) __builtin_trap();
     if (!complete) return 0;
     spinx::EqGains again{};
-    if (!spinx::ReadEqFileText(spinx::EqFileText(gains), again) || again != gains)
-        __builtin_trap();
+    if (!spinx::ReadEqFileText(spinx::EqFileText(gains), again) || again != gains) __builtin_trap();
     return 0;
 }

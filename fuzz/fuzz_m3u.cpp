@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
     if (songs.size() > lines) __builtin_trap();
     for (const std::string& song : songs)
-        if (song.empty() || (song.find('\n') != std::string::npos &&
-                             folder.find('\n') == std::string::npos))
+        if (song.empty() ||
+            (song.find('\n') != std::string::npos && folder.find('\n') == std::string::npos))
             __builtin_trap();
     // Whatever was read can be written again.
     (void)spinx::M3uText(folder, songs);
