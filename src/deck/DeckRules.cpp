@@ -75,7 +75,10 @@ int32_t EndMarkerFromClick(int32_t maxPos, int32_t clickPos) {
 }
 
 std::optional<int32_t> PulledBackEnd(int32_t maxPos, int32_t endPos, int32_t overlap) {
-    if (static_cast<double>(maxPos) / 2 < endPos && endPos != overlap) return overlap;
+    // A song shorter than twice the overlap would get a marker before its start, so that the
+    // partner started with it: its marker stops at the middle instead.
+    const int32_t target = maxPos > 0 ? std::min(overlap, maxPos / 2) : overlap;
+    if (static_cast<double>(maxPos) / 2 < endPos && endPos != target) return target;
     return std::nullopt;
 }
 

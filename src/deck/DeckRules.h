@@ -57,8 +57,8 @@ inline int64_t EndMarkerAt(int32_t maxPos, int32_t endPos) {
 int32_t EndMarkerFromClick(int32_t maxPos, int32_t clickPos);
 
 // An end marker that lies in the first half of the song is pulled back to the mixer's overlap
-// time. Gives the new marker only when that changes it, so that nothing is saved when it
-// stays (a song shorter than twice the overlap keeps the overlap as its marker).
+// time, or to the middle of a song shorter than twice the overlap. Gives the new marker only
+// when that changes it, so that nothing is saved when it stays.
 std::optional<int32_t> PulledBackEnd(int32_t maxPos, int32_t endPos, int32_t overlap);
 
 // The blink of the remaining time before the end marker, one step per tick. While playing in

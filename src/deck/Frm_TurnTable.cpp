@@ -44,6 +44,8 @@ namespace {
 constexpr const char* kMp3Filter = "MP3 Songs (*.mp3)|*.mp3|All files (*.*)|*.*";
 constexpr const char* kEqFilter = "EQ Settings (*.eq)|*.eq|All files (*.*)|*.*";
 constexpr const char* kBlinkTag = "Tag";
+// Ten short lines: anything much larger is not an EQ file, and is refused before it is read.
+constexpr std::int64_t kEqFileMaxBytes = 64 * 1024;
 
 const QColor kDisplayBack(16, 24, 32);
 const QColor kProgressBack(48, 56, 64);
@@ -276,6 +278,9 @@ void Frm_TurnTable::Init() {
     // The engine draws nothing itself; it only needs to start this player's level events.
     Engine().VUMeterCreate(ID, 0, true, ColourNumber(QBColor(14)), ColourNumber(QBColor(15)),
                            ColourNumber(levelMeter_->BackColor()));
+    // The engine starts every player at full volume: from the first sound the player plays at
+    // what the slider shows. This is no change of the user's, so nothing waits to be saved.
+    Engine().SetVolume(ID, CInt(VolumeFromSlider(volumeSlider_->value())));
     setWindowTitle(InitCaption(ID));
 }
 
@@ -401,10 +406,15 @@ void Frm_TurnTable::Cmd_Play_Click() {
     if (Engine().GetPlayerStatus(ID) == kPlaying) {
         Engine().PauseSound(ID);
         playButton_->setIcon(playIcon_);
-    } else {
-        Engine().PlaySound(ID);
-        playButton_->setIcon(pauseIcon_);
+        return;
     }
+    // A song that has played to its end plays again from its start marker, rather than ending
+    // at once where it stopped.
+    const int32_t length = Engine().GetSoundDuration(ID);
+    if (length > 0 && Engine().GetSoundPosition(ID) >= length) Engine().SeekSound(ID, StartPos);
+    Engine().PlaySound(ID);
+    // An empty deck has nothing to play: it keeps the Play image.
+    playButton_->setIcon(Filename.empty() ? playIcon_ : pauseIcon_);
 }
 
 void Frm_TurnTable::Cmd_Stop_Click() {
@@ -420,6 +430,8 @@ void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
     Filename = first;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
+    // The load stops the deck: a deck that was playing shows Play again.
+    playButton_->setIcon(playIcon_);
 }
 
 namespace {
@@ -440,6 +452,7 @@ void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     Filename = *path;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
+    playButton_->setIcon(playIcon_);
 }
 
 void Frm_TurnTable::dragEnterEvent(QDragEnterEvent* event) {
@@ -519,7 +532,8 @@ void Frm_TurnTable::Cmd_LoadEq_Click() {
     // A file that cannot be read changes nothing; a short or damaged one sets what it holds.
     EqGains curve = Curve();
     std::string text;
-    const bool complete = ReadWholeFile(dialog_.FileName, text) && ReadEqFileText(text, curve);
+    const bool complete = ReadWholeFile(dialog_.FileName, text, nullptr, kEqFileMaxBytes) &&
+                          ReadEqFileText(text, curve);
     eqPanel_->SetCurve(curve);
     if (!complete) MsgBox("Error loading Eq settings!");
 }
@@ -543,9 +557,15 @@ void Frm_TurnTable::Cmd_SaveEq_Click() {
 void Frm_TurnTable::Timer1_Timer() {
     int32_t length = Engine().GetSoundDuration(ID);
     const int32_t position = ShownPosition(Engine().GetSoundPosition(ID), length);
-    if (const std::optional<int32_t> end = PulledBackEnd(MaxPos, EndPos, host_.Overlap())) {
+    // Only once the engine knows the song's length: a deck whose song is still loading has the
+    // last song's length, or none.
+    const std::optional<int32_t> end = MaxPos > 0 && length == MaxPos
+                                           ? PulledBackEnd(MaxPos, EndPos, host_.Overlap())
+                                           : std::nullopt;
+    if (end) {
         EndPos = *end;
-        Cmd_Update_Click();
+        // Only the marker is stored: volume, pitch and curve stay as the user last saved them.
+        if (!Filename.empty()) WithSongDb([&] { StoreMarkers(Filename, std::nullopt, EndPos); });
     }
     // An empty deck still gets a bar with a scale.
     if (length == 0) length = 1000;

@@ -8,8 +8,9 @@ namespace {
 constexpr int16_t kPlayingStatus = 1;
 
 bool InLastStretch(const DeckReading& deck) {
-    // 64-bit, so that no marker or length can wrap the comparison.
-    return deck.status == kPlayingStatus &&
+    // A length not yet known (the song is still loading) is no last stretch. 64-bit, so that
+    // no marker or length can wrap the comparison.
+    return deck.status == kPlayingStatus && deck.length > 0 &&
            int64_t{deck.position} > int64_t{deck.length} - deck.endPos;
 }
 
@@ -66,15 +67,16 @@ void AutoPlay::SoundDone(int16_t player) {
     Observe();
 }
 
-void AutoPlay::SoundLoadFailed(int16_t player, const std::string& path) {
-    if (!ValidPlayer(player)) return;
+bool AutoPlay::SoundLoadFailed(int16_t player, const std::string& path) {
+    if (!ValidPlayer(player)) return false;
     Loaded& load = loaded_[player];
-    if (load.path.empty() || load.path != path) return;
+    if (load.path.empty() || load.path != path) return false;
     const bool started = load.started;
     load = {};
-    if (!desk_.Song(player).empty()) return; // the deck holds another song by now
+    if (!desk_.Song(player).empty()) return true; // the deck holds another song by now
     if (Refill(player) && started) Start(player);
     Observe();
+    return true;
 }
 
 bool AutoPlay::Refill(int16_t player) {

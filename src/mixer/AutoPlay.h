@@ -90,8 +90,9 @@ class AutoPlay {
     // starts, so that a set without overlap never stalls.
     void SoundDone(int16_t player);
     // A song that failed to load in the player: when auto play loaded it, the next playlist song
-    // takes its place, and starts if the failed one had been started.
-    void SoundLoadFailed(int16_t player, const std::string& path);
+    // takes its place, and starts if the failed one had been started. True when auto play had
+    // loaded it, so that the song was skipped.
+    bool SoundLoadFailed(int16_t player, const std::string& path);
 
     const State& Current() const { return state_; }
 

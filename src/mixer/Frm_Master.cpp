@@ -11,6 +11,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -35,6 +36,8 @@ constexpr int kDeckHeightTwips = 2550;
 // Gaps between the mixer and the first deck, and between the first two decks, at creation.
 constexpr int kDeckGapTwips = 150;
 constexpr int kDeckRowGapTwips = 500;
+// How long the note of a skipped song stays, in 100 ms ticks.
+constexpr int kSkippedNoteTicks = 50;
 
 QGroupBox* DeckGroup(QWidget* parent, const QString& caption, const char* name,
                      std::array<QRadioButton*, 4>& buttons) {
@@ -154,6 +157,9 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     automatic->setSpacing(4);
     automatic->addWidget(autoPlayFrame);
     automatic->addWidget(autoFadeCheck_);
+    skippedNote_ = Named(new QLabel(this), "Lbl_Skipped");
+    skippedNote_->setWordWrap(true);
+    skippedNote_->hide();
 
     tickTimer_ = Named(new QTimer(this), "Timer1");
     tickTimer_->setInterval(100);
@@ -172,6 +178,7 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     root->addWidget(Separator(this));
     root->addLayout(overlap);
     root->addLayout(automatic);
+    root->addWidget(skippedNote_);
     root->addWidget(BuildPlaylistFrame(), 1);
 
     for (int16_t i = 0; i < 4; ++i) {
@@ -260,6 +267,8 @@ void Frm_Master::Form_Load() {
     deckAButtons_[0]->setChecked(true);
     deckBButtons_[1]->setChecked(true);
     VScroll1_Change();
+    // The pair plays at its crossfader shares from the first sound, not from the first move.
+    HScroll1_Change();
     tickTimer_->start();
 }
 
@@ -286,8 +295,11 @@ void Frm_Master::Aspinx1_SoundLoadFailed(int16_t nPlayer, const QString& path,
     Frm_TurnTable* deck = Deck(nPlayer);
     if (!deck) return;
     deck->SoundLoadFailed(path, reason);
-    // A song that auto play loaded must not end an unattended set.
-    autoPlay_.SoundLoadFailed(nPlayer, path.toStdString());
+    // A song that auto play loaded must not end an unattended set, nor vanish unnoticed.
+    if (!autoPlay_.SoundLoadFailed(nPlayer, path.toStdString())) return;
+    skippedNote_->setText(QStringLiteral("Skipped %1: %2").arg(QFileInfo(path).fileName(), reason));
+    skippedNote_->show();
+    skippedTicks_ = kSkippedNoteTicks;
 }
 
 void Frm_Master::Aspinx1_VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft,
@@ -366,6 +378,7 @@ void Frm_Master::Timer1_Timer() {
         }
     }
     autoPlay_.Tick();
+    if (skippedTicks_ > 0 && --skippedTicks_ == 0) skippedNote_->hide();
 }
 
 int16_t Frm_Master::PlayerA() const {

@@ -161,6 +161,8 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     QTimer* tickTimer_;
     QCheckBox* autoPlayCheck_;
     QCheckBox* autoFadeCheck_;
+    QLabel* skippedNote_;  // names a song auto play skipped, for a few seconds
+    int skippedTicks_ = 0; // ticks left before the note goes
     ListBox* playlist_;
     std::array<QToolButton*, 2> moveButtons_; // 0 up, 1 down
     CommonDialog dialog_;

@@ -38,6 +38,9 @@ namespace {
 constexpr const char* kAddFilter = "MP3 Files & Playlists|*.mp3;*.m3u|M3U Playlists (*.m3u)|*.m3u|"
                                    "MP3 Songs (*.mp3)|*.mp3|All files (*.*)|*.*";
 constexpr const char* kAddTitle = "Select MP3/M3U files";
+// A list of a hundred thousand songs is a few megabytes; a larger file is no playlist, and
+// reading it would hold up the window.
+constexpr std::int64_t kPlaylistMaxBytes = 16 << 20;
 constexpr const char* kSaveFilter = "M3U Playlists (*.m3u)|*.m3u|All files (*.*)|*.*";
 
 // A row's ItemData: its index into the run's list of files.
@@ -152,7 +155,7 @@ void Frm_Master::AddFile(const std::string& Filename) {
     switch (EntryKind(Filename)) {
     case PlaylistEntry::Playlist: {
         std::string text, error;
-        if (!ReadWholeFile(Filename, text, &error)) {
+        if (!ReadWholeFile(Filename, text, &error, kPlaylistMaxBytes)) {
             MsgBox("The playlist could not be added. " + error);
             return;
         }

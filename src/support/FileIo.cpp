@@ -116,7 +116,8 @@ bool ReadAt(int fd, std::int64_t offset, std::size_t count, std::string& out) {
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents, std::string* error) {
+bool ReadWholeFile(const std::string& path, std::string& contents, std::string* error,
+                   std::int64_t maxBytes) {
     contents.clear();
     std::int64_t size = 0;
     UniqueFd fd = OpenRegularFile(path, size);
@@ -128,6 +129,12 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string* 
         return false;
     };
     if (!fd) return fail("Cannot open");
+    const auto tooLarge = [&] {
+        contents.clear();
+        errno = EFBIG;
+        return fail("Cannot read");
+    };
+    if (size > maxBytes) return tooLarge();
     std::string chunk;
     std::int64_t offset = 0;
     // Read until the end rather than trusting the size, which may change under us.
@@ -136,6 +143,7 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string* 
         if (chunk.empty()) break;
         contents += chunk;
         offset += static_cast<std::int64_t>(chunk.size());
+        if (offset > maxBytes) return tooLarge();
     }
     return true;
 }

@@ -34,9 +34,11 @@ UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size);
 // Reads up to `count` bytes at `offset` (fewer at the end of the file); false on a read error.
 bool ReadAt(int fd, std::int64_t offset, std::size_t count, std::string& out);
 
-// Reads a whole regular file. On failure returns false and, when `error` is given, a sentence
-// naming the file and the reason.
-bool ReadWholeFile(const std::string& path, std::string& contents, std::string* error = nullptr);
+// Reads a whole regular file of at most `maxBytes`. On failure (a larger file fails with
+// EFBIG, before anything is read) returns false and, when `error` is given, a sentence naming
+// the file and the reason.
+bool ReadWholeFile(const std::string& path, std::string& contents, std::string* error = nullptr,
+                   std::int64_t maxBytes = INT64_MAX);
 
 // Why nothing can be created in `folder` (an errno value), or 0 when it can. A missing folder
 // answers for the nearest folder above it that exists, where it would have to be made.

@@ -28,7 +28,7 @@ QString Text(const Frm_TurnTable& deck, const char* label) {
 TEST_F(DeckTest, SliderLabelsAndSaveButton) {
     EXPECT_EQ(VolumeFromSlider(100), 100.0);
     EXPECT_EQ(VolumeFromSlider(-100), 0.0);
-    Frm_TurnTable& deck = Deck(0);
+    Frm_TurnTable& deck = Deck(1); // Deck B: the crossfader at Deck A's end gives it MaxVol 0
     QToolButton& save = Ctl<QToolButton>(deck, "Cmd_Update");
     QSlider& volume = Ctl<QSlider>(deck, "VScroll2");
     EXPECT_FALSE(save.isEnabled()) << "nothing waits to be saved at start";
@@ -81,12 +81,15 @@ TEST_F(DeckTest, LevelMeterIsMirrored) {
 }
 
 // A song chosen in the Open dialog loads from the folder remembered under "MP3 Path", is
-// remembered there in turn, and then plays, pauses and stops back at its start marker. A
-// cancelled dialog changes nothing.
+// remembered there in turn, and then plays, pauses and stops back at its start marker; played
+// to its end it plays again from that marker. A cancelled dialog changes nothing, and Play on
+// an empty deck keeps the Play image.
 TEST_F(DeckTest, LoadPlayPauseStop) {
     const std::string song = MakeMp3(folder.path(), "tone.mp3", 3.0);
     Frm_TurnTable& deck = Deck(0);
     QToolButton& play = Ctl<QToolButton>(deck, "Cmd_Play");
+    deck.Cmd_Play_Click();
+    EXPECT_FALSE(ShowsPause(play));
     scripted.Cancel();
     deck.Load0Btn_Click();
     EXPECT_EQ(deck.windowTitle(), "Deck 0");
@@ -131,6 +134,15 @@ TEST_F(DeckTest, LoadPlayPauseStop) {
     EXPECT_FALSE(ShowsPause(play));
     deck.Timer1_Timer();
     EXPECT_EQ(Text(deck, "Lbl_Status"), "STOPPED");
+
+    Engine().SeekSound(0, deck.MaxPos - 100);
+    deck.Cmd_Play_Click();
+    Render(300);
+    ASSERT_EQ(Engine().GetPlayerStatus(0), kStopped);
+    deck.Cmd_Play_Click();
+    Render(200);
+    EXPECT_EQ(Engine().GetPlayerStatus(0), kPlaying);
+    EXPECT_NEAR(Engine().GetSoundPosition(0), 700, 50);
 }
 
 // A song that cannot be loaded stops nothing: no box pops up, the deck says which file failed
@@ -164,6 +176,8 @@ TEST_F(DeckTest, FailedLoadAndDroppedFiles) {
     deck.Cmd_Play_Click();
     deck.Timer1_Timer();
     EXPECT_EQ(Text(deck, "Lbl_Status"), "PLAYING");
+    deck.Form_OLEDragDrop(data);
+    EXPECT_FALSE(ShowsPause(Ctl<QToolButton>(deck, "Cmd_Play"))) << "a new song waits stopped";
 }
 
 } // namespace

@@ -118,6 +118,18 @@ TEST_F(EqTest, FilesAcrossDecksAndFailures) {
     target.Cmd_LoadEq_Click();
     EXPECT_EQ(target.Curve(), kExample);
     EXPECT_EQ(scripted.messages.size(), 2u);
+    // Up to 64 KB a file is read; one byte more and it is refused whole, however well it starts.
+    std::string padded = EqFileText(EqGains{});
+    padded.resize(64 * 1024, '\n');
+    scripted.Choose({WriteFile(folder / "padded.eq", padded)});
+    target.Cmd_LoadEq_Click();
+    EXPECT_EQ(target.Curve(), EqGains{});
+    padded = EqFileText(kExample);
+    padded.resize(64 * 1024 + 1, '\n');
+    scripted.Choose({WriteFile(folder / "huge.eq", padded)});
+    target.Cmd_LoadEq_Click();
+    EXPECT_EQ(target.Curve(), EqGains{});
+    EXPECT_EQ(scripted.messages.size(), 3u);
 
     // A folder in the file's place cannot be replaced: told, and nothing else appears.
     const std::string taken = folder / "taken.eq";

@@ -49,7 +49,8 @@ TEST(TickRules, TimesMarkersAndBlink) {
     EXPECT_EQ(ShownPosition(-1, 4000), 4000);
     EXPECT_EQ(EndMarkerFromClick(200000, 185000), 15000);
     EXPECT_EQ(PulledBackEnd(200000, 150000, 10000), 10000);
-    EXPECT_EQ(PulledBackEnd(4000, 10000, 10000), std::nullopt) << "a short song stays as is";
+    EXPECT_EQ(PulledBackEnd(4000, 10000, 10000), 2000) << "a short song's marker stays inside it";
+    EXPECT_EQ(PulledBackEnd(4000, 2000, 10000), std::nullopt);
 
     const EndWarning w = EndWarningStep({2, false}, 2, 195000, 200000, 10000);
     EXPECT_TRUE(w.black);
@@ -89,23 +90,23 @@ TEST_F(PositionTest, TickLabelsAndBlink) {
     EXPECT_EQ(remaining.property("Tag").toString(), "0");
 }
 
-// An end marker in the first half is pulled back to the overlap and saved once; a song shorter
-// than twice the overlap is not saved again at every tick.
-TEST_F(PositionTest, PullBackSavesOnlyOnChange) {
+// An end marker in the first half of a song shorter than twice the overlap is pulled back to
+// the song's middle and only that marker is stored, once: unsaved volume stays unsaved, and
+// the next load recalls the marker as it is.
+TEST_F(PositionTest, PullBackStoresOnlyTheEndOnce) {
     const std::string song = MakeMp3(folder.path(), "short.mp3", 3.0);
     Frm_TurnTable& deck = Deck(0);
     LoadSong(scripted, deck, Engine(), song);
-    deck.EndPos = 2500;
     QSlider& volume = Ctl<QSlider>(deck, "VScroll2");
     volume.setValue(30);
-    deck.Timer1_Timer();
-    EXPECT_EQ(deck.EndPos, 10000);
-    EXPECT_EQ(Stored(song, songcol::Volume), DbValue(30));
-    volume.setValue(60);
-    for (int tick = 0; tick < 5; ++tick)
+    for (int tick = 0; tick < 3; ++tick)
         deck.Timer1_Timer();
+    EXPECT_EQ(deck.EndPos, deck.MaxPos / 2);
+    EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.MaxPos / 2));
+    EXPECT_EQ(Stored(song, songcol::Volume), DbValue(0));
     EXPECT_TRUE(Ctl<QToolButton>(deck, "Cmd_Update").isEnabled());
-    EXPECT_EQ(Stored(song, songcol::Volume), DbValue(30));
+    LoadSong(scripted, deck, Engine(), song);
+    EXPECT_EQ(deck.EndPos, deck.MaxPos / 2);
 }
 
 // A left click seeks to the clicked position rounded half to even (also through the bar's own
@@ -138,12 +139,12 @@ TEST_F(PositionTest, SeekAndMarkers) {
     EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.MaxPos - 2500));
 
     SongDb.Execute("DELETE FROM mp3s");
-    Ctl<QSlider>(*master, "Overlap").setValue(7000);
+    Ctl<QSlider>(*master, "Overlap").setValue(1000);
     deck.SetPos(2);
     EXPECT_EQ(SongRows(), 1);
     EXPECT_EQ(Stored(song, songcol::Start), DbValue(0));
-    EXPECT_EQ(Stored(song, songcol::End), DbValue(7000));
-    EXPECT_EQ(deck.EndPos, 7000);
+    EXPECT_EQ(Stored(song, songcol::End), DbValue(1000));
+    EXPECT_EQ(deck.EndPos, 1000);
 }
 
 // The overview appears once the engine has it and the spectrum while playing (a tone lands in

@@ -1,7 +1,9 @@
 // The mixer: its start-up, the engine's events, deck assignment, the crossfader, the master
 // volume, and a whole unattended set played through the desk on the real engine.
+#include "desktest/DeckDriving.h"
 #include "desktest/DeskTest.h"
 #include "engine/Aspinx.h"
+#include "engine/GainLaw.h"
 #include "mixer/CrossfadeLaw.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
@@ -20,6 +22,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace spinx::test {
@@ -116,7 +119,37 @@ TEST_F(MixerTest, CrossfaderDrivesTheAssignedPair) {
     EXPECT_EQ(Crossfader().value(), 100);
     EXPECT_TRUE(Centre(2).isEnabled());
     EXPECT_EQ(Deck(0).MaxVol, 0);
-    EXPECT_EQ(Deck(1).MaxVol, 52) << "ceiling 51.5 goes to the even 52";
+}
+
+// From the first sound each deck of the pair plays at what its slider and the crossfader law
+// give, and keeps doing so as the crossfader, the centre buttons and a deck's slider move.
+TEST_F(MixerTest, PairPlaysByTheLawFromTheStart) {
+    const std::string song = MakeMp3(folder.path(), "tone.mp3", 3.0);
+    for (int p = 0; p < 2; ++p) {
+        LoadSong(scripted, Deck(p), Engine(), song);
+        Deck(p).Cmd_Play_Click();
+    }
+    // The tone's peak is 0.5: each deck's recent output peaks at 0.5 times its fader gain.
+    const auto expectGains = [&](const char* after) {
+        Render(120);
+        for (int p = 0; p < 2; ++p) {
+            std::vector<float> recent(2 * 2048);
+            const int frames = Engine().CopyRecentOutput(p, recent.data(), 2048);
+            float peak = 0;
+            for (int i = 0; i < 2 * frames; ++i)
+                peak = std::max(peak, std::abs(recent[i]));
+            const int share = p == 0 ? 100 - Crossfader().value() : Crossfader().value();
+            EXPECT_NEAR(peak, 0.5f * engine::FaderGain(CrossfadeVolume(share, Volume(p))), 0.035f)
+                << "deck " << p << " " << after;
+        }
+    };
+    expectGains("at start");
+    Crossfader().setValue(50);
+    expectGains("at the centre");
+    Centre(2).click();
+    expectGains("at Deck B's end");
+    Ctl<QSlider>(Deck(1), "VScroll2").setValue(100);
+    expectGains("with Deck B's slider at the top");
 }
 
 // The engine's events reach the deck of the reporting player; other player numbers are
@@ -167,7 +200,9 @@ TEST_F(MixerTest, WebSiteLabelOpensAboutPage) {
 // Auto play through the desk: Auto Fade checks and locks Fade; the first tick loads Deck A and
 // starts it and loads Deck B, taking only the top rows whatever the user selected; Deck B
 // starts from its crossfader share (silence) inside Deck A's last stretch and the crossfader
-// walks over 3 a tick; the song that will not load is replaced, and the deck shows why.
+// walks over 3 a tick; the song that will not load is replaced, and the deck and for a few
+// seconds the mixer show why. Past the end of the list the last two songs take turns, never
+// both silent, with one SoundDone per song end.
 TEST_F(MixerTest, UnattendedSet) {
     const std::string one = MakeMp3(folder.path(), "one.mp3", 5.0);
     const std::string two = MakeMp3(folder.path(), "two.mp3", 5.0);
@@ -220,7 +255,31 @@ TEST_F(MixerTest, UnattendedSet) {
     EXPECT_EQ(Deck(0).Filename, three);
     EXPECT_FALSE(playing(0));
     EXPECT_TRUE(Deck(0).windowTitle().contains(QStringLiteral("bad.mp3")));
+    QLabel& skipped = Ctl<QLabel>(*master, "Lbl_Skipped");
+    EXPECT_TRUE(skipped.text().startsWith(QStringLiteral("Skipped bad.mp3: ")))
+        << skipped.text().toStdString();
+    EXPECT_FALSE(skipped.isHidden());
     EXPECT_EQ(list.count(), 0);
+
+    int done = 0;
+    QObject::connect(&Engine(), &Aspinx::SoundDone, master, [&] { ++done; });
+    std::array<int, 2> starts{};
+    std::array<bool, 2> was{playing(0), playing(1)};
+    for (int t = 0; t < 150; ++t) {
+        tick();
+        for (int p = 0; p < 2; ++p) {
+            if (playing(p) && !was[p]) ++starts[p];
+            was[p] = playing(p);
+        }
+        ASSERT_TRUE(was[0] || was[1]) << "both decks silent at tick " << t;
+    }
+    EXPECT_TRUE(skipped.isHidden());
+    EXPECT_EQ(Deck(0).Filename, three);
+    EXPECT_EQ(Deck(1).Filename, two);
+    EXPECT_GE(starts[0], 1);
+    EXPECT_GE(starts[1], 1);
+    EXPECT_GE(done, 3) << "a 5 s song ends about every 4 s";
+    EXPECT_LE(std::abs(done - starts[0] - starts[1]), 1) << "one end for each start";
 }
 
 } // namespace
