@@ -6,6 +6,7 @@
 #include "engine/loader/Mp3Decoder.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -20,7 +21,12 @@ class WaveformBuilder;
 class PlayerWorker {
   public:
     PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq);
-    ~PlayerWorker();
+    ~PlayerWorker(); // waits for the thread however long it takes: call Stop first
+
+    // UI thread. Asks the thread to end and waits for it until `deadline`; false when it is
+    // still busy then (stuck in a system call on a file), in which case the thread keeps using
+    // this object and the channel, and neither may be destroyed.
+    bool Stop(std::chrono::steady_clock::time_point deadline);
 
     // UI thread. Replaces the song; `gen` is the data generation of the new song.
     void RequestLoad(uint32_t gen, const std::string& path);
@@ -58,6 +64,8 @@ class PlayerWorker {
     std::optional<SeekRequest> pendingSeek_;
     uint32_t latestLoadGen_ = 0;
     bool quit_ = false;
+    bool finished_ = false; // the thread has left Run()
+    std::condition_variable finishedCv_;
     std::shared_ptr<const Waveform> waveform_;
 
     // Worker thread only.
