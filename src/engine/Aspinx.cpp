@@ -5,9 +5,12 @@
 #include "engine/EngineTypes.h"
 
 #include <QCoreApplication>
+
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <cstdio>
 
 namespace spinx {
 
@@ -19,8 +22,10 @@ int16_t Player(int16_t p) {
 }
 } // namespace
 
-Aspinx::Aspinx(OutputKind output, QObject* parent)
-    : QObject(parent), impl_(std::make_unique<AspinxImpl>(output)) {
+Aspinx::Aspinx(OutputKind output, QObject* parent, int latencyMs)
+    : QObject(parent),
+      impl_(std::make_unique<AspinxImpl>(output, latencyMs > 0 ? std::min(latencyMs, kMaxLatencyMs)
+                                                               : kDefaultLatencyMs)) {
     // The signals carry int16_t; queued connections need the name registered.
     qRegisterMetaType<int16_t>("int16_t");
     if (QCoreApplication::instance()) {
@@ -31,7 +36,14 @@ Aspinx::Aspinx(OutputKind output, QObject* parent)
     }
 }
 
-Aspinx::~Aspinx() = default;
+Aspinx::~Aspinx() {
+    // A loader stuck in a system call (a file on a dead network share) must not hold up the
+    // program's exit; it still uses the engine's state, so that is left behind, not freed.
+    if (!impl_->Shutdown()) {
+        std::fprintf(stderr, "spinx: a player's loader does not stop; leaving it behind\n");
+        (void)impl_.release();
+    }
+}
 
 int32_t Aspinx::InitPlayers(int16_t, quintptr, int32_t, int32_t, int32_t, int32_t) {
     return 0;

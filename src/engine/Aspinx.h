@@ -17,7 +17,7 @@ namespace spinx {
 
 // Where the mixed sound goes.
 enum class OutputKind {
-    Default, // PortAudio's default device; falls back to Null when there is none or it dies
+    Default, // ALSA's default device; falls back to Null when there is none or it dies
     Null,    // no sound, but a thread keeps real-time pace so positions advance and events fire
     Offline, // nothing runs by itself: the caller renders frames with RenderOffline()
 };
@@ -44,26 +44,33 @@ struct OutputStats {
     double p999CallbackUs = 0; // 99.9th percentile of the time one buffer took to mix
     double maxCallbackUs = 0;
     double maxStartDelayUs = 0; // null output: the most a buffer started after its time
+    double latencyMs = 0;       // sound card: the device buffer, from mixing to hearing
 };
 
 class AspinxImpl;
 
 class Aspinx : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int kPlayers = 4;
+    // Sound card buffering, from mixing a buffer to hearing it: enough to ride out a 20 ms
+    // desktop hiccup, still immediate under a DJ's hand.
+    static constexpr int kDefaultLatencyMs = 30;
+    static constexpr int kMaxLatencyMs = 30;
 
-    explicit Aspinx(OutputKind output = OutputKind::Default, QObject* parent = nullptr);
+    // `latencyMs` applies to the Default output (at most kMaxLatencyMs; 0 or less: the default).
+    explicit Aspinx(OutputKind output = OutputKind::Default, QObject* parent = nullptr,
+                    int latencyMs = kDefaultLatencyMs);
     ~Aspinx() override;
 
     // Operations. Player numbers outside 0..3 are ignored (getters then return 0).
-    int32_t InitPlayers(int16_t count, quintptr window, int32_t a = 0, int32_t b = 0,
-                        int32_t c = 0, int32_t d = 0);
-    int32_t SetBalance(int16_t player, int16_t balance); // 0..100, 50 = centre
-    int32_t SetVolume(int16_t player, int16_t volume);   // 0..100
+    int32_t InitPlayers(int16_t count, quintptr window, int32_t a = 0, int32_t b = 0, int32_t c = 0,
+                        int32_t d = 0);
+    int32_t SetBalance(int16_t player, int16_t balance);     // 0..100, 50 = centre
+    int32_t SetVolume(int16_t player, int16_t volume);       // 0..100
     int32_t SetMasterVolume(int16_t player, int16_t volume); // player is always 0; 0..100
     int16_t GetMasterVolume(int16_t player);
-    int32_t SetPitch(int16_t player, int16_t pitch);         // 1..2000, 1000 = normal speed
+    int32_t SetPitch(int16_t player, int16_t pitch); // 1..2000, 1000 = normal speed
     int32_t SetEqualizer(int16_t player, bool enabled, const EqGains& gains);
     int32_t LoadSound(int16_t player, const QString& path);     // returns at once
     int32_t LoadSoundFast(int16_t player, const QString& path); // same as LoadSound
@@ -71,9 +78,9 @@ public:
     int32_t PauseSound(int16_t player);
     int32_t StopSound(int16_t player); // halts and keeps the position
     int32_t SeekSound(int16_t player, int32_t positionMs);
-    int16_t GetPlayerStatus(int16_t player);   // PlayerStatus; 3 when empty
-    int32_t GetSoundPosition(int16_t player);  // ms, song time
-    int32_t GetSoundDuration(int16_t player);  // ms; 0 with no song
+    int16_t GetPlayerStatus(int16_t player);  // PlayerStatus; 3 when empty
+    int32_t GetSoundPosition(int16_t player); // ms, song time
+    int32_t GetSoundDuration(int16_t player); // ms; 0 with no song
     QString GetPositionText(int16_t player, bool a, bool b);
 
     // Display operations: stored, nothing is drawn by the engine.
@@ -110,14 +117,14 @@ public:
     // events. For tests and tools; returns false on time-out.
     bool WaitIdle(int timeoutMs = 5000);
 
-signals:
+  signals:
     void SoundDone(int16_t nPlayer);
     void SoundLoaded(int16_t nPlayer, int16_t nItemIndex);
     void SoundLoadFailed(int16_t nPlayer, QString path, QString reason);
     void VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft, int16_t nPeakRight);
     void WaveformReady(int16_t nPlayer);
 
-private:
+  private:
     std::unique_ptr<AspinxImpl> impl_;
 };
 

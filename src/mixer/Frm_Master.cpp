@@ -9,6 +9,7 @@
 #include "shell/ListBox.h"
 #include "shell/MdiChild.h"
 #include "shell/Twips.h"
+#include "support/Mod_INI.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -24,6 +25,8 @@
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cstdlib>
 
 namespace spinx {
 
@@ -67,7 +70,10 @@ int16_t CheckedIndex(const std::array<QRadioButton*, 4>& buttons) {
 } // namespace
 
 Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
-    : QWidget(parent), Aspinx1(new Aspinx(output, this)), area_(area) {
+    : QWidget(parent),
+      Aspinx1(new Aspinx(output, this,
+                         std::atoi(ReadINI("", "Audio Latency", "", "Settings").c_str()))),
+      area_(area) {
     setObjectName(QStringLiteral("Frm_Master"));
     setWindowTitle(QStringLiteral("Master"));
 
