@@ -8,8 +8,10 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace spinx::engine {
@@ -36,7 +38,8 @@ bool IsPulsePlugin(snd_pcm_t* pcm) {
     if (snd_output_buffer_open(&out) < 0) return false;
     char* text = nullptr;
     snd_pcm_dump(pcm, out);
-    const bool pulse = snd_output_buffer_string(out, &text) > 0 && std::strstr(text, "PulseAudio");
+    const size_t size = snd_output_buffer_string(out, &text);
+    const bool pulse = std::string_view(text, size).find("PulseAudio") != std::string_view::npos;
     snd_output_close(out);
     return pulse;
 }
@@ -203,10 +206,14 @@ bool DeviceOutput::RenderOne(float* buffer) {
     }
     mixer_->Render(buffer, frames_, /*offline=*/false);
     rendering_.store(false, std::memory_order_release);
-    snd_pcm_sframes_t written =
-        snd_pcm_writei(pcm_, buffer, static_cast<snd_pcm_uframes_t>(frames_));
-    if (written < 0) written = snd_pcm_recover(pcm_, static_cast<int>(written), 1);
-    return written >= 0;
+    const auto write = [&] {
+        return snd_pcm_writei(pcm_, buffer, static_cast<snd_pcm_uframes_t>(frames_));
+    };
+    snd_pcm_sframes_t written = write();
+    if (written == -EAGAIN && snd_pcm_wait(pcm_, kWaitMs) >= 0) written = write();
+    if (written < 0 && written != -EAGAIN)
+        written = snd_pcm_recover(pcm_, static_cast<int>(written), 1);
+    return written >= 0 || written == -EAGAIN; // a full device drops this one buffer
 }
 
 void DeviceOutput::Run() {
