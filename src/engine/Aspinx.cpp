@@ -5,10 +5,10 @@
 #include "engine/EngineTypes.h"
 
 #include <QCoreApplication>
-
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
+
 #include <algorithm>
 #include <cstdio>
 

@@ -42,10 +42,11 @@ bool AspinxImpl::Shutdown() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     bool all = true;
     for (auto& w : workers_) {
-        if (w && w->Stop(deadline))
+        if (!w) continue;
+        if (w->Stop(deadline))
             w.reset();
         else
-            all = all && !w;
+            all = false;
     }
     return all;
 }
