@@ -1,6 +1,8 @@
 // spinx-bench [AREA...]: runs the registered figures (all, or those of the named areas) and
 // prints one `<name> <value>` line per figure, then the figures that missed their target.
 #include "Bench.h"
+#include "spinx/Version.h"
+#include "support/CommandLine.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,13 @@
 namespace spinx::bench {
 
 namespace {
+constexpr const char* kHelp =
+    "Usage: spinx-bench [AREA]...\n"
+    "Measures the figures of the named areas (all without AREA), one `name value` line each,\n"
+    "then lists those that missed their target; exit status 1 when any did.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n";
 std::vector<std::string> gMissed;
 std::string gTemp;
 } // namespace
@@ -38,7 +47,10 @@ std::string TempFolder() {
     if (gTemp.empty()) {
         char pattern[] = "/tmp/spinx-bench-XXXXXX";
         if (const char* made = ::mkdtemp(pattern)) gTemp = made;
-        std::atexit([] { std::error_code ec; std::filesystem::remove_all(gTemp, ec); });
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(gTemp, ec);
+        });
     }
     return gTemp;
 }
@@ -47,9 +59,15 @@ std::string TempFolder() {
 
 int main(int argc, char** argv) {
     using namespace spinx::bench;
+    const spinx::CommandLine line =
+        spinx::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), {});
+    if (const int status = spinx::HandleCommandLine(line, "spinx-bench", SPINX_VERSION_TEXT, kHelp);
+        status >= 0)
+        return status;
     for (const Figure& f : Registry()) {
-        bool wanted = argc < 2;
-        for (int i = 1; i < argc; ++i) wanted = wanted || f.area == argv[i];
+        bool wanted = line.operands.empty();
+        for (const std::string& area : line.operands)
+            wanted = wanted || f.area == area;
         if (wanted) f.run();
     }
     if (gMissed.empty()) {
@@ -57,6 +75,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::printf("# missed target:\n");
-    for (const auto& m : gMissed) std::printf("#   %s\n", m.c_str());
+    for (const auto& m : gMissed)
+        std::printf("#   %s\n", m.c_str());
     return 1;
 }

@@ -298,6 +298,31 @@ SPINX_BENCH("engine-rss-child") {
     std::printf("rss_growth_mb %.3f\n", ResidentMb() - before);
 }
 
+// eq_drag_cost: four busy decks while one deck's band is dragged (a new curve every buffer, so
+// the equaliser re-solves its band interaction each time), divided by the same with the curves
+// held still; runs alternate, so a change in the machine's load hits both sides alike.
+SPINX_BENCH("engine") {
+    const Songs& songs = TestSongs();
+    Aspinx engine(OutputKind::Offline);
+    LoadBusyDecks(engine, songs.info);
+    for (int16_t p = 0; p < 4; ++p)
+        engine.PlaySound(p);
+    std::vector<float> out(512 * 2);
+    spinx::EqGains curve{-60, 30, -20, 10, 40, -35, 15, -50, 25, -70};
+    auto seconds = [&](bool drag) {
+        const double start = NowSeconds();
+        for (int at = 0; at < 10 * kRate; at += 512) {
+            if (drag) {
+                curve[9] = static_cast<int16_t>(-70 + (at / 512) % 40);
+                engine.SetEqualizer(0, true, curve);
+            }
+            engine.RenderOffline(out.data(), 512);
+        }
+        return NowSeconds() - start;
+    };
+    Report("eq_drag_cost", MedianOf(7, [&] { return seconds(true) / seconds(false); }), 1.10, true);
+}
+
 namespace {
 
 // Total milliseconds of digital silence (both channels exactly zero for 1 ms or more) in a

@@ -3,8 +3,8 @@
 #include "Bench.h"
 
 #include "mixer/Frm_Master.h"
-#include "shell/ListBox.h"
 #include "support/ProgramFolder.h"
+#include "widgets/ListBox.h"
 
 #include <QApplication>
 #include <QItemSelection>
@@ -50,6 +50,7 @@ std::string BigPlaylist() {
 struct Mixer {
     QMdiArea area;
     Frm_Master master{area, OutputKind::Offline};
+    ListBox& List() { return *master.findChild<ListBox*>(QStringLiteral("List1")); }
     Mixer() {
         master.show();
         QApplication::processEvents();
@@ -71,7 +72,7 @@ SPINX_BENCH("playlist") {
         mixer.master.AddFile(list);
         QApplication::processEvents();
         const double ms = Millis(started);
-        if (mixer.master.List1->count() != kRows) std::abort();
+        if (mixer.List().count() != kRows) std::abort();
         return ms;
     });
     bench::Report("m3u_load_100k_ms", load, 1000, true);
@@ -81,15 +82,15 @@ SPINX_BENCH("playlist") {
         mixer.master.AddFile(list);
         QItemSelection every10th;
         for (int row = 0; row < kRows; row += kRows / kRemoved)
-            every10th.select(mixer.master.List1->model()->index(row, 0),
-                             mixer.master.List1->model()->index(row, 0));
-        mixer.master.List1->selectionModel()->select(every10th, QItemSelectionModel::Select);
+            every10th.select(mixer.List().model()->index(row, 0),
+                             mixer.List().model()->index(row, 0));
+        mixer.List().selectionModel()->select(every10th, QItemSelectionModel::Select);
         QApplication::processEvents();
         const double started = bench::NowSeconds();
         mixer.master.Cmd_Remove_Click();
         QApplication::processEvents();
         const double ms = Millis(started);
-        if (mixer.master.List1->count() != kRows - kRemoved) std::abort();
+        if (mixer.List().count() != kRows - kRemoved) std::abort();
         return ms;
     });
     bench::Report("playlist_remove_10k_of_100k_ms", remove, 500, true);

@@ -1,37 +1,36 @@
 #include "deck/Frm_TurnTable.h"
 
-#include "deck/Mod_Deck.h"
-#include "deck/Mod_Display.h"
-#include "deck/Mod_Equaliser.h"
+#include "deck/DeckDisplay.h"
+#include "deck/DeckHost.h"
+#include "deck/DeckRules.h"
+#include "deck/EqFile.h"
+#include "deck/EqPanel.h"
 #include "deck/Mod_MCI.h"
-#include "deck/Mod_SongSettings.h"
+#include "deck/SongSettings.h"
 #include "engine/Aspinx.h"
 #include "library/Database.h"
 #include "library/SongTable.h"
-#include "mixer/Frm_Master.h"
-#include "shell/Frm_Main.h"
-#include "shell/PictureBox.h"
-#include "shell/Twips.h"
+#include "support/Convert.h"
+#include "support/DataLocation.h"
 #include "support/FileIo.h"
-#include "support/Mod_Convert.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
-#include "support/Mod_MsgBox.h"
-#include "support/ProgramFolder.h"
+#include "support/MsgBox.h"
+#include "support/SettingsKeys.h"
+#include "widgets/PictureBox.h"
+#include "widgets/PictureButton.h"
+#include "widgets/Twips.h"
 
 #include <QCheckBox>
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -43,11 +42,7 @@ namespace spinx {
 
 namespace {
 constexpr const char* kMp3Filter = "MP3 Songs (*.mp3)|*.mp3|All files (*.*)|*.*";
-constexpr const char* kMp3PathKey = "MP3 Path";
-constexpr const char* kMp3PathDefault = "C:\\My Music";
 constexpr const char* kEqFilter = "EQ Settings (*.eq)|*.eq|All files (*.*)|*.*";
-constexpr const char* kEqPathKey = "Eq Settings Path";
-constexpr const char* kSettingsSection = "Settings";
 constexpr const char* kBlinkTag = "Tag";
 
 const QColor kDisplayBack(16, 24, 32);
@@ -67,8 +62,11 @@ struct TwipsRect {
     int left, top, width, height;
 };
 
-void Place(QWidget* widget, TwipsRect at) {
+// Places `widget` and gives it its old control name.
+template <class Control> Control* Placed(Control* widget, const char* name, TwipsRect at) {
+    widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(QRect(TwipsPoint(at.left, at.top), TwipsSize(at.width, at.height)));
+    return widget;
 }
 
 // Controls left of the equaliser panel; the narrow window shows them all.
@@ -93,28 +91,7 @@ constexpr TwipsRect kVolume{3705, 255, 240, 990};
 constexpr TwipsRect kLevel{3975, 255, 240, 990};
 constexpr TwipsRect kVolumeValue{3630, 1260, 630, 210};
 constexpr TwipsRect kChkEq{3660, 1500, 555, 255};
-
-// The equaliser panel; its controls are placed inside the frame.
 constexpr TwipsRect kFrame1{4320, 0, 4455, 2175};
-constexpr TwipsRect VEqualAt(int i) {
-    return {120 + 360 * i, 240, 180, 1575};
-}
-constexpr TwipsRect BandCaptionAt(int i) {
-    return {60 + 360 * i, 1860, i == 9 ? 480 : 360, 195};
-}
-constexpr TwipsRect kLoadEq{3900, 240, 375, 375};
-constexpr TwipsRect kSaveEq{3900, 660, 375, 375};
-constexpr TwipsRect kResetAll{3900, 1080, 375, 375};
-constexpr TwipsRect kPicEq{3840, 1560, 495, 435};
-
-QToolButton* PictureButton(QWidget* parent, QStyle::StandardPixmap picture, const char* tip) {
-    auto* button = new QToolButton(parent);
-    button->setIcon(parent->style()->standardIcon(picture));
-    button->setToolTip(QString::fromLatin1(tip));
-    button->setAutoRaise(false);
-    button->setIconSize(QSize(16, 16));
-    return button;
-}
 
 QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, int value) {
     auto* slider = new QSlider(orientation, parent);
@@ -170,151 +147,119 @@ int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
 }
 } // namespace
 
-Frm_TurnTable::Frm_TurnTable(Frm_Master& master, QWidget* parent)
-    : QWidget(parent), master_(master) {
+Frm_TurnTable::Frm_TurnTable(DeckHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     setObjectName(kName);
     QFont deckFont = font();
     deckFont.setPointSize(8);
     setFont(deckFont);
     setMinimumHeight(TwipsToPixels(kClientHeightTwips));
+    BuildControls();
 
-    Picture1 = new PictureBox(this);
-    Picture1->SetBackColor(kDisplayBack);
-    Place(Picture1, kPicture1);
-    overviewPosition_ = Picture1->AddLine(QLineF(-1, 1, -1, -1), Qt::white);
-    Picture2 = new PictureBox(this);
-    Picture2->SetBackColor(kDisplayBack);
-    Place(Picture2, kPicture2);
+    connect(loadButton_, &QToolButton::clicked, this, [this] { Load0Btn_Click(); });
+    connect(playButton_, &QToolButton::clicked, this, [this] { Cmd_Play_Click(); });
+    connect(stopButton_, &QToolButton::clicked, this, [this] { Cmd_Stop_Click(); });
+    connect(saveSettingsButton_, &QToolButton::clicked, this, [this] { Cmd_Update_Click(); });
+    // valueChanged fires while a thumb is dragged as well, so the sound follows the drag.
+    connect(volumeSlider_, &QSlider::valueChanged, this, [this] { VScroll2_Change(); });
+    connect(pitchSlider_, &QSlider::valueChanged, this, [this] { HScroll3_Change(); });
+    connect(balanceSlider_, &QSlider::valueChanged, this, [this] { HScroll1_Change(); });
+    connect(eqCheck_, &QCheckBox::toggled, this, [this] { Chk_Eq_Click(); });
+    connect(eqPanel_, &EqPanel::curveChanged, this,
+            [this](const EqGains&, int band) { VEqual_Change(static_cast<int16_t>(band)); });
+    connect(eqPanel_, &EqPanel::resetClicked, this,
+            [this](int index) { Cmd_ResetEq_Click(static_cast<int16_t>(index)); });
+    connect(eqPanel_, &EqPanel::loadClicked, this, [this] { Cmd_LoadEq_Click(); });
+    connect(eqPanel_, &EqPanel::saveClicked, this, [this] { Cmd_SaveEq_Click(); });
+    connect(tickTimer_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+}
 
-    Pic_Progress = new PictureBox(this);
-    Pic_Progress->SetBackColor(kProgressBack);
-    Pic_Progress->setMouseTracking(true);
-    Pic_Progress->installEventFilter(this);
-    Place(Pic_Progress, kProgress);
+void Frm_TurnTable::BuildControls() {
+    overviewPicture_ = Placed(new PictureBox(this), "Picture1", kPicture1);
+    overviewPicture_->SetBackColor(kDisplayBack);
+    overviewPosition_ = overviewPicture_->AddLine(QLineF(-1, 1, -1, -1), Qt::white);
+    spectrumPicture_ = Placed(new PictureBox(this), "Picture2", kPicture2);
+    spectrumPicture_->SetBackColor(kDisplayBack);
+
+    progressBar_ = Placed(new PictureBox(this), "Pic_Progress", kProgress);
+    progressBar_->SetBackColor(kProgressBack);
+    progressBar_->setMouseTracking(true);
+    progressBar_->installEventFilter(this);
     const Qt::Alignment posAlignments[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
     for (int i = 0; i < 3; ++i) {
-        Lbl_Pos[i] = Label(this, QStringLiteral("0:00.0000"), posAlignments[i]);
-        Lbl_Pos[i]->setFont(SmallFont(*this, 7));
-        Place(Lbl_Pos[i], kLblPos[i]);
+        timeLabels_[i] = Placed(Label(this, QStringLiteral("0:00.0000"), posAlignments[i]),
+                                "Lbl_Pos", kLblPos[i]);
+        timeLabels_[i]->setProperty("Index", i);
+        timeLabels_[i]->setFont(SmallFont(*this, 7));
     }
-    SetTextColour(*Lbl_Pos[2], Qt::black);
+    SetTextColour(*timeLabels_[2], Qt::black);
 
-    Lbl_Status = new QLabel(QStringLiteral("STOPPED"), this);
-    Lbl_Status->setAlignment(Qt::AlignCenter);
-    Lbl_Status->setAutoFillBackground(true);
-    Lbl_Status->setFrameShape(QFrame::Panel);
-    Lbl_Status->setFrameShadow(QFrame::Sunken);
-    Place(Lbl_Status, kStatus);
-    Lbl_Green = new QLabel(QStringLiteral("GREEN"), this);
-    Lbl_Red = new QLabel(QStringLiteral("RED"), this);
+    statusLabel_ = Placed(new QLabel(QStringLiteral("STOPPED"), this), "Lbl_Status", kStatus);
+    statusLabel_->setAlignment(Qt::AlignCenter);
+    statusLabel_->setAutoFillBackground(true);
+    statusLabel_->setFrameShape(QFrame::Panel);
+    statusLabel_->setFrameShadow(QFrame::Sunken);
+    greenSample_ = new QLabel(QStringLiteral("GREEN"), this);
+    greenSample_->setObjectName(QStringLiteral("Lbl_Green"));
+    redSample_ = new QLabel(QStringLiteral("RED"), this);
+    redSample_->setObjectName(QStringLiteral("Lbl_Red"));
     for (auto [label, colour] :
-         {std::pair{Lbl_Green, QColor(0, 255, 0)}, std::pair{Lbl_Red, QColor(255, 0, 0)}}) {
+         {std::pair{greenSample_, QColor(0, 255, 0)}, std::pair{redSample_, QColor(255, 0, 0)}}) {
         QPalette colours = label->palette();
         colours.setColor(QPalette::Window, colour);
         label->setPalette(colours);
         label->hide();
     }
 
-    Load0Btn = PictureButton(this, QStyle::SP_DialogOpenButton, "Load MP3 file");
-    Pic_Play = style()->standardIcon(QStyle::SP_MediaPlay);
-    Pic_Pause = style()->standardIcon(QStyle::SP_MediaPause);
-    Cmd_Play = PictureButton(this, QStyle::SP_MediaPlay, "Play/Pause MP3");
-    Cmd_Play->setIcon(Pic_Play);
-    Cmd_Stop = PictureButton(this, QStyle::SP_MediaStop, "Stop MP3");
-    Cmd_Update = PictureButton(this, QStyle::SP_DialogSaveButton, "Save settings");
-    Cmd_Update->setEnabled(false);
-    QToolButton* const buttons[] = {Load0Btn, Cmd_Play, Cmd_Stop, Cmd_Update};
-    for (int i = 0; i < 4; ++i)
-        Place(buttons[i], {kButtonLeft[i], kStatus.top, kButtonTwips, kButtonTwips});
+    playIcon_ = style()->standardIcon(QStyle::SP_MediaPlay);
+    pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
+    const auto button = [this](QStyle::StandardPixmap picture, const char* tip, const char* name,
+                               int left) {
+        return Placed(PictureButton(this, picture, tip), name,
+                      {left, kStatus.top, kButtonTwips, kButtonTwips});
+    };
+    loadButton_ = button(QStyle::SP_DialogOpenButton, "Load MP3 file", "Load0Btn", kButtonLeft[0]);
+    playButton_ = button(QStyle::SP_MediaPlay, "Play/Pause MP3", "Cmd_Play", kButtonLeft[1]);
+    playButton_->setIcon(playIcon_);
+    stopButton_ = button(QStyle::SP_MediaStop, "Stop MP3", "Cmd_Stop", kButtonLeft[2]);
+    saveSettingsButton_ =
+        button(QStyle::SP_DialogSaveButton, "Save settings", "Cmd_Update", kButtonLeft[3]);
+    saveSettingsButton_->setEnabled(false);
 
-    VScroll2 = Slider(this, Qt::Vertical, -100, 100, 0);
-    HScroll3 = Slider(this, Qt::Horizontal, 1, 2000, 1000);
-    HScroll1 = Slider(this, Qt::Horizontal, 0, 100, 50);
+    volumeSlider_ = Placed(Slider(this, Qt::Vertical, -100, 100, 0), "VScroll2", kVolume);
+    pitchSlider_ = Placed(Slider(this, Qt::Horizontal, 1, 2000, 1000), "HScroll3", kPitch);
+    balanceSlider_ = Placed(Slider(this, Qt::Horizontal, 0, 100, 50), "HScroll1", kBalance);
     // The labels show the sliders' starting values; the engine hears of them when they move.
-    lblPlayer1Vol = Label(this, QStringLiteral("%1%").arg(VScroll2->value()), Qt::AlignHCenter);
-    lblPlayer1Pit = Label(this, QString::number(HScroll3->value()), Qt::AlignRight);
-    lblPlayer1Bal = Label(this, QString::number(HScroll1->value()), Qt::AlignRight);
-    Label2 = Label(this, QStringLiteral("Volume"), Qt::AlignHCenter);
-    Label12 = Label(this, QStringLiteral("Pitch"));
-    Label4 = Label(this, QStringLiteral("Balance"));
-    Label6 = Label(this, QStringLiteral("L"), Qt::AlignHCenter);
-    Label5 = Label(this, QStringLiteral("R"), Qt::AlignHCenter);
-    Place(VScroll2, kVolume);
-    Place(HScroll3, kPitch);
-    Place(HScroll1, kBalance);
-    Place(lblPlayer1Vol, kVolumeValue);
-    Place(lblPlayer1Pit, kPitchValue);
-    Place(lblPlayer1Bal, kBalanceValue);
-    Place(Label2, kVolumeLabel);
-    Place(Label12, kPitchLabel);
-    Place(Label4, kBalanceLabel);
-    Place(Label6, kBalanceL);
-    Place(Label5, kBalanceR);
+    volumeValue_ =
+        Placed(Label(this, QStringLiteral("%1%").arg(volumeSlider_->value()), Qt::AlignHCenter),
+               "lblPlayer1Vol", kVolumeValue);
+    pitchValue_ = Placed(Label(this, QString::number(pitchSlider_->value()), Qt::AlignRight),
+                         "lblPlayer1Pit", kPitchValue);
+    balanceValue_ = Placed(Label(this, QString::number(balanceSlider_->value()), Qt::AlignRight),
+                           "lblPlayer1Bal", kBalanceValue);
+    Placed(Label(this, QStringLiteral("Volume"), Qt::AlignHCenter), "Label2", kVolumeLabel);
+    Placed(Label(this, QStringLiteral("Pitch")), "Label12", kPitchLabel);
+    Placed(Label(this, QStringLiteral("Balance")), "Label4", kBalanceLabel);
+    Placed(Label(this, QStringLiteral("L"), Qt::AlignHCenter), "Label6", kBalanceL);
+    Placed(Label(this, QStringLiteral("R"), Qt::AlignHCenter), "Label5", kBalanceR);
 
-    Pic_Level = new PictureBox(this);
-    Pic_Level->SetBackColor(Qt::black);
-    Pic_Level->Scale(kLevelScaleLeft, kLevelScaleTop, kLevelScaleRight, kLevelScaleBottom);
-    Line_MaxVol = Pic_Level->AddLine(QLineF(kLevelScaleLeft, 0, kLevelScaleRight, 0), Qt::white);
-    Place(Pic_Level, kLevel);
+    levelMeter_ = Placed(new PictureBox(this), "Pic_Level", kLevel);
+    levelMeter_->SetBackColor(Qt::black);
+    levelMeter_->Scale(kLevelScaleLeft, kLevelScaleTop, kLevelScaleRight, kLevelScaleBottom);
+    maxVolLine_ = levelMeter_->AddLine(QLineF(kLevelScaleLeft, 0, kLevelScaleRight, 0), Qt::white);
 
-    Chk_Eq = new QCheckBox(QStringLiteral("EQ"), this);
-    Chk_Eq->setChecked(true);
-    Place(Chk_Eq, kChkEq);
-    BuildEqualiser();
+    eqCheck_ = Placed(new QCheckBox(QStringLiteral("EQ"), this), "Chk_Eq", kChkEq);
+    eqCheck_->setChecked(true);
+    eqPanel_ = new EqPanel(this);
+    eqPanel_->setGeometry(
+        QRect(TwipsPoint(kFrame1.left, kFrame1.top), TwipsSize(kFrame1.width, kFrame1.height)));
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(100);
-
-    connect(Load0Btn, &QToolButton::clicked, this, [this] { Load0Btn_Click(); });
-    connect(Cmd_Play, &QToolButton::clicked, this, [this] { Cmd_Play_Click(); });
-    connect(Cmd_Stop, &QToolButton::clicked, this, [this] { Cmd_Stop_Click(); });
-    connect(Cmd_Update, &QToolButton::clicked, this, [this] { Cmd_Update_Click(); });
-    // valueChanged fires while a thumb is dragged as well, so the sound follows the drag.
-    connect(VScroll2, &QSlider::valueChanged, this, [this] { VScroll2_Change(); });
-    connect(HScroll3, &QSlider::valueChanged, this, [this] { HScroll3_Change(); });
-    connect(HScroll1, &QSlider::valueChanged, this, [this] { HScroll1_Change(); });
-    connect(Chk_Eq, &QCheckBox::toggled, this, [this] { Chk_Eq_Click(); });
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
-}
-
-void Frm_TurnTable::BuildEqualiser() {
-    Frame1 = new QGroupBox(QStringLiteral("Equaliser"), this);
-    Place(Frame1, kFrame1);
-    for (int i = 0; i < static_cast<int>(kEqBands); ++i) {
-        // Scroll bars have their minimum at the top: -100 sits up there, as it always did.
-        VEqual[i] = new QScrollBar(Qt::Vertical, Frame1);
-        VEqual[i]->setRange(kEqMin, kEqMax);
-        VEqual[i]->setSingleStep(1);
-        VEqual[i]->setPageStep(10);
-        VEqual[i]->setValue(0);
-        Place(VEqual[i], VEqualAt(i));
-        auto* caption = new QToolButton(Frame1);
-        caption->setText(QString::fromLatin1(kEqBandCaptions[i]));
-        caption->setFont(SmallFont(*this, 6));
-        Place(caption, BandCaptionAt(i));
-        Cmd_ResetEq[i] = caption;
-    }
-    Cmd_LoadEq = PictureButton(Frame1, QStyle::SP_DialogOpenButton, "Load EQ settings");
-    Cmd_SaveEq = PictureButton(Frame1, QStyle::SP_DialogSaveButton, "Save EQ settings");
-    Cmd_ResetEq[kEqBands] =
-        PictureButton(Frame1, QStyle::SP_DialogResetButton, "Reset EQ settings");
-    Place(Cmd_LoadEq, kLoadEq);
-    Place(Cmd_SaveEq, kSaveEq);
-    Place(Cmd_ResetEq[kEqBands], kResetAll);
-    Pic_EQ = new PictureBox(Frame1);
-    Pic_EQ->SetBackColor(Qt::white);
-    Place(Pic_EQ, kPicEq);
-
-    for (int16_t i = 0; i < static_cast<int16_t>(kEqBands); ++i)
-        connect(VEqual[i], &QScrollBar::valueChanged, this, [this, i] { VEqual_Change(i); });
-    for (int16_t i = 0; i <= static_cast<int16_t>(kEqBands); ++i)
-        connect(Cmd_ResetEq[i], &QToolButton::clicked, this, [this, i] { Cmd_ResetEq_Click(i); });
-    connect(Cmd_LoadEq, &QToolButton::clicked, this, [this] { Cmd_LoadEq_Click(); });
-    connect(Cmd_SaveEq, &QToolButton::clicked, this, [this] { Cmd_SaveEq_Click(); });
+    tickTimer_ = new QTimer(this);
+    tickTimer_->setObjectName(QStringLiteral("Timer1"));
+    tickTimer_->setInterval(100);
 }
 
 Aspinx& Frm_TurnTable::Engine() const {
-    return *master_.Aspinx1;
+    return host_.Engine();
 }
 
 void Frm_TurnTable::Form_Load() {
@@ -323,27 +268,14 @@ void Frm_TurnTable::Form_Load() {
     VEqual_Change(0);
     setAcceptDrops(true);
     // Sending the design-time values is no change of the user's: nothing waits to be saved yet.
-    Cmd_Update->setEnabled(false);
-    Timer1->start();
+    saveSettingsButton_->setEnabled(false);
+    tickTimer_->start();
 }
 
 void Frm_TurnTable::Init() {
-    const uint32_t yellow = ColourNumber(QBColor(14));
-    const uint32_t white = ColourNumber(QBColor(15));
-    const uint32_t pictureBack = ColourNumber(Picture1->BackColor());
-    // The engine only keeps these as tokens, so the widgets' addresses serve as their handles.
-    Engine().SetDisplayWindows(ID, 0, reinterpret_cast<quintptr>(Picture2),
-                               reinterpret_cast<quintptr>(Picture1));
-    Engine().SetDisplayColours(ID, white, pictureBack);
-    Engine().DisplaySwitch68(ID, true);
-    Engine().DisplaySetup64(ID, true, yellow, white, pictureBack);
-    Engine().DisplaySwitch67(ID, true);
-    Engine().VUMeterCreate(ID, 0, true, yellow, white, ColourNumber(Pic_Level->BackColor()));
-    Engine().DisplaySwitch66(ID, true);
-    // The overview is ready a while after the song: drawn when it arrives.
-    connect(&Engine(), &Aspinx::WaveformReady, this, [this](int16_t player) {
-        if (player == ID) ShowOverview();
-    });
+    // The engine draws nothing itself; it only needs to start this player's level events.
+    Engine().VUMeterCreate(ID, 0, true, ColourNumber(QBColor(14)), ColourNumber(QBColor(15)),
+                           ColourNumber(levelMeter_->BackColor()));
     setWindowTitle(InitCaption(ID));
 }
 
@@ -361,16 +293,16 @@ bool Frm_TurnTable::WithSongDb(const std::function<void()>& work) {
 
 void Frm_TurnTable::GetDBSettings() {
     loadFailure_.clear();
-    const int32_t overlap = master_.Overlap->value();
+    const int32_t overlap = host_.Overlap();
     std::optional<RecalledSong> song;
     if (!Filename.empty()) WithSongDb([&] { song = RecallSong(Filename, overlap); });
     if (song) {
         MaxVol = song->volume;
-        VScroll2->setValue(MaxVol);
-        HScroll3->setValue(song->pitch);
+        volumeSlider_->setValue(MaxVol);
+        pitchSlider_->setValue(song->pitch);
         EqGains curve = Curve();
         DecodeEq(song->eq, curve);
-        SetCurve(curve);
+        eqPanel_->SetCurve(curve);
     }
     // Without a stored row the song starts at its beginning and fades at the overlap time.
     StartPos = song ? song->start : 0;
@@ -378,17 +310,18 @@ void Frm_TurnTable::GetDBSettings() {
     MaxPos = Engine().GetSoundDuration(ID);
     EndPos = song ? song->end : overlap;
     ShowOverview();
-    Cmd_Update->setEnabled(false);
+    saveSettingsButton_->setEnabled(false);
 }
 
 void Frm_TurnTable::Cmd_Update_Click() {
     if (Filename.empty()) return;
     bool identified = false;
-    const bool stored = WithSongDb(
-        [&] { identified = StoreSong(Filename, VScroll2->value(), HScroll3->value(), Curve()); });
+    const bool stored = WithSongDb([&] {
+        identified = StoreSong(Filename, volumeSlider_->value(), pitchSlider_->value(), Curve());
+    });
     if (stored && !identified)
         MsgBox("The settings of this song could not be saved: its file can no longer be read.");
-    if (stored && identified) Cmd_Update->setEnabled(false);
+    if (stored && identified) saveSettingsButton_->setEnabled(false);
 }
 
 void Frm_TurnTable::SetPos(int16_t Index) {
@@ -411,7 +344,7 @@ void Frm_TurnTable::SetPos(int16_t Index) {
     case 2:
         StartPos = 0;
         MaxPos = Engine().GetSoundDuration(ID);
-        EndPos = master_.Overlap->value();
+        EndPos = host_.Overlap();
         start = StartPos;
         end = EndPos;
         break;
@@ -424,8 +357,8 @@ void Frm_TurnTable::SetPos(int16_t Index) {
 }
 
 void Frm_TurnTable::SoundDone() {
-    Cmd_Play->setIcon(Pic_Play);
-    Picture2->Cls();
+    playButton_->setIcon(playIcon_);
+    spectrumPicture_->Cls();
 }
 
 void Frm_TurnTable::SoundLoadFailed(const QString& path, const QString& reason) {
@@ -435,48 +368,48 @@ void Frm_TurnTable::SoundLoadFailed(const QString& path, const QString& reason) 
     loadFailure_ = reason;
     Filename.clear();
     MaxPos = 0;
-    Cmd_Play->setIcon(Pic_Play);
+    playButton_->setIcon(playIcon_);
     ShowOverview();
     Timer1_Timer();
 }
 
 void Frm_TurnTable::DoLevel(int16_t nPeakLeft, int16_t nPeakRight) {
-    Pic_Level->Scale(kLevelScaleLeft, kLevelScaleTop, kLevelScaleRight, kLevelScaleBottom);
+    levelMeter_->Scale(kLevelScaleLeft, kLevelScaleTop, kLevelScaleRight, kLevelScaleBottom);
     for (const LevelBox& box : LevelBoxes(nPeakLeft, nPeakRight))
-        Pic_Level->FillBox(box.x1, box.y1, box.x2, box.y2,
-                           box.lit ? QBColor(2) : Pic_Level->BackColor());
+        levelMeter_->FillBox(box.x1, box.y1, box.x2, box.y2,
+                             box.lit ? QBColor(2) : levelMeter_->BackColor());
 }
 
 void Frm_TurnTable::Load0Btn_Click() {
-    CommonDialog1.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
-    CommonDialog1.FileName.clear();
-    CommonDialog1.Filter = kMp3Filter;
-    CommonDialog1.ShowOpen();
-    if (CommonDialog1.FileName.empty()) return;
+    dialog_.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
+    dialog_.FileName.clear();
+    dialog_.Filter = kMp3Filter;
+    dialog_.ShowOpen();
+    if (dialog_.FileName.empty()) return;
 
-    Filename = CommonDialog1.FileName;
+    Filename = dialog_.FileName;
     loadFailure_.clear();
     setWindowTitle(LoadingCaption(ID, Filename));
     Engine().LoadSoundFast(ID, QString::fromStdString(Filename));
     std::string error;
     if (!WriteINI("", kMp3PathKey, GetPath(Filename), kSettingsSection, &error))
         MsgBox("The folder of this song could not be remembered: " + error);
-    Cmd_Play->setIcon(Pic_Play);
+    playButton_->setIcon(playIcon_);
 }
 
 void Frm_TurnTable::Cmd_Play_Click() {
     if (Engine().GetPlayerStatus(ID) == kPlaying) {
         Engine().PauseSound(ID);
-        Cmd_Play->setIcon(Pic_Play);
+        playButton_->setIcon(playIcon_);
     } else {
         Engine().PlaySound(ID);
-        Cmd_Play->setIcon(Pic_Pause);
+        playButton_->setIcon(pauseIcon_);
     }
 }
 
 void Frm_TurnTable::Cmd_Stop_Click() {
     Engine().StopSound(ID);
-    Cmd_Play->setIcon(Pic_Play);
+    playButton_->setIcon(playIcon_);
     Engine().SeekSound(ID, StartPos);
     ClearDisplays();
 }
@@ -502,7 +435,7 @@ void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     const QListWidget* list = PlaylistSource(Source);
     if (!list || list->currentRow() < 0) return;
     // The row's index is taken whole: a long playlist has more rows than 16 bits can count.
-    const std::string* path = master_.PlaylistFile(list->currentItem());
+    const std::string* path = host_.PlaylistRowPath(list->currentRow());
     if (!path) return;
     Filename = *path;
     loadFailure_.clear();
@@ -527,98 +460,80 @@ void Frm_TurnTable::dropEvent(QDropEvent* event) {
 }
 
 void Frm_TurnTable::VScroll2_Change() {
-    const int v = VScroll2->value();
+    const int v = volumeSlider_->value();
     const double volume = VolumeFromSlider(v);
     Engine().SetVolume(ID, CInt(volume));
-    lblPlayer1Vol->setText(QStringLiteral("%1%").arg(v));
-    if (MaxVol != volume) Cmd_Update->setEnabled(true);
+    volumeValue_->setText(QStringLiteral("%1%").arg(v));
+    if (MaxVol != volume) saveSettingsButton_->setEnabled(true);
 }
 
 void Frm_TurnTable::HScroll3_Change() {
-    const int p = HScroll3->value();
+    const int p = pitchSlider_->value();
     Engine().SetPitch(ID, static_cast<int16_t>(p));
-    lblPlayer1Pit->setText(QString::number(p));
-    Cmd_Update->setEnabled(true);
+    pitchValue_->setText(QString::number(p));
+    saveSettingsButton_->setEnabled(true);
 }
 
 void Frm_TurnTable::HScroll1_Change() {
-    const int b = HScroll1->value();
+    const int b = balanceSlider_->value();
     Engine().SetBalance(ID, static_cast<int16_t>(b));
-    lblPlayer1Bal->setText(QString::number(b));
+    balanceValue_->setText(QString::number(b));
 }
 
 EqGains Frm_TurnTable::Curve() const {
-    EqGains curve{};
-    for (std::size_t i = 0; i < kEqBands; ++i)
-        curve[i] = static_cast<int16_t>(VEqual[i]->value());
-    return curve;
+    return eqPanel_->Curve();
 }
 
-void Frm_TurnTable::SetCurve(const EqGains& curve) {
-    // Band by band: each one that changes sends the whole curve, as a user's move would.
-    for (std::size_t i = 0; i < kEqBands; ++i)
-        VEqual[i]->setValue(curve[i]);
+int Frm_TurnTable::VolumeSliderValue() const {
+    return volumeSlider_->value();
 }
 
 void Frm_TurnTable::VEqual_Change(int16_t) {
     Engine().SetEqualizer(ID, true, Curve());
-    ++equalizerCalls_;
-    Cmd_Update->setEnabled(true);
-    DrawEqCurve();
-}
-
-void Frm_TurnTable::DrawEqCurve() {
-    Pic_EQ->Cls();
-    Pic_EQ->Scale(kEqPictureLeft, kEqPictureTop, kEqPictureRight, kEqPictureBottom);
-    Pic_EQ->DrawLine(kEqPictureLeft, 0, kEqPictureRight, 0, QColor(200, 200, 200));
-    const auto points = EqCurvePoints(Curve());
-    Pic_EQ->DrawLine(points[0].x, points[0].y, points[0].x, points[0].y, Qt::black);
-    for (std::size_t i = 1; i < points.size(); ++i)
-        Pic_EQ->DrawLine(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y, Qt::black);
+    saveSettingsButton_->setEnabled(true);
+    eqPanel_->DrawCurve();
 }
 
 void Frm_TurnTable::Chk_Eq_Click() {
     // Only the window's width changes: the equaliser stays in force while hidden.
     QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
-    window->resize(TwipsToPixels(Chk_Eq->isChecked() ? kWideTwips : kNarrowTwips),
+    window->resize(TwipsToPixels(eqCheck_->isChecked() ? kWideTwips : kNarrowTwips),
                    window->height());
 }
 
 void Frm_TurnTable::Cmd_ResetEq_Click(int16_t Index) {
-    if (Index == static_cast<int16_t>(kEqBands)) {
-        SetCurve(EqGains{});
-    } else if (Index >= 0 && Index < static_cast<int16_t>(kEqBands)) {
-        VEqual[Index]->setValue(0);
-    }
+    if (Index == static_cast<int16_t>(kEqBands))
+        eqPanel_->SetCurve(EqGains{});
+    else
+        eqPanel_->SetBand(Index, 0);
 }
 
 void Frm_TurnTable::Cmd_LoadEq_Click() {
-    CommonDialog1.InitDir = ReadINI("", kEqPathKey, ProgramFolder(), kSettingsSection);
-    CommonDialog1.FileName.clear();
-    CommonDialog1.Filter = kEqFilter;
-    CommonDialog1.FilterIndex = 1;
-    CommonDialog1.ShowOpen();
-    if (CommonDialog1.FileName.empty()) return;
+    dialog_.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
+    dialog_.FileName.clear();
+    dialog_.Filter = kEqFilter;
+    dialog_.FilterIndex = 1;
+    dialog_.ShowOpen();
+    if (dialog_.FileName.empty()) return;
 
     // A file that cannot be read changes nothing; a short or damaged one sets what it holds.
     EqGains curve = Curve();
     std::string text;
-    const bool complete =
-        ReadWholeFile(CommonDialog1.FileName, text) && ReadEqFileText(text, curve);
-    SetCurve(curve);
+    const bool complete = ReadWholeFile(dialog_.FileName, text) && ReadEqFileText(text, curve);
+    eqPanel_->SetCurve(curve);
     if (!complete) MsgBox("Error loading Eq settings!");
 }
 
 void Frm_TurnTable::Cmd_SaveEq_Click() {
-    CommonDialog1.InitDir = ReadINI("", kEqPathKey, ProgramFolder(), kSettingsSection);
-    CommonDialog1.FileName.clear();
-    CommonDialog1.DefaultExt = "eq";
-    CommonDialog1.Filter = kEqFilter;
-    CommonDialog1.FilterIndex = 1;
-    CommonDialog1.ShowSave();
+    dialog_.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
+    dialog_.FileName.clear();
+    dialog_.DefaultExt = "eq";
+    dialog_.Filter = kEqFilter;
+    dialog_.FilterIndex = 1;
+    dialog_.ShowSave();
     // The dialog is shared with the song loader, which must not add ".eq" to a typed name.
-    CommonDialog1.DefaultExt.clear();
-    const std::string file = CommonDialog1.FileName;
+    dialog_.DefaultExt.clear();
+    const std::string file = dialog_.FileName;
     if (file.empty()) return;
     if (FileExists(file) && MsgBox("Overwrite file?", MsgButtons::YesNo) != MsgResult::Yes) return;
     // Written beside and renamed over, so a failure never leaves half a file.
@@ -628,8 +543,7 @@ void Frm_TurnTable::Cmd_SaveEq_Click() {
 void Frm_TurnTable::Timer1_Timer() {
     int32_t length = Engine().GetSoundDuration(ID);
     const int32_t position = ShownPosition(Engine().GetSoundPosition(ID), length);
-    if (const std::optional<int32_t> end =
-            PulledBackEnd(MaxPos, EndPos, master_.Overlap->value())) {
+    if (const std::optional<int32_t> end = PulledBackEnd(MaxPos, EndPos, host_.Overlap())) {
         EndPos = *end;
         Cmd_Update_Click();
     }
@@ -640,50 +554,50 @@ void Frm_TurnTable::Timer1_Timer() {
     const int16_t status = Engine().GetPlayerStatus(ID);
     ShowStatus(status);
     BlinkRemaining(status, position);
-    Line_MaxVol->Move(QLineF(kLevelScaleLeft, MaxVol, kLevelScaleRight, MaxVol));
+    maxVolLine_->Move(QLineF(kLevelScaleLeft, MaxVol, kLevelScaleRight, MaxVol));
 
     if (!loadFailure_.isEmpty()) {
         const QString text = LoadFailedCaption(ID, loadFailurePath_.toStdString(), loadFailure_);
-        Lbl_Status->setToolTip(text);
+        statusLabel_->setToolTip(text);
         setWindowTitle(text);
     } else {
-        Lbl_Status->setToolTip(QString());
+        statusLabel_->setToolTip(QString());
         setWindowTitle(
             TickCaption(ID, Filename, Engine().GetPositionText(ID, false, true), status, MaxVol));
     }
 
     const int32_t times[] = {position, length, length - position};
     for (int i = 0; i < 3; ++i)
-        Lbl_Pos[i]->setText(QString::fromStdString(FormatTime(times[i], false, true)));
+        timeLabels_[i]->setText(QString::fromStdString(FormatTime(times[i], false, true)));
     DrawDisplays(status, position);
 }
 
 void Frm_TurnTable::DrawProgress(int32_t position, int32_t length) {
-    Pic_Progress->Scale(0, 0, length, 10);
-    Pic_Progress->FillBox(0, 0, position, 10, QBColor(4));
-    Pic_Progress->FillBox(position + 1.0, 0, length, 10, Pic_Progress->BackColor());
+    progressBar_->Scale(0, 0, length, 10);
+    progressBar_->FillBox(0, 0, position, 10, QBColor(4));
+    progressBar_->FillBox(position + 1.0, 0, length, 10, progressBar_->BackColor());
     const double endMarker = static_cast<double>(EndMarkerAt(MaxPos, EndPos));
-    Pic_Progress->DrawLine(StartPos, 0, StartPos, 10, QBColor(15));
-    Pic_Progress->DrawLine(endMarker, 0, endMarker, 10, QBColor(15));
+    progressBar_->DrawLine(StartPos, 0, StartPos, 10, QBColor(15));
+    progressBar_->DrawLine(endMarker, 0, endMarker, 10, QBColor(15));
 }
 
 void Frm_TurnTable::ShowStatus(int16_t status) {
     StatusLook look = StatusLookFor(status);
     if (!loadFailure_.isEmpty()) look = {QStringLiteral("LOAD FAILED"), StatusColour::Red};
-    QPalette colours = Lbl_Status->palette();
-    const QColor back = look.colour == StatusColour::Green ? BackgroundOf(*Lbl_Green)
-                        : look.colour == StatusColour::Red ? BackgroundOf(*Lbl_Red)
+    QPalette colours = statusLabel_->palette();
+    const QColor back = look.colour == StatusColour::Green ? BackgroundOf(*greenSample_)
+                        : look.colour == StatusColour::Red ? BackgroundOf(*redSample_)
                                                            : palette().color(QPalette::Window);
     colours.setColor(QPalette::Window, back);
     colours.setColor(QPalette::WindowText, look.colour == StatusColour::Neutral
                                                ? palette().color(QPalette::WindowText)
                                                : QColor(Qt::black));
-    Lbl_Status->setPalette(colours);
-    Lbl_Status->setText(look.caption);
+    statusLabel_->setPalette(colours);
+    statusLabel_->setText(look.caption);
 }
 
 void Frm_TurnTable::BlinkRemaining(int16_t status, int32_t position) {
-    QLabel& remaining = *Lbl_Pos[2];
+    QLabel& remaining = *timeLabels_[2];
     EndWarning warning;
     warning.counter = remaining.property(kBlinkTag).toString().toInt();
     warning.black = remaining.palette().color(QPalette::WindowText) == QColor(Qt::black);
@@ -694,26 +608,26 @@ void Frm_TurnTable::BlinkRemaining(int16_t status, int32_t position) {
 
 void Frm_TurnTable::ShowOverview() {
     overview_ = Filename.empty() ? nullptr : Engine().GetWaveform(ID);
-    Picture1->Cls();
+    overviewPicture_->Cls();
     overviewPosition_->Move(QLineF(-1, 1, -1, -1));
     if (!overview_ || overview_->points() == 0) {
         overview_.reset();
         return;
     }
-    const int columns = Picture1->width();
-    Picture1->Scale(0, 1, columns, -1);
+    const int columns = overviewPicture_->width();
+    overviewPicture_->Scale(0, 1, columns, -1);
     const std::vector<OverviewColumn> shape = OverviewColumns(*overview_, columns);
     for (int c = 0; c < columns; ++c)
-        Picture1->DrawLine(c, shape[c].high, c, shape[c].low, kOverviewColour);
+        overviewPicture_->DrawLine(c, shape[c].high, c, shape[c].low, kOverviewColour);
     // From here on the picture's scale is the song's time, for the position line.
-    Picture1->Scale(0, 1, std::max(overview_->durationMs, 1), -1);
+    overviewPicture_->Scale(0, 1, std::max(overview_->durationMs, 1), -1);
 }
 
 void Frm_TurnTable::ClearDisplays() {
     overview_.reset();
     overviewPosition_->Move(QLineF(-1, 1, -1, -1));
-    Picture1->Cls();
-    Picture2->Cls();
+    overviewPicture_->Cls();
+    spectrumPicture_->Cls();
 }
 
 void Frm_TurnTable::DrawDisplays(int16_t status, int32_t position) {
@@ -727,17 +641,17 @@ void Frm_TurnTable::DrawDisplays(int16_t status, int32_t position) {
     Engine().CopyRecentOutput(ID, recentOutput_.data(), kSpectrumFrames);
     const std::vector<double> bars =
         SpectrumBars(recentOutput_.data(), kSpectrumFrames, Engine().SampleRate(), kSpectrumBars);
-    Picture2->Cls();
-    Picture2->Scale(0, 1, kSpectrumBars, 0);
+    spectrumPicture_->Cls();
+    spectrumPicture_->Scale(0, 1, kSpectrumBars, 0);
     for (int b = 0; b < kSpectrumBars; ++b)
-        if (bars[b] > 0) Picture2->FillBox(b + 0.15, 0, b + 0.85, bars[b], QBColor(14));
+        if (bars[b] > 0) spectrumPicture_->FillBox(b + 0.15, 0, b + 0.85, bars[b], QBColor(14));
 }
 
 bool Frm_TurnTable::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Pic_Progress &&
+    if (watched == progressBar_ &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPointF at = Pic_Progress->FromPixel(mouse->position());
+        const QPointF at = progressBar_->FromPixel(mouse->position());
         const int16_t shift = ShiftNumber(mouse->modifiers());
         const auto x = static_cast<float>(at.x());
         const auto y = static_cast<float>(at.y());
@@ -758,15 +672,15 @@ void Frm_TurnTable::Pic_Progress_MouseDown(int16_t Button, int16_t, float X, flo
     if (Button == 1) {
         Engine().SeekSound(ID, ClickPos);
     } else if (Button == 2) {
-        if (auto* main = qobject_cast<Frm_Main*>(window())) main->Mnu_Setup->popup(QCursor::pos());
+        host_.RequestMarkerMenu();
     }
 }
 
 void Frm_TurnTable::Pic_Progress_MouseMove(int16_t, int16_t, float X, float) {
     const QString time = QString::fromStdString(FormatTime(CLng(X), false, true));
-    Pic_Progress->setToolTip(time);
+    progressBar_->setToolTip(time);
     // The tip follows the mouse along the bar rather than waiting for it to rest.
-    if (QToolTip::isVisible()) QToolTip::showText(QCursor::pos(), time, Pic_Progress);
+    if (QToolTip::isVisible()) QToolTip::showText(QCursor::pos(), time, progressBar_);
     ClickPos = CLng(X);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The deck window: drives one player of the engine. It loads a song, plays, pauses and stops it,
 // shows where the song is and where it will fade, carries the player's volume, pitch, balance,
-// level meter and equaliser, and remembers them per song. UI thread.
-#include "library/EqText.h"
+// level meter and equaliser, and remembers them per song. Its controls carry their old names as
+// object names. UI thread.
+#include "support/EqGains.h"
 #include "support/Mod_CommonDialog.h"
 
 #include <QIcon>
@@ -16,11 +17,9 @@
 #include <vector>
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QMdiArea;
 class QMimeData;
-class QScrollBar;
 class QSlider;
 class QTimer;
 class QToolButton;
@@ -28,8 +27,8 @@ class QToolButton;
 namespace spinx {
 
 class Aspinx;
-class DbError;
-class Frm_Master;
+class DeckHost;
+class EqPanel;
 class PictureBox;
 class PictureLine;
 struct Waveform;
@@ -40,9 +39,9 @@ class Frm_TurnTable : public QWidget {
     // The object name by which the other windows pick decks out of the main window's children.
     static constexpr const char* kName = "Frm_TurnTable";
 
-    explicit Frm_TurnTable(Frm_Master& master, QWidget* parent = nullptr);
+    explicit Frm_TurnTable(DeckHost& host, QWidget* parent = nullptr);
 
-    // Reached by name from the mixer and the main window.
+    // Read and written by the mixer and the main window.
     int16_t ID = 0;       // player number 0..3, set by the mixer before Init
     std::string Filename; // full path of the loaded song; empty when none is loaded
     int32_t EndPos = 0;   // end marker, as a distance before the song's end (ms)
@@ -58,9 +57,17 @@ class Frm_TurnTable : public QWidget {
     void SoundDone();     // the song has played to its end
     void SoundLoadFailed(const QString& path, const QString& reason);
     void DoLevel(int16_t nPeakLeft, int16_t nPeakRight);
+    void ShowOverview(); // the loaded song's overview, when the engine has one; else blank
     // The marker menu's commands: 0 start marker at the last click on the bar, 1 end marker
     // there, 2 both back to their defaults. Stored with the song.
     void SetPos(int16_t Index);
+
+    // The volume slider's value (100 at the top, -100 at the bottom), the crossfader's ceiling.
+    int VolumeSliderValue() const;
+    // The ten bands as the sliders hold them.
+    EqGains Curve() const;
+    // What went wrong with the last song that failed to load; empty when nothing did.
+    const QString& LoadFailure() const { return loadFailure_; }
 
     // Handlers.
     void Load0Btn_Click();
@@ -83,51 +90,6 @@ class Frm_TurnTable : public QWidget {
     void Pic_Progress_MouseDown(int16_t Button, int16_t Shift, float X, float Y);
     void Pic_Progress_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
 
-    // The ten bands as the sliders hold them.
-    EqGains Curve() const;
-    // How often the curve has gone to the engine.
-    int EqualizerCalls() const { return equalizerCalls_; }
-
-    // What went wrong with the last song that failed to load; empty when nothing did.
-    const QString& LoadFailure() const { return loadFailure_; }
-
-    // Controls.
-    QToolButton* Load0Btn;
-    QToolButton* Cmd_Play;
-    QToolButton* Cmd_Stop;
-    QToolButton* Cmd_Update;
-    QIcon Pic_Play;
-    QIcon Pic_Pause;
-    PictureBox* Picture1; // the song's overview with the play position
-    PictureBox* Picture2; // a live spectrum of what the player sends out
-    PictureBox* Pic_Progress;
-    std::array<QLabel*, 3> Lbl_Pos; // elapsed, length, remaining
-    QLabel* Lbl_Status;
-    QLabel* Lbl_Green; // hidden: hold the two status colours
-    QLabel* Lbl_Red;
-    QSlider* VScroll2; // volume: 100 at the top, -100 at the bottom
-    QSlider* HScroll3; // pitch 1..2000
-    QSlider* HScroll1; // balance 0..100
-    QLabel* lblPlayer1Vol;
-    QLabel* lblPlayer1Pit;
-    QLabel* lblPlayer1Bal;
-    PictureBox* Pic_Level;
-    PictureLine* Line_MaxVol;
-    QLabel* Label2;  // "Volume"
-    QLabel* Label12; // "Pitch"
-    QLabel* Label4;  // "Balance"
-    QLabel* Label6;  // "L"
-    QLabel* Label5;  // "R"
-    QCheckBox* Chk_Eq;
-    QGroupBox* Frame1; // the equaliser panel
-    std::array<QScrollBar*, kEqBands> VEqual;
-    std::array<QToolButton*, kEqBands + 1> Cmd_ResetEq; // the band captions, then "reset all"
-    QToolButton* Cmd_LoadEq;
-    QToolButton* Cmd_SaveEq;
-    PictureBox* Pic_EQ;
-    QTimer* Timer1;
-    CommonDialog CommonDialog1;
-
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -135,26 +97,47 @@ class Frm_TurnTable : public QWidget {
 
   private:
     Aspinx& Engine() const;
-    void BuildEqualiser();
-    void SetCurve(const EqGains& curve);
-    void DrawEqCurve();
+    void BuildControls();
     void DrawProgress(int32_t position, int32_t length);
     void ShowStatus(int16_t status);
     void BlinkRemaining(int16_t status, int32_t position);
-    // The overview of the loaded song, when the engine has one; else a blank picture.
-    void ShowOverview();
     void ClearDisplays();
     void DrawDisplays(int16_t status, int32_t position);
     // Runs `work` on the song database when one is open. A failure is reported to the user and
     // gives false; the deck plays on regardless.
     bool WithSongDb(const std::function<void()>& work);
 
-    Frm_Master& master_;
+    DeckHost& host_;
+    QToolButton* loadButton_;
+    QToolButton* playButton_;
+    QToolButton* stopButton_;
+    QToolButton* saveSettingsButton_; // lit while settings wait to be saved
+    QIcon playIcon_;
+    QIcon pauseIcon_;
+    PictureBox* overviewPicture_; // the song's overview with the play position
+    PictureBox* spectrumPicture_; // a live spectrum of what the player sends out
+    PictureBox* progressBar_;
+    std::array<QLabel*, 3> timeLabels_; // elapsed, length, remaining
+    QLabel* statusLabel_;
+    QLabel* greenSample_; // hidden: hold the two status colours
+    QLabel* redSample_;
+    QSlider* volumeSlider_;  // 100 at the top, -100 at the bottom
+    QSlider* pitchSlider_;   // 1..2000
+    QSlider* balanceSlider_; // 0..100
+    QLabel* volumeValue_;
+    QLabel* pitchValue_;
+    QLabel* balanceValue_;
+    PictureBox* levelMeter_;
+    PictureLine* maxVolLine_;
+    QCheckBox* eqCheck_;
+    EqPanel* eqPanel_;
+    QTimer* tickTimer_;
+    CommonDialog dialog_;
+
     QString loadFailure_;
     QString loadFailurePath_;
-    int32_t ClickPos = 0; // the last mouse position on the bar
-    int equalizerCalls_ = 0;
-    std::shared_ptr<const Waveform> overview_; // drawn into Picture1, or null
+    int32_t ClickPos = 0;                      // the last mouse position on the bar
+    std::shared_ptr<const Waveform> overview_; // drawn into the overview picture, or null
     PictureLine* overviewPosition_ = nullptr;
     std::vector<float> recentOutput_;
 };

@@ -45,66 +45,52 @@ Aspinx::~Aspinx() {
     }
 }
 
-int32_t Aspinx::InitPlayers(int16_t, quintptr, int32_t, int32_t, int32_t, int32_t) {
-    return 0;
-}
-
-int32_t Aspinx::SetBalance(int16_t player, int16_t balance) {
+void Aspinx::SetBalance(int16_t player, int16_t balance) {
     if (Player(player) >= 0) impl_->SetBalance(player, balance);
-    return 0;
 }
 
-int32_t Aspinx::SetVolume(int16_t player, int16_t volume) {
+void Aspinx::SetVolume(int16_t player, int16_t volume) {
     if (Player(player) >= 0) impl_->SetVolume(player, volume);
-    return 0;
 }
 
-int32_t Aspinx::SetMasterVolume(int16_t, int16_t volume) {
+void Aspinx::SetMasterVolume(int16_t, int16_t volume) {
     impl_->SetMasterVolume(volume);
-    return 0;
 }
 
 int16_t Aspinx::GetMasterVolume(int16_t) {
     return static_cast<int16_t>(impl_->MasterVolume());
 }
 
-int32_t Aspinx::SetPitch(int16_t player, int16_t pitch) {
+void Aspinx::SetPitch(int16_t player, int16_t pitch) {
     if (Player(player) >= 0) impl_->SetPitch(player, pitch);
-    return 0;
 }
 
-int32_t Aspinx::SetEqualizer(int16_t player, bool enabled, const EqGains& gains) {
+void Aspinx::SetEqualizer(int16_t player, bool enabled, const EqGains& gains) {
     if (Player(player) >= 0) impl_->SetEqualizer(player, enabled, gains);
-    return 0;
 }
 
-int32_t Aspinx::LoadSound(int16_t player, const QString& path) {
+void Aspinx::LoadSound(int16_t player, const QString& path) {
     if (Player(player) >= 0) impl_->Load(player, path);
-    return 0;
 }
 
-int32_t Aspinx::LoadSoundFast(int16_t player, const QString& path) {
-    return LoadSound(player, path);
+void Aspinx::LoadSoundFast(int16_t player, const QString& path) {
+    LoadSound(player, path);
 }
 
-int32_t Aspinx::PlaySound(int16_t player) {
+void Aspinx::PlaySound(int16_t player) {
     if (Player(player) >= 0) impl_->Play(player);
-    return 0;
 }
 
-int32_t Aspinx::PauseSound(int16_t player) {
+void Aspinx::PauseSound(int16_t player) {
     if (Player(player) >= 0) impl_->Pause(player);
-    return 0;
 }
 
-int32_t Aspinx::StopSound(int16_t player) {
+void Aspinx::StopSound(int16_t player) {
     if (Player(player) >= 0) impl_->Stop(player);
-    return 0;
 }
 
-int32_t Aspinx::SeekSound(int16_t player, int32_t positionMs) {
+void Aspinx::SeekSound(int16_t player, int32_t positionMs) {
     if (Player(player) >= 0) impl_->Seek(player, positionMs);
-    return 0;
 }
 
 int16_t Aspinx::GetPlayerStatus(int16_t player) {
@@ -125,29 +111,8 @@ QString Aspinx::GetPositionText(int16_t player, bool a, bool b) {
     return Player(player) >= 0 ? impl_->PositionText(player, a, b) : QString();
 }
 
-// The display operations: the windows draw everything themselves, so these only succeed.
-int32_t Aspinx::SetDisplayWindows(int16_t, int32_t, quintptr, quintptr) {
-    return 0;
-}
-int32_t Aspinx::SetDisplayColours(int16_t, uint32_t, uint32_t) {
-    return 0;
-}
-int32_t Aspinx::DisplaySetup64(int16_t, bool, uint32_t, uint32_t, uint32_t) {
-    return 0;
-}
-int32_t Aspinx::DisplaySwitch66(int16_t, bool) {
-    return 0;
-}
-int32_t Aspinx::DisplaySwitch67(int16_t, bool) {
-    return 0;
-}
-int32_t Aspinx::DisplaySwitch68(int16_t, bool) {
-    return 0;
-}
-
-int32_t Aspinx::VUMeterCreate(int16_t player, int16_t, bool on, uint32_t, uint32_t, uint32_t) {
+void Aspinx::VUMeterCreate(int16_t player, int16_t, bool on, uint32_t, uint32_t, uint32_t) {
     if (Player(player) >= 0) impl_->SetMeter(player, on);
-    return 0;
 }
 
 std::shared_ptr<const Waveform> Aspinx::GetWaveform(int16_t player) const {

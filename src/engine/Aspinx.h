@@ -5,6 +5,8 @@
 // Loading and decoding run on one worker per player; mixing runs in the audio callback (or on
 // the caller's thread for the offline render). Events raised there reach the UI thread through
 // a lock-free queue and come out as the Qt signals below, emitted on the UI thread.
+#include "support/EqGains.h"
+
 #include <QObject>
 #include <QString>
 
@@ -25,8 +27,6 @@ enum class OutputKind {
 // Player status as GetPlayerStatus reports it.
 enum PlayerStatus : int16_t { kPlaying = 1, kPaused = 2, kStopped = 3 };
 
-// Ten equaliser band values, -100..100 each (-100 boosts 12 dB, +100 cuts 12 dB), band 0 first.
-using EqGains = std::array<int16_t, 10>;
 
 // Read-only overview of a loaded song for drawing: `points` min/max pairs per channel spread
 // evenly over the song.
@@ -51,7 +51,7 @@ class AspinxImpl;
 
 class Aspinx : public QObject {
     Q_OBJECT
-  public:
+public:
     static constexpr int kPlayers = 4;
     // Sound card buffering, from mixing a buffer to hearing it: enough to ride out a 20 ms
     // desktop hiccup, still immediate under a DJ's hand.
@@ -64,35 +64,26 @@ class Aspinx : public QObject {
     ~Aspinx() override;
 
     // Operations. Player numbers outside 0..3 are ignored (getters then return 0).
-    int32_t InitPlayers(int16_t count, quintptr window, int32_t a = 0, int32_t b = 0, int32_t c = 0,
-                        int32_t d = 0);
-    int32_t SetBalance(int16_t player, int16_t balance);     // 0..100, 50 = centre
-    int32_t SetVolume(int16_t player, int16_t volume);       // 0..100
-    int32_t SetMasterVolume(int16_t player, int16_t volume); // player is always 0; 0..100
+    void SetBalance(int16_t player, int16_t balance); // 0..100, 50 = centre
+    void SetVolume(int16_t player, int16_t volume);   // 0..100
+    void SetMasterVolume(int16_t player, int16_t volume); // player is always 0; 0..100
     int16_t GetMasterVolume(int16_t player);
-    int32_t SetPitch(int16_t player, int16_t pitch); // 1..2000, 1000 = normal speed
-    int32_t SetEqualizer(int16_t player, bool enabled, const EqGains& gains);
-    int32_t LoadSound(int16_t player, const QString& path);     // returns at once
-    int32_t LoadSoundFast(int16_t player, const QString& path); // same as LoadSound
-    int32_t PlaySound(int16_t player);
-    int32_t PauseSound(int16_t player);
-    int32_t StopSound(int16_t player); // halts and keeps the position
-    int32_t SeekSound(int16_t player, int32_t positionMs);
-    int16_t GetPlayerStatus(int16_t player);  // PlayerStatus; 3 when empty
-    int32_t GetSoundPosition(int16_t player); // ms, song time
-    int32_t GetSoundDuration(int16_t player); // ms; 0 with no song
+    void SetPitch(int16_t player, int16_t pitch);         // 1..2000, 1000 = normal speed
+    void SetEqualizer(int16_t player, bool enabled, const EqGains& gains);
+    void LoadSound(int16_t player, const QString& path);     // returns at once
+    void LoadSoundFast(int16_t player, const QString& path); // same as LoadSound
+    void PlaySound(int16_t player);
+    void PauseSound(int16_t player);
+    void StopSound(int16_t player); // halts and keeps the position
+    void SeekSound(int16_t player, int32_t positionMs);
+    int16_t GetPlayerStatus(int16_t player);   // PlayerStatus; 3 when empty
+    int32_t GetSoundPosition(int16_t player);  // ms, song time
+    int32_t GetSoundDuration(int16_t player);  // ms; 0 with no song
     QString GetPositionText(int16_t player, bool a, bool b);
 
-    // Display operations: stored, nothing is drawn by the engine.
-    int32_t SetDisplayWindows(int16_t player, int32_t zero, quintptr picture2, quintptr picture1);
-    int32_t SetDisplayColours(int16_t player, uint32_t white, uint32_t colour);
-    int32_t DisplaySetup64(int16_t player, bool on, uint32_t yellow, uint32_t white,
-                           uint32_t colour);
-    int32_t DisplaySwitch66(int16_t player, bool on);
-    int32_t DisplaySwitch67(int16_t player, bool on);
-    int32_t DisplaySwitch68(int16_t player, bool on);
-    int32_t VUMeterCreate(int16_t player, int16_t zero, bool on, uint32_t yellow, uint32_t white,
-                          uint32_t colour); // level events start for this player
+    // Level events start (or stop) for this player; the colours are the meter's, unused here.
+    void VUMeterCreate(int16_t player, int16_t zero, bool on, uint32_t yellow, uint32_t white,
+                       uint32_t colour);
 
     // Overview of the loaded song, or null until computed (WaveformReady tells when).
     std::shared_ptr<const Waveform> GetWaveform(int16_t player) const;
@@ -117,14 +108,14 @@ class Aspinx : public QObject {
     // events. For tests and tools; returns false on time-out.
     bool WaitIdle(int timeoutMs = 5000);
 
-  signals:
+signals:
     void SoundDone(int16_t nPlayer);
     void SoundLoaded(int16_t nPlayer, int16_t nItemIndex);
     void SoundLoadFailed(int16_t nPlayer, QString path, QString reason);
     void VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft, int16_t nPeakRight);
     void WaveformReady(int16_t nPlayer);
 
-  private:
+private:
     std::unique_ptr<AspinxImpl> impl_;
 };
 

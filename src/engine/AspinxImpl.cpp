@@ -111,6 +111,10 @@ void AspinxImpl::SetMasterVolume(int volume) {
     mixer_->SetMasterGain(FaderGain(master_));
 }
 
+void AspinxImpl::SetLimiter(bool on) {
+    mixer_->SetLimiterEnabled(on);
+}
+
 void AspinxImpl::SetPitch(int player, int pitch) {
     pitch = std::clamp(pitch, 1, 2000);
     channels_[player].controls.speed.store(pitch / 1000.0, std::memory_order_relaxed);
@@ -215,7 +219,7 @@ std::shared_ptr<const Waveform> AspinxImpl::GetWaveform(int player) const {
 }
 
 int AspinxImpl::CopyRecentOutput(int player, float* dst, int frames) const {
-    return channels_[player].recent.Copy(dst, frames);
+    return channels_[player].recent.Copy(dst, frames, mixer_->OutputLead());
 }
 
 int AspinxImpl::SampleRate() const {

@@ -34,6 +34,8 @@ class AspinxImpl {
     void SetBalance(int player, int balance);
     void SetVolume(int player, int volume);
     void SetMasterVolume(int volume);
+    // For measurements: the master limiter on (the default) or off.
+    void SetLimiter(bool on);
     int MasterVolume() const { return master_; }
     void SetPitch(int player, int pitch);
     void SetEqualizer(int player, bool enabled, const EqGains& gains);

@@ -7,7 +7,7 @@ namespace spinx::engine {
 
 float FaderGain(int value) {
     const float v = static_cast<float>(std::clamp(value, 0, 100)) / 100.0f;
-    return v * v;
+    return std::pow(v, 0.75f);
 }
 
 StereoGain BalanceGain(int balance) {

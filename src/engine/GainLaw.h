@@ -4,12 +4,17 @@
 
 namespace spinx::engine {
 
-// Fader law for volume, master volume and the attenuated side of the balance: a square-law
-// audio taper, amplitude = (v / 100)^2. It is the usual approximation of a logarithmic pot:
-//   v: 100    71    50    32    22    10    1     0
-//   dB: 0     -6   -12   -20   -26   -40   -80   silent
-// A gentler taper than a pure dB scale keeps the linear crossfader's centre (both decks at 50)
-// from dipping more than a few dB, while the bottom of the travel still fades smoothly to silence.
+// Fader law for volume, master volume and the attenuated side of the balance:
+// amplitude = (v / 100)^0.75.
+//   v:  100   75    50    25    10    1     0
+//   dB: 0     -1.9  -4.5  -9.0  -15   -30   silent
+// The reason is the crossfader, which hands each deck a linear share (both decks at 50 in the
+// middle). Two different songs add by power, two copies of one song by amplitude; with this law
+// the middle of a crossfade is 1.5 dB under one song alone for the first and 1.5 dB over it for
+// the second, the smallest error that serves both. (A square law left a 9 dB hole there, a
+// linear one 3 dB; a constant-power law makes one song on two decks 3 dB too loud.) A deck's
+// own slider keeps a usable travel: its top half trims by up to 4.5 dB, its bottom half fades
+// on down to -30 dB and then silence.
 float FaderGain(int value);
 
 struct StereoGain {

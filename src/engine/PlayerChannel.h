@@ -55,12 +55,13 @@ class RecentOutput {
         }
         written_.store(w, std::memory_order_release);
     }
-    // Any thread.
-    int Copy(float* dst, int frames) const {
+    // Any thread. Leaves out the newest `skip` frames (those not heard yet).
+    int Copy(float* dst, int frames, int skip = 0) const {
         if (frames <= 0) return 0;
         if (frames > kFrames / 2) frames = kFrames / 2;
         for (int attempt = 0; attempt < 4; ++attempt) {
-            const uint64_t end = written_.load(std::memory_order_acquire);
+            const uint64_t written = written_.load(std::memory_order_acquire);
+            const uint64_t end = written - std::min<uint64_t>(written, static_cast<uint64_t>(skip));
             const int n = static_cast<int>(std::min<uint64_t>(end, static_cast<uint64_t>(frames)));
             const uint64_t start = end - n;
             for (int i = 0; i < n; ++i) {

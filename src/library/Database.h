@@ -50,7 +50,6 @@ class Database {
 
     // Applies to the open connection and to every later open.
     void SetBusyTimeout(int ms);
-    int BusyTimeout() const { return busyTimeoutMs_; }
 
     // Runs one or more statements that return no rows; throws DbError.
     void Execute(const std::string& sql);

@@ -18,7 +18,6 @@ class DbValue {
 
     bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
     bool IsLong() const { return std::holds_alternative<std::int64_t>(value_); }
-    bool IsText() const { return std::holds_alternative<std::string>(value_); }
 
     // The value as a 32-bit Long: `ifNull` for Null, a text read as a decimal number (`ifNull`
     // when it is none), numbers outside the 32-bit range clamped to it.

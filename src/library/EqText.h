@@ -3,19 +3,12 @@
 // the character whose code is the band's value + 100, so -100..100 becomes codes 0..200 (a flat
 // band is "d"). The text is stored as UTF-8 of those code points (codes above 127 are the
 // Latin-1 letters), and code 0 is kept like any other. Pure functions, any thread.
-#include <array>
-#include <cstdint>
+#include "support/EqGains.h"
+
 #include <string>
 #include <string_view>
 
 namespace spinx {
-
-inline constexpr std::size_t kEqBands = 10;
-inline constexpr int kEqMin = -100;
-inline constexpr int kEqMax = 100;
-
-// Band 0 ("600") to band 9 ("13.7k"), each -100..100.
-using EqGains = std::array<std::int16_t, kEqBands>;
 
 // Always ten characters; a value outside -100..100 is stored at the nearer end.
 std::string EncodeEq(const EqGains& gains);

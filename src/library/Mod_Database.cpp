@@ -1,7 +1,8 @@
 #include "library/Mod_Database.h"
 
+#include "support/FileIo.h"
 #include "support/Mod_Diskinfo.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 
 #include <sqlite3.h>
 
@@ -170,6 +171,14 @@ std::string SystemReason(const DbError& error) {
                                     : " (" + std::string(std::strerror(error.SystemErrno())) + ")";
 }
 
+// SQLite retries a refused create as a plain open and reports that open's "no such file"; the
+// folder tells the real reason.
+std::string CreateFailureReason(const std::string& path, const DbError& error) {
+    if (const int why = FolderWriteError(GetPath(path)); why != 0)
+        return " (" + std::string(std::strerror(why)) + ")";
+    return SystemReason(error);
+}
+
 } // namespace
 
 std::string DbErrorReason(const DbError& error) {
@@ -194,7 +203,7 @@ void OpenDB(Database& db, const std::string& path) {
         try {
             CreateEmptyDatabase(path);
         } catch (const DbError& e) {
-            ReportUnusableDatabase(path, "it cannot be created" + SystemReason(e));
+            ReportUnusableDatabase(path, "it cannot be created" + CreateFailureReason(path, e));
             return;
         }
     }

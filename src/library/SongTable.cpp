@@ -1,7 +1,7 @@
 #include "library/SongTable.h"
 
 #include "library/Mod_Database.h"
-#include "support/ProgramFolder.h"
+#include "support/DataLocation.h"
 
 namespace spinx {
 
@@ -39,7 +39,7 @@ bool SongDbIsOpen() {
 }
 
 std::string SongDatabasePath() {
-    return ProgramFolder() + "/spinx.mdb";
+    return DataFolder() + "/spinx.mdb";
 }
 
 } // namespace spinx

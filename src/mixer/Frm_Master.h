@@ -1,8 +1,11 @@
 #pragma once
-// The mixer window: owns the engine, creates the four decks, passes the engine's events on to
-// them, and mixes Deck A against Deck B with the crossfader under a master volume. It keeps the
-// playlist and, with Auto Play, runs a set from it by itself. UI thread.
+// The mixer window: owns the engine, creates the four decks and hosts them, passes the engine's
+// events on to them, and mixes Deck A against Deck B with the crossfader under a master volume.
+// It keeps the playlist and wires auto play to the desk. Its controls carry their old names as
+// object names. UI thread.
+#include "deck/DeckHost.h"
 #include "engine/Aspinx.h"
+#include "mixer/AutoPlay.h"
 #include "support/Mod_CommonDialog.h"
 
 #include <QPointer>
@@ -33,7 +36,7 @@ class ClickLabel;
 class Frm_TurnTable;
 class ListBox;
 
-class Frm_Master : public QWidget {
+class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     Q_OBJECT
   public:
     // `output` is where the engine plays: the program uses the default device, tests render
@@ -43,14 +46,11 @@ class Frm_Master : public QWidget {
 
     QSize sizeHint() const override;
 
-    Aspinx* const Aspinx1;
-    // Element p is the deck whose ID is p; filled once by Form_Load.
-    std::array<QPointer<Frm_TurnTable>, Aspinx::kPlayers> Decks;
-    // Full paths of every song added during the run. Element 0 stays empty; rows carry their
-    // index (ItemData), so elements are never moved or dropped.
-    std::vector<std::string> PlaylistFiles{std::string()};
-    // The path a playlist row stands for, or null when its ItemData lies outside PlaylistFiles.
-    const std::string* PlaylistFile(const QListWidgetItem* row) const;
+    Aspinx& Engine() const override { return *engine_; }
+    // The deck whose ID is `player`, or null; there are four once Form_Load has run.
+    Frm_TurnTable* Deck(int16_t player) const;
+    // Restores the playlist kept in `file` and keeps it there from now on, saved on every change.
+    void KeepPlaylist(const std::string& file);
 
     void Form_Load();
 
@@ -67,9 +67,10 @@ class Frm_Master : public QWidget {
     void VScroll1_Change();
     void Overlap_Change();
 
-    // Automatic play. The 100 ms tick: one step of a gradual crossfade, then auto play.
+    // The 100 ms tick: one step of a gradual crossfade, then auto play.
     void Timer1_Timer();
     void Chk_AutoFade_Click();
+    const AutoPlay& AutoPlayer() const { return autoPlay_; }
 
     // The playlist. AddFile adds one MP3 song or the songs of one M3U playlist.
     void AddFile(const std::string& Filename);
@@ -81,38 +82,18 @@ class Frm_Master : public QWidget {
     void List1_MouseDown(Qt::MouseButton Button);
     void List1_MouseMove(const QPoint& pos); // in the list's viewport
     void List1_OLEDragDrop(const QMimeData& Data);
+    // The path a playlist row stands for, or null when it stands for none.
+    const std::string* PlaylistRowPath(int row) const override;
 
-    // Controls.
-    QLabel* Lbl_Title;
-    ClickLabel* Label4;
-    std::array<QRadioButton*, 4> Opt_DeckA;
-    std::array<QRadioButton*, 4> Opt_DeckB;
-    QSlider* HScroll1;                      // crossfader: 0 all Deck A, 100 all Deck B
-    std::array<QPushButton*, 3> Cmd_Center; // elements 1 ("Deck A") and 2 ("Deck B")
-    QCheckBox* Chk_Fade;
-    QSlider* VScroll1; // master volume 0..100
-    QLabel* Label1;
-    QLabel* lblMasterVol;
-    QSlider* Overlap; // default end marker, ms before a song's end (0..30000)
-    QLineEdit* Txt_Overlap;
-    QLabel* Label2;
-    QTimer* Timer1;
-    QGroupBox* Frame1; // "Auto Play"
-    QCheckBox* Chk_AutoPlay;
-    QCheckBox* Chk_AutoFade;
-    QGroupBox* Frame4; // "Playlist"
-    ListBox* List1;
-    QPushButton* Cmd_Add;
-    QPushButton* Cmd_Remove;
-    std::array<QToolButton*, 2> Cmd_Move; // 0 up, 1 down
-    QToolButton* Cmd_Save;
-    CommonDialog CommonDialog1;
+  signals:
+    // A deck asked for the marker menu; the main window owns it.
+    void markerMenuRequested();
 
   private:
-    // A row waiting to be put into List1.
+    // A row waiting to be put into the playlist.
     struct PendingRow {
         QString text;
-        int index; // into PlaylistFiles
+        int index; // into files_
     };
     // Holds back the rows that AddFile makes until the outermost batch ends, so that many
     // files go into the list in one insertion.
@@ -126,41 +107,63 @@ class Frm_Master : public QWidget {
       private:
         Frm_Master& master_;
     };
-    // The song that automatic play last loaded into a player, and whether it has pressed that
-    // deck's Play since: a failed load of that song is answered with the next playlist song.
-    struct AutoLoad {
-        std::string path;
-        bool started = false;
-    };
+
+    // DeckHost.
+    int32_t Overlap() const override;
+    void RequestMarkerMenu() override { emit markerMenuRequested(); }
+    // AutoPlayDesk.
+    int16_t PlayerA() const override;
+    int16_t PlayerB() const override;
+    bool HasDeck(int16_t player) const override;
+    std::string Song(int16_t player) const override;
+    DeckReading Read(int16_t player) const override;
+    bool FadePending() const override;
+    bool PlaylistEmpty() const override;
+    std::string TakeTopRow() override;
+    void Load(int16_t player, const std::string& path) override;
+    void Start(int16_t player) override;
+    void ApplyCrossfader() override { HScroll1_Change(); }
+    void FadeTo(int16_t end) override { Cmd_Center_Click(end); }
 
     QGroupBox* BuildPlaylistFrame();
+    const std::string* PlaylistFile(const QListWidgetItem* row) const;
     void AppendSong(const std::string& path);
+    std::vector<std::string> ListedSongs() const; // the rows' paths, in list order
     void FlushRows();
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);
     void RememberFolder(const std::string& folder);
-
-    // Loads the top playlist row into player nPlayer and takes it off the list, with Auto Play
-    // on; false when nothing was loaded.
-    bool RefillFromPlaylist(int16_t nPlayer);
-    // Presses a deck's Play as automatic play does.
-    void StartDeck(Frm_TurnTable& deck);
-    // When the playing deck's song has ended while its partner still waits, the partner starts.
-    void StartWaitingPartner(int16_t nPlayer);
-    // Starts the waiting deck of the pair; with Auto Fade the crossfader then walks to the end
-    // `Index` (1 Deck A, 2 Deck B) of Cmd_Center.
-    void TakeOver(Frm_TurnTable& deck, int16_t Index);
-    void AutoPlayStep();
-
-    // The deck of player `nPlayer`, or null when the player is not one of ours.
-    Frm_TurnTable* DeckOf(int16_t nPlayer) const;
     // Sends one deck of the crossfaded pair its share and remembers it as the deck's MaxVol.
     void ApplyCrossfade(Frm_TurnTable& deck, int share);
 
+    Aspinx* const engine_;
     QMdiArea& area_;
+    // Element p is the deck whose ID is p; filled once by Form_Load.
+    std::array<QPointer<Frm_TurnTable>, Aspinx::kPlayers> decks_;
+    // Full paths of every song added during the run. Element 0 stays empty; rows carry their
+    // index (ItemData), so elements are never moved or dropped.
+    std::vector<std::string> files_{std::string()};
     std::vector<PendingRow> pendingRows_;
     int batchDepth_ = 0;
-    std::array<AutoLoad, Aspinx::kPlayers> autoLoads_;
+    AutoPlay autoPlay_{*this};
+
+    QLabel* titleLabel_;
+    ClickLabel* webSiteLink_;
+    std::array<QRadioButton*, 4> deckAButtons_;
+    std::array<QRadioButton*, 4> deckBButtons_;
+    QSlider* crossfader_;                       // 0 all Deck A, 100 all Deck B
+    std::array<QPushButton*, 3> centreButtons_; // elements 1 ("Deck A") and 2 ("Deck B")
+    QCheckBox* fadeCheck_;
+    QSlider* masterVolumeSlider_; // 0..100
+    QLabel* masterVolumeValue_;
+    QSlider* overlapSlider_; // default end marker, ms before a song's end (0..30000)
+    QLineEdit* overlapText_;
+    QTimer* tickTimer_;
+    QCheckBox* autoPlayCheck_;
+    QCheckBox* autoFadeCheck_;
+    ListBox* playlist_;
+    std::array<QToolButton*, 2> moveButtons_; // 0 up, 1 down
+    CommonDialog dialog_;
 };
 
 } // namespace spinx

@@ -1,6 +1,6 @@
 #include "mixer/Mod_StartDoc.h"
 
-#include "support/ProgramFolder.h"
+#include "support/DataLocation.h"
 
 #include <QDesktopServices>
 
@@ -34,7 +34,7 @@ bool StartDoc(const std::string& document) {
 }
 
 std::string AboutPagePath() {
-    return ProgramFolder() + "/" + kAboutPageName;
+    return ShippedFile(kAboutPageName);
 }
 
 } // namespace spinx

@@ -1,6 +1,6 @@
 #include "shell/Frm_Help.h"
 
-#include "shell/Twips.h"
+#include "widgets/Twips.h"
 
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -20,18 +20,19 @@ Frm_Help::Frm_Help(QWidget* parent) : QWidget(parent, Qt::Window) {
     InitHelpResource();
     setObjectName(QStringLiteral("Frm_Help"));
     setWindowTitle(QStringLiteral("Spinx Help"));
-    Browser = new QTextBrowser(this);
+    browser_ = new QTextBrowser(this);
+    browser_->setObjectName(QStringLiteral("Browser"));
     // Links out of the document go to the desktop's browser; those within it stay here.
-    Browser->setOpenExternalLinks(true);
+    browser_->setOpenExternalLinks(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Browser);
+    layout->addWidget(browser_);
     resize(TwipsSize(9000, 9000));
 }
 
 void Frm_Help::ShowContents() {
-    Browser->setSource(Contents());
-    Browser->home();
+    browser_->setSource(Contents());
+    browser_->home();
     show();
     raise();
     activateWindow();

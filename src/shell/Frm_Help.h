@@ -19,7 +19,8 @@ class Frm_Help : public QWidget {
     // Shows the window at the start of the document, in front of the desk.
     void ShowContents();
 
-    QTextBrowser* Browser;
+  private:
+    QTextBrowser* browser_;
 };
 
 } // namespace spinx

@@ -5,10 +5,11 @@
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Help.h"
 #include "shell/Frm_Status.h"
-#include "shell/MdiChild.h"
-#include "shell/Twips.h"
+#include "widgets/MdiChild.h"
+#include "widgets/Twips.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -34,38 +35,54 @@ int ArrangeRow(int16_t id) {
 Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), output_(output) {
     setObjectName(QStringLiteral("Frm_Main"));
     setWindowTitle(QStringLiteral("Spinx"));
-    MdiArea = new QMdiArea(this);
-    setCentralWidget(MdiArea);
+    area_ = new QMdiArea(this);
+    area_->setObjectName(QStringLiteral("MdiArea"));
+    setCentralWidget(area_);
 
-    Mnu_File = menuBar()->addMenu(QStringLiteral("&File"));
-    Mnu_File_Exit = Mnu_File->addAction(QStringLiteral("E&xit"));
-    Mnu_View = menuBar()->addMenu(QStringLiteral("&View"));
+    // Menus and their items carry their old names; the items of an array carry their index.
+    const auto menu = [this](const char* caption, const char* name, QWidget* parent) {
+        QMenu* added = parent ? new QMenu(QString::fromLatin1(caption), parent)
+                              : menuBar()->addMenu(QString::fromLatin1(caption));
+        added->setObjectName(QString::fromLatin1(name));
+        return added;
+    };
+    const auto item = [](QMenu* menu, const QString& caption, const char* name, int index = -1) {
+        QAction* added = menu->addAction(caption);
+        added->setObjectName(QString::fromLatin1(name));
+        if (index >= 0) added->setProperty("Index", index);
+        return added;
+    };
+    QMenu* file = menu("&File", "Mnu_File", nullptr);
+    QAction* exit = item(file, QStringLiteral("E&xit"), "Mnu_File_Exit");
+    QMenu* view = menu("&View", "Mnu_View", nullptr);
     for (int i = 0; i < 4; ++i) {
-        Mnu_View_Deck[i] = Mnu_View->addAction(QStringLiteral("Deck &%1").arg(i + 1));
-        Mnu_View_Deck[i]->setCheckable(true);
-        Mnu_View_Deck[i]->setChecked(i < 2);
+        viewDeckItems_[i] = item(view, QStringLiteral("Deck &%1").arg(i + 1), "Mnu_View_Deck", i);
+        viewDeckItems_[i]->setCheckable(true);
+        viewDeckItems_[i]->setChecked(i < 2);
     }
-    Mnu_Window = menuBar()->addMenu(QStringLiteral("&Window"));
-    Mnu_Window_Arrange = Mnu_Window->addAction(QStringLiteral("&Arrange"));
-    Mnu_Help = menuBar()->addMenu(QStringLiteral("&Help"));
-    Mnu_Help_Contents = Mnu_Help->addAction(QStringLiteral("&Contents"));
-    Mnu_Setup = new QMenu(QStringLiteral("setup"), this);
-    Mnu_SetPos = {Mnu_Setup->addAction(QStringLiteral("Set &Start Position")),
-                  Mnu_Setup->addAction(QStringLiteral("Set &End Position")),
-                  Mnu_Setup->addAction(QStringLiteral("&Reset Start/End"))};
+    QMenu* window = menu("&Window", "Mnu_Window", nullptr);
+    QAction* arrange = item(window, QStringLiteral("&Arrange"), "Mnu_Window_Arrange");
+    QMenu* help = menu("&Help", "Mnu_Help", nullptr);
+    QAction* contents = item(help, QStringLiteral("&Contents"), "Mnu_Help_Contents");
+    markerMenu_ = menu("setup", "Mnu_Setup", this);
+    const char* const markerCaptions[] = {"Set &Start Position", "Set &End Position",
+                                          "&Reset Start/End"};
+    for (int16_t i = 0; i < 3; ++i) {
+        QAction* setPos =
+            item(markerMenu_, QString::fromLatin1(markerCaptions[i]), "Mnu_SetPos", i);
+        connect(setPos, &QAction::triggered, this, [this, i] { Mnu_SetPos_Click(i); });
+    }
 
-    connect(Mnu_File_Exit, &QAction::triggered, this, [this] { Mnu_File_Exit_Click(); });
+    connect(exit, &QAction::triggered, this, [this] { Mnu_File_Exit_Click(); });
     for (int16_t i = 0; i < 4; ++i) {
-        connect(Mnu_View_Deck[i], &QAction::triggered, this, [this, i] {
+        connect(viewDeckItems_[i], &QAction::triggered, this, [this, i] {
             // The action has flipped its own check mark; the handler flips it as it always has.
-            Mnu_View_Deck[i]->toggle();
+            viewDeckItems_[i]->toggle();
             Mnu_View_Deck_Click(i);
         });
     }
-    connect(Mnu_Window_Arrange, &QAction::triggered, this, [this] { Mnu_Window_Arrange_Click(); });
-    for (int16_t i = 0; i < 3; ++i)
-        connect(Mnu_SetPos[i], &QAction::triggered, this, [this, i] { Mnu_SetPos_Click(i); });
-    connect(Mnu_Help_Contents, &QAction::triggered, this, [this] { Mnu_Help_Contents_Click(); });
+    connect(arrange, &QAction::triggered, this, [this] { Mnu_Window_Arrange_Click(); });
+    connect(contents, &QAction::triggered, this, [this] { Mnu_Help_Contents_Click(); });
     // F1 asks for help from any window of the program, the help window included.
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     helpKey->setContext(Qt::ApplicationShortcut);
@@ -79,8 +96,10 @@ void Frm_Main::MDIForm_Load() {
     // preparation has told the user why.
     PrepareSongDatabase(SongDatabasePath());
 
-    master_ = new Frm_Master(*MdiArea, output_);
-    QMdiSubWindow* window = AddChildWindow(*MdiArea, master_);
+    master_ = new Frm_Master(*area_, output_);
+    connect(master_, &Frm_Master::markerMenuRequested, this,
+            [this] { markerMenu_->popup(QCursor::pos()); });
+    QMdiSubWindow* window = AddChildWindow(*area_, master_);
     window->adjustSize();
     window->show();
     master_->Form_Load();
@@ -94,7 +113,7 @@ void Frm_Main::Arrange() {
     QWidget* mixerWindow = master_->parentWidget();
     mixerWindow->move(0, 0);
     const int deckLeft = mixerWindow->width() - TwipsToPixels(kDeckOverlapTwips);
-    for (Frm_TurnTable* deck : LoadedTurnTables(*MdiArea)) {
+    for (Frm_TurnTable* deck : LoadedTurnTables(*area_)) {
         QWidget* window = deck->parentWidget();
         window->move(deckLeft, window->height() * ArrangeRow(deck->ID));
     }
@@ -102,10 +121,10 @@ void Frm_Main::Arrange() {
 
 void Frm_Main::FitToChildren() {
     QRect used;
-    for (QMdiSubWindow* window : MdiArea->subWindowList())
+    for (QMdiSubWindow* window : area_->subWindowList())
         if (!window->isHidden()) used |= window->geometry();
     const QSize client =
-        used.size() + QSize(used.x(), used.y()) + QSize(2, 2) * MdiArea->frameWidth();
+        used.size() + QSize(used.x(), used.y()) + QSize(2, 2) * area_->frameWidth();
     QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height());
     if (const QScreen* screen = this->screen())
         wanted = wanted.boundedTo(screen->availableGeometry().size());
@@ -117,12 +136,12 @@ void Frm_Main::Mnu_File_Exit_Click() {
 }
 
 void Frm_Main::Mnu_View_Deck_Click(int16_t Index) {
-    if (Index < 0 || Index >= static_cast<int16_t>(Mnu_View_Deck.size())) return;
-    Mnu_View_Deck[Index]->setChecked(!Mnu_View_Deck[Index]->isChecked());
-    for (Frm_TurnTable* deck : LoadedTurnTables(*MdiArea)) {
-        if (deck->ID < 0 || deck->ID >= static_cast<int16_t>(Mnu_View_Deck.size())) continue;
+    if (Index < 0 || Index >= static_cast<int16_t>(viewDeckItems_.size())) return;
+    viewDeckItems_[Index]->setChecked(!viewDeckItems_[Index]->isChecked());
+    for (Frm_TurnTable* deck : LoadedTurnTables(*area_)) {
+        if (deck->ID < 0 || deck->ID >= static_cast<int16_t>(viewDeckItems_.size())) continue;
         // Hiding only hides: the deck keeps its song and goes on playing.
-        deck->parentWidget()->setVisible(Mnu_View_Deck[deck->ID]->isChecked());
+        deck->parentWidget()->setVisible(viewDeckItems_[deck->ID]->isChecked());
     }
 }
 
@@ -131,7 +150,7 @@ void Frm_Main::Mnu_Window_Arrange_Click() {
 }
 
 void Frm_Main::Mnu_SetPos_Click(int16_t Index) {
-    QMdiSubWindow* active = MdiArea->activeSubWindow();
+    QMdiSubWindow* active = area_->activeSubWindow();
     QWidget* form = active ? active->widget() : nullptr;
     if (!form || form->objectName() != QLatin1String(Frm_TurnTable::kName)) return;
     if (auto* deck = qobject_cast<Frm_TurnTable*>(form)) deck->SetPos(Index);
@@ -167,7 +186,7 @@ void Frm_Main::MDIForm_QueryUnload() {
 void Frm_Main::UnloadChildren() {
     // Newest first: the decks go before the mixer whose engine they play through.
     std::vector<QPointer<QMdiSubWindow>> windows;
-    for (QMdiSubWindow* window : MdiArea->subWindowList(QMdiArea::CreationOrder))
+    for (QMdiSubWindow* window : area_->subWindowList(QMdiArea::CreationOrder))
         windows.emplace_back(window);
     std::reverse(windows.begin(), windows.end());
     master_ = nullptr;

@@ -53,21 +53,10 @@ class Frm_Main : public QMainWindow {
     void MDIForm_QueryUnload();
     void MDIForm_Unload();
 
-    QMdiArea* MdiArea;
+    QMdiArea& Area() const { return *area_; }
     Frm_Master* MasterForm() const { return master_; }
     Frm_Status* StatusForm() const { return status_.get(); } // null unless shutting down
     Frm_Help* HelpForm() const { return help_; }             // null until help was asked for
-
-    QMenu* Mnu_File;
-    QAction* Mnu_File_Exit;
-    QMenu* Mnu_View;
-    std::array<QAction*, 4> Mnu_View_Deck;
-    QMenu* Mnu_Window;
-    QAction* Mnu_Window_Arrange;
-    QMenu* Mnu_Help;
-    QAction* Mnu_Help_Contents;
-    QMenu* Mnu_Setup; // opened as a pop-up menu only
-    std::array<QAction*, 3> Mnu_SetPos;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,6 +65,10 @@ class Frm_Main : public QMainWindow {
     void UnloadChildren();
     // Sized to show the mixer and the decks that are visible, within the screen.
     void FitToChildren();
+
+    QMdiArea* area_;
+    std::array<QAction*, 4> viewDeckItems_;
+    QMenu* markerMenu_; // opened as a pop-up menu only
 
     OutputKind output_;
     Frm_Master* master_ = nullptr;

@@ -1,6 +1,6 @@
 #include "shell/Frm_Status.h"
 
-#include "shell/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -26,35 +26,39 @@ Frm_Status::Frm_Status(QWidget* parent)
                           Qt::CustomizeWindowHint) {
     setObjectName(QStringLiteral("Frm_Status"));
     setWindowTitle(QStringLiteral("Status"));
-    Lbl_Status = new QLabel(this);
-    Lbl_Status->setMinimumWidth(260);
-    Picture1 = new PictureBox(this);
-    Picture1->SetBackColor(QColor(192, 192, 192));
-    Picture1->setFixedHeight(18);
-    Lbl_Percent = new QLabel(QStringLiteral("0%"), this);
-    Lbl_Percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Lbl_Percent->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("100%")));
-    Cmd_Abort = new QPushButton(QStringLiteral("&Cancel"), this);
+    text_ = new QLabel(this);
+    text_->setObjectName(QStringLiteral("Lbl_Status"));
+    text_->setMinimumWidth(260);
+    bar_ = new PictureBox(this);
+    bar_->setObjectName(QStringLiteral("Picture1"));
+    bar_->SetBackColor(QColor(192, 192, 192));
+    bar_->setFixedHeight(18);
+    percent_ = new QLabel(QStringLiteral("0%"), this);
+    percent_->setObjectName(QStringLiteral("Lbl_Percent"));
+    percent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    percent_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+    auto* abort = new QPushButton(QStringLiteral("&Cancel"), this);
+    abort->setObjectName(QStringLiteral("Cmd_Abort"));
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(Lbl_Status, 0, 0, 1, 2);
-    layout->addWidget(Picture1, 1, 0);
-    layout->addWidget(Lbl_Percent, 1, 1);
-    layout->addWidget(Cmd_Abort, 2, 1, Qt::AlignRight);
+    layout->addWidget(text_, 0, 0, 1, 2);
+    layout->addWidget(bar_, 1, 0);
+    layout->addWidget(percent_, 1, 1);
+    layout->addWidget(abort, 2, 1, Qt::AlignRight);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void Frm_Status::Progress(const QString& text, int32_t value, int32_t maximum) {
-    Lbl_Status->setText(text);
-    Lbl_Status->repaint();
+    text_->setText(text);
+    text_->repaint();
     repaint();
     const std::optional<ProgressFill> fill = ProgressFillFor(value, maximum);
     if (!fill) return;
-    Picture1->Scale(0, 0, 1000, 100);
+    bar_->Scale(0, 0, 1000, 100);
     // Nothing done yet is an empty bar, not a sliver of blue.
-    if (fill->x > 0) Picture1->FillBox(0, 0, fill->x, 100, QColor(0, 0, 255));
-    Picture1->FillBox(fill->x + 1, 0, 1000, 100, Picture1->BackColor());
-    Lbl_Percent->setText(fill->percent);
+    if (fill->x > 0) bar_->FillBox(0, 0, fill->x, 100, QColor(0, 0, 255));
+    bar_->FillBox(fill->x + 1, 0, 1000, 100, bar_->BackColor());
+    percent_->setText(fill->percent);
 }
 
 void Frm_Status::ShowCentred() {

@@ -8,7 +8,6 @@
 #include <optional>
 
 class QLabel;
-class QPushButton;
 
 namespace spinx {
 
@@ -34,10 +33,10 @@ class Frm_Status : public QWidget {
     // Shows the window, not modal, in the middle of the screen.
     void ShowCentred();
 
-    QLabel* Lbl_Status;
-    PictureBox* Picture1;
-    QLabel* Lbl_Percent;
-    QPushButton* Cmd_Abort;
+  private:
+    QLabel* text_;
+    PictureBox* bar_;
+    QLabel* percent_;
 };
 
 } // namespace spinx

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -45,7 +46,43 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
+// Follows `path` through its chain of symbolic links to the name that holds the data (which
+// need not exist yet). Relative links count from the folder of the link.
+bool ResolveLinks(std::string& path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) return false;
+        std::string next(target, static_cast<std::size_t>(n));
+        if (next.empty()) {
+            errno = ENOENT;
+            return false;
+        }
+        if (next.front() != '/') {
+            const auto slash = path.find_last_of('/');
+            if (slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+        }
+        path = std::move(next);
+    }
+    errno = ELOOP;
+    return false;
+}
+
 } // namespace
+
+int FolderWriteError(const std::string& folder) {
+    std::string at = folder.empty() ? std::string(".") : folder;
+    struct stat st {};
+    while (::stat(at.c_str(), &st) != 0) {
+        if (errno != ENOENT) return errno;
+        const auto slash = at.find_last_of('/');
+        at = slash == std::string::npos ? std::string(".") : at.substr(0, slash == 0 ? 1 : slash);
+    }
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+    return ::access(at.c_str(), W_OK) == 0 ? 0 : errno;
+}
 
 UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size) {
     size = 0;
@@ -103,11 +140,15 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string* 
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error) {
+bool WriteFileAtomically(const std::string& named, const std::string& contents,
+                         std::string* error) {
     auto fail = [&](const std::string& what, int err) {
-        if (error) *error = Reason(what, path, err);
+        if (error) *error = Reason(what, named, err);
         return false;
     };
+    // A link stays a link: the new text replaces the file it points at.
+    std::string path = named;
+    if (!ResolveLinks(path)) return fail("Cannot follow the link", errno);
 
     mode_t mode = 0;
     struct stat st {};
@@ -125,7 +166,17 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
 
     std::string temp = path + ".XXXXXX";
     UniqueFd fd(::mkstemp(temp.data()));
-    if (!fd) return fail("Cannot create a temporary file beside", errno);
+    if (!fd) {
+        int err = errno;
+        // A folder that is missing because it could not be made: say what stopped it.
+        if (err == ENOENT) {
+            const auto slash = path.find_last_of('/');
+            const int why =
+                FolderWriteError(slash == std::string::npos ? "." : path.substr(0, slash));
+            if (why != 0) err = why;
+        }
+        return fail("Cannot create a temporary file beside", err);
+    }
     auto discard = [&](const std::string& what) {
         const int err = errno;
         fd.reset();

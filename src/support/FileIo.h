@@ -38,10 +38,15 @@ bool ReadAt(int fd, std::int64_t offset, std::size_t count, std::string& out);
 // naming the file and the reason.
 bool ReadWholeFile(const std::string& path, std::string& contents, std::string* error = nullptr);
 
+// Why nothing can be created in `folder` (an errno value), or 0 when it can. A missing folder
+// answers for the nearest folder above it that exists, where it would have to be made.
+int FolderWriteError(const std::string& folder);
+
 // Replaces `path` with `contents` so that readers see either the old file or the new one, never
 // a part: the text goes to a temporary file in the same folder, is flushed to the disk and is
-// then renamed over the old file. An existing file that we may not write is left alone and
-// reported. On failure nothing changes, the temporary file is removed and `error` says why.
+// then renamed over the old file; a symbolic link is followed and its target replaced. An
+// existing file that we may not write is left alone and reported. On failure nothing changes, the
+// temporary file is removed and `error` says why.
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          std::string* error = nullptr);
 

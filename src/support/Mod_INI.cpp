@@ -1,5 +1,6 @@
 #include "support/Mod_INI.h"
 
+#include "support/DataLocation.h"
 #include "support/FileIo.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/ProgramFolder.h"
@@ -46,7 +47,12 @@ bool KeyMatches(std::string_view line, const std::string& key) {
 } // namespace
 
 std::string INIFileName() {
-    return StripTrailingSlash(ProgramFolder()) + "/" + ProgramName() + ".ini";
+    return SettingsFolder() + "/" + ProgramName() + ".ini";
+}
+
+bool EnsureINIFile(std::string* error) {
+    const std::string file = INIFileName();
+    return FileExists(file) || WriteFileAtomically(file, "", error);
 }
 
 std::vector<std::string> SplitIniLines(std::string_view text) {

@@ -16,8 +16,12 @@
 
 namespace spinx {
 
-// The program folder, "/", the executable's name without extension, ".ini".
+// The settings folder (DataLocation.h), "/", the executable's name without extension, ".ini".
 std::string INIFileName();
+
+// Creates an empty settings file when there is none, so that a folder we may not write shows at
+// start-up rather than at the first remembered folder. An empty file reads as a missing one.
+bool EnsureINIFile(std::string* error = nullptr);
 
 // The value of `key` in `section` of `file` ("" = INIFileName()), or `defaultValue` when the
 // key is absent or the file is missing or cannot be read.

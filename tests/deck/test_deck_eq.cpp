@@ -1,8 +1,8 @@
 // The deck's equaliser: the EQ settings file, the panel, resets, loading and saving curves.
-#include "deck/Mod_Equaliser.h"
+#include "deck/EqFile.h"
+#include "deck/EqPanel.h"
 #include "desktest/DeckDriving.h"
-#include "shell/PictureBox.h"
-#include "shell/Twips.h"
+#include "widgets/PictureBox.h"
 
 #include <QCheckBox>
 #include <QScrollBar>
@@ -42,37 +42,40 @@ TEST(EqFile, TextRoundTripAndDamage) {
 // only changes the window's width.
 TEST_F(EqTest, BandsResetsPictureAndWidth) {
     Frm_TurnTable& deck = Deck(0);
-    int sent = deck.EqualizerCalls();
-    deck.VEqual[0]->setValue(35);
-    deck.VEqual[9]->setValue(100);
-    deck.VEqual[9]->setValue(100);
-    EXPECT_EQ(deck.EqualizerCalls(), sent += 2);
-    EXPECT_TRUE(deck.Cmd_Update->isEnabled());
+    QToolButton& save = Ctl<QToolButton>(deck, "Cmd_Update");
+    int sent = 0;
+    QObject::connect(&Ctl<EqPanel>(deck, "Frame1"), &EqPanel::curveChanged, [&] { ++sent; });
+    Ctl<QScrollBar>(deck, "VEqual", 0).setValue(35);
+    Ctl<QScrollBar>(deck, "VEqual", 9).setValue(100);
+    Ctl<QScrollBar>(deck, "VEqual", 9).setValue(100);
+    EXPECT_EQ(sent, 2);
+    EXPECT_TRUE(save.isEnabled());
 
-    deck.VEqual[0]->setValue(-100);
-    const QImage& picture = deck.Pic_EQ->Picture();
+    Ctl<QScrollBar>(deck, "VEqual", 0).setValue(-100);
+    const QImage& picture = Ctl<PictureBox>(deck, "Pic_EQ").Picture();
     EXPECT_EQ(picture.pixelColor(0, 0), QColor(Qt::black)) << "-100 is drawn at the top";
     EXPECT_EQ(picture.pixelColor(0, picture.height() - 1), QColor(Qt::white));
 
-    deck.Cmd_ResetEq[0]->click();
-    deck.Cmd_ResetEq[0]->click();
-    EXPECT_EQ(deck.EqualizerCalls(), sent += 2);
-    deck.VEqual[5]->setValue(60);
-    deck.Cmd_ResetEq[10]->click();
+    sent = 0;
+    Ctl<QToolButton>(deck, "Cmd_ResetEq", 0).click();
+    Ctl<QToolButton>(deck, "Cmd_ResetEq", 0).click();
+    EXPECT_EQ(sent, 1);
+    Ctl<QScrollBar>(deck, "VEqual", 5).setValue(60);
+    Ctl<QToolButton>(deck, "Cmd_ResetEq", 10).click();
     EXPECT_EQ(deck.Curve(), EqGains{});
-    EXPECT_EQ(deck.EqualizerCalls(), sent += 3);
-    deck.Cmd_Update->setEnabled(false);
-    deck.Cmd_ResetEq[10]->click();
-    EXPECT_EQ(deck.EqualizerCalls(), sent);
-    EXPECT_FALSE(deck.Cmd_Update->isEnabled());
+    EXPECT_EQ(sent, 4) << "band 5 set, then bands 5 and 9 reset";
+    save.setEnabled(false);
+    Ctl<QToolButton>(deck, "Cmd_ResetEq", 10).click();
+    EXPECT_EQ(sent, 4);
+    EXPECT_FALSE(save.isEnabled());
 
     QWidget* window = deck.parentWidget();
-    EXPECT_EQ(window->width(), TwipsToPixels(8955));
-    deck.Chk_Eq->click();
-    EXPECT_EQ(window->width(), TwipsToPixels(4395));
-    EXPECT_EQ(deck.EqualizerCalls(), sent);
-    deck.Chk_Eq->click();
-    EXPECT_EQ(window->width(), TwipsToPixels(8955));
+    const int wide = window->width();
+    Ctl<QCheckBox>(deck, "Chk_Eq").click();
+    EXPECT_LT(window->width(), wide);
+    EXPECT_EQ(sent, 4);
+    Ctl<QCheckBox>(deck, "Chk_Eq").click();
+    EXPECT_EQ(window->width(), wide);
 }
 
 // A curve saved in one deck (the file of the example, in the program folder by default, an
@@ -82,7 +85,7 @@ TEST_F(EqTest, BandsResetsPictureAndWidth) {
 TEST_F(EqTest, FilesAcrossDecksAndFailures) {
     Frm_TurnTable& source = Deck(0);
     for (int i = 0; i < 10; ++i)
-        source.VEqual[i]->setValue(kExample[i]);
+        Ctl<QScrollBar>(source, "VEqual", i).setValue(kExample[i]);
     const std::string file = folder / "curve.eq";
     scripted.Choose({file});
     source.Cmd_SaveEq_Click();
@@ -92,7 +95,7 @@ TEST_F(EqTest, FilesAcrossDecksAndFailures) {
     EXPECT_EQ(ReadFile(file), kExampleText);
     {
         AnswerBoxes no(MsgResult::No);
-        source.VEqual[2]->setValue(9);
+        Ctl<QScrollBar>(source, "VEqual", 2).setValue(9);
         scripted.Choose({file});
         source.Cmd_SaveEq_Click();
         EXPECT_EQ(no.texts, std::vector<std::string>{"Overwrite file?"});
@@ -100,12 +103,13 @@ TEST_F(EqTest, FilesAcrossDecksAndFailures) {
     }
 
     Frm_TurnTable& target = Deck(1);
-    target.VEqual[3]->setValue(25);
-    const int sent = target.EqualizerCalls();
+    Ctl<QScrollBar>(target, "VEqual", 3).setValue(25);
+    int sent = 0;
+    QObject::connect(&Ctl<EqPanel>(target, "Frame1"), &EqPanel::curveChanged, [&] { ++sent; });
     scripted.Choose({folder / "missing.eq"});
     target.Cmd_LoadEq_Click();
     EXPECT_EQ(scripted.messages, std::vector<std::string>{"Error loading Eq settings!"});
-    EXPECT_EQ(target.EqualizerCalls(), sent);
+    EXPECT_EQ(sent, 0);
     scripted.Choose({WriteFile(folder / "short.eq", " 10 \r\n")});
     target.Cmd_LoadEq_Click();
     EXPECT_EQ(scripted.messages.size(), 2u);

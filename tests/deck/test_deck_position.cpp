@@ -1,10 +1,10 @@
 // The deck's position display: time texts, the tick (bar, labels, end warning, pull-back of
 // the end marker), seeking and markers on the bar, and the two display pictures.
-#include "deck/Mod_Deck.h"
-#include "deck/Mod_Display.h"
+#include "deck/DeckDisplay.h"
+#include "deck/DeckRules.h"
 #include "deck/Mod_MCI.h"
 #include "desktest/DeckDriving.h"
-#include "shell/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,9 +35,8 @@ bool IsBlack(const QLabel& label) {
 }
 
 // The time texts and the tick's rules: worked values, minutes within the hour, a click's end
-// marker as a distance before the end, the pull-back only when it changes the marker, and the
-// blink of the worked example (marker at 190000: every 5 ticks after 170000, every 3 ticks
-// after the marker, black with the count kept when paused).
+// marker as a distance before the end, the pull-back only when it changes the marker, and a
+// paused song's warning black with its count kept (the blink itself is checked on the deck).
 TEST(TickRules, TimesMarkersAndBlink) {
     EXPECT_EQ(FormatTime(0, false, true), "--.--.---");
     EXPECT_EQ(FormatTime(1000, false, true), "00.01.000");
@@ -52,12 +51,7 @@ TEST(TickRules, TimesMarkersAndBlink) {
     EXPECT_EQ(PulledBackEnd(200000, 150000, 10000), 10000);
     EXPECT_EQ(PulledBackEnd(4000, 10000, 10000), std::nullopt) << "a short song stays as is";
 
-    EndWarning w = EndWarningStep({}, 1, 170000, 200000, 10000);
-    std::vector<bool> black;
-    for (int32_t position : {175000, 175000, 175000, 175000, 175000, 190001, 190001, 190001})
-        black.push_back((w = EndWarningStep(w, 1, position, 200000, 10000)).black);
-    EXPECT_EQ(black, (std::vector<bool>{1, 1, 1, 1, 0, 0, 0, 1}));
-    w = EndWarningStep({2, false}, 2, 195000, 200000, 10000);
+    const EndWarning w = EndWarningStep({2, false}, 2, 195000, 200000, 10000);
     EXPECT_TRUE(w.black);
     EXPECT_EQ(w.counter, 2);
 }
@@ -67,17 +61,18 @@ TEST(TickRules, TimesMarkersAndBlink) {
 // time blinks every 5 ticks, every 3 past the marker, with the count in the label's tag.
 TEST_F(PositionTest, TickLabelsAndBlink) {
     Frm_TurnTable& deck = Deck(0);
+    QLabel& remaining = Ctl<QLabel>(deck, "Lbl_Pos", 2);
     deck.Timer1_Timer();
-    EXPECT_EQ(deck.Lbl_Pos[0]->text(), "--.--.---");
-    EXPECT_EQ(deck.Lbl_Pos[1]->text(), "00.01.000");
-    EXPECT_EQ(deck.Lbl_Pos[2]->text(), "00.01.000");
-    const QImage& bar = deck.Pic_Progress->Picture();
-    EXPECT_EQ(bar.pixelColor(bar.width() / 2, 5), deck.Pic_Progress->BackColor());
+    EXPECT_EQ(Ctl<QLabel>(deck, "Lbl_Pos", 0).text(), "--.--.---");
+    EXPECT_EQ(remaining.text(), "00.01.000");
+    PictureBox& progress = Ctl<PictureBox>(deck, "Pic_Progress");
+    const QImage& bar = progress.Picture();
+    EXPECT_EQ(bar.pixelColor(bar.width() / 2, 5), progress.BackColor());
 
     LoadSong(scripted, deck, Engine(), MakeMp3(folder.path(), "song.mp3", 3.0));
     Engine().SeekSound(0, deck.MaxPos);
     deck.Timer1_Timer();
-    EXPECT_EQ(deck.Lbl_Pos[2]->text(), "--.--.---");
+    EXPECT_EQ(remaining.text(), "--.--.---");
     EXPECT_EQ(bar.pixelColor(bar.width() - 3, 5), QBColor(4));
 
     deck.EndPos = 1000; // marker 1 s before the end: the whole song is in the warning zone
@@ -88,10 +83,10 @@ TEST_F(PositionTest, TickLabelsAndBlink) {
     for (int tick = 0; tick < 8; ++tick) {
         if (tick == 5) Engine().SeekSound(0, deck.MaxPos - 500);
         deck.Timer1_Timer();
-        black.push_back(IsBlack(*deck.Lbl_Pos[2]));
+        black.push_back(IsBlack(remaining));
     }
     EXPECT_EQ(black, (std::vector<bool>{1, 1, 1, 1, 0, 0, 0, 1}));
-    EXPECT_EQ(deck.Lbl_Pos[2]->property("Tag").toString(), "0");
+    EXPECT_EQ(remaining.property("Tag").toString(), "0");
 }
 
 // An end marker in the first half is pulled back to the overlap and saved once; a song shorter
@@ -101,14 +96,15 @@ TEST_F(PositionTest, PullBackSavesOnlyOnChange) {
     Frm_TurnTable& deck = Deck(0);
     LoadSong(scripted, deck, Engine(), song);
     deck.EndPos = 2500;
-    deck.VScroll2->setValue(30);
+    QSlider& volume = Ctl<QSlider>(deck, "VScroll2");
+    volume.setValue(30);
     deck.Timer1_Timer();
     EXPECT_EQ(deck.EndPos, 10000);
     EXPECT_EQ(Stored(song, songcol::Volume), DbValue(30));
-    deck.VScroll2->setValue(60);
+    volume.setValue(60);
     for (int tick = 0; tick < 5; ++tick)
         deck.Timer1_Timer();
-    EXPECT_TRUE(deck.Cmd_Update->isEnabled());
+    EXPECT_TRUE(Ctl<QToolButton>(deck, "Cmd_Update").isEnabled());
     EXPECT_EQ(Stored(song, songcol::Volume), DbValue(30));
 }
 
@@ -125,7 +121,7 @@ TEST_F(PositionTest, SeekAndMarkers) {
     deck.Pic_Progress_MouseDown(1, 0, 1235.5f, 5);
     EXPECT_EQ(Engine().GetSoundPosition(0), 1236);
     deck.Timer1_Timer();
-    PictureBox& bar = *deck.Pic_Progress;
+    PictureBox& bar = Ctl<PictureBox>(deck, "Pic_Progress");
     const QPointF middle(bar.width() / 2.0, bar.height() / 2.0);
     QMouseEvent press(QEvent::MouseButtonPress, middle, bar.mapToGlobal(middle), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
@@ -142,7 +138,7 @@ TEST_F(PositionTest, SeekAndMarkers) {
     EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.MaxPos - 2500));
 
     SongDb.Execute("DELETE FROM mp3s");
-    master->Overlap->setValue(7000);
+    Ctl<QSlider>(*master, "Overlap").setValue(7000);
     deck.SetPos(2);
     EXPECT_EQ(SongRows(), 1);
     EXPECT_EQ(Stored(song, songcol::Start), DbValue(0));
@@ -168,19 +164,21 @@ TEST_F(PositionTest, DisplayPictures) {
     while (!Engine().GetWaveform(0) && waited.elapsed() < 5000)
         QThread::msleep(2);
     Engine().DeliverEvents();
-    EXPECT_FALSE(IsBlank(*deck.Picture1));
+    PictureBox& overview = Ctl<PictureBox>(deck, "Picture1");
+    PictureBox& spectrum = Ctl<PictureBox>(deck, "Picture2");
+    EXPECT_FALSE(IsBlank(overview));
     deck.Cmd_Play_Click();
     Render(300);
     deck.Timer1_Timer();
-    EXPECT_FALSE(IsBlank(*deck.Picture2));
+    EXPECT_FALSE(IsBlank(spectrum));
 
     deck.Cmd_Stop_Click();
     deck.Timer1_Timer();
-    EXPECT_TRUE(IsBlank(*deck.Picture1));
-    EXPECT_TRUE(IsBlank(*deck.Picture2));
+    EXPECT_TRUE(IsBlank(overview));
+    EXPECT_TRUE(IsBlank(spectrum));
     deck.Cmd_Play_Click();
     deck.Timer1_Timer();
-    EXPECT_FALSE(IsBlank(*deck.Picture1));
+    EXPECT_FALSE(IsBlank(overview));
 }
 
 } // namespace

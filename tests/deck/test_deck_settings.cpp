@@ -24,8 +24,10 @@ TEST_F(SettingsTest, RecallAndStoreRoundTrip) {
     const std::string first = MakeMp3(folder.path(), "first.mp3", 2.0);
     std::ofstream(first, std::ios::app) << Id3v1Tag("Morning", 0, 0, 12, "TAG", "The Band");
     Frm_TurnTable& deck = Deck(1);
-    deck.VEqual[1]->setValue(30);
-    deck.HScroll3->setValue(1500);
+    QSlider& volume = Ctl<QSlider>(deck, "VScroll2");
+    QToolButton& save = Ctl<QToolButton>(deck, "Cmd_Update");
+    Ctl<QScrollBar>(deck, "VEqual", 1).setValue(30);
+    Ctl<QSlider>(deck, "HScroll3").setValue(1500);
     deck.StartPos = 700;
 
     LoadSong(scripted, deck, Engine(), first);
@@ -40,21 +42,21 @@ TEST_F(SettingsTest, RecallAndStoreRoundTrip) {
                                  {songcol::EQ, DbValue()},
                                  {songcol::Start, DbValue()}})
         EXPECT_EQ(Stored(first, column), value) << column;
-    EXPECT_EQ(deck.HScroll3->value(), 1000);
-    EXPECT_EQ(deck.VEqual[1]->value(), 30);
+    EXPECT_EQ(Ctl<QSlider>(deck, "HScroll3").value(), 1000);
+    EXPECT_EQ(Ctl<QScrollBar>(deck, "VEqual", 1).value(), 30);
     EXPECT_EQ(deck.StartPos, 0);
     EXPECT_EQ(deck.EndPos, 10000);
     EXPECT_NEAR(deck.MaxPos, 2000, 100);
-    EXPECT_FALSE(deck.Cmd_Update->isEnabled());
+    EXPECT_FALSE(save.isEnabled());
 
-    deck.VScroll2->setValue(40);
-    deck.HScroll3->setValue(1100);
+    volume.setValue(40);
+    Ctl<QSlider>(deck, "HScroll3").setValue(1100);
     for (int i = 0; i < 10; ++i)
-        deck.VEqual[i]->setValue(kCurve[i]);
+        Ctl<QScrollBar>(deck, "VEqual", i).setValue(kCurve[i]);
     deck.Pic_Progress_MouseMove(0, 0, 500.f, 5);
     deck.SetPos(0);
-    deck.Cmd_Update->click();
-    EXPECT_FALSE(deck.Cmd_Update->isEnabled());
+    save.click();
+    EXPECT_FALSE(save.isEnabled());
     EXPECT_EQ(Stored(first, songcol::EQ), DbValue(EncodeEq(kCurve)));
     EXPECT_EQ(Stored(first, songcol::Title), DbValue("Morning")) << "store leaves the tag";
 
@@ -62,15 +64,15 @@ TEST_F(SettingsTest, RecallAndStoreRoundTrip) {
     const std::string renamed = folder / "moved/renamed.mp3";
     std::filesystem::copy_file(first, renamed);
     deck.Cmd_ResetEq_Click(10);
-    deck.VScroll2->setValue(-100);
-    deck.HScroll3->setValue(1);
+    volume.setValue(-100);
+    Ctl<QSlider>(deck, "HScroll3").setValue(1);
     LoadSong(scripted, deck, Engine(), renamed);
     EXPECT_EQ(SongRows(), 1);
     EXPECT_EQ(Stored(renamed, songcol::Filename), DbValue("renamed"));
     EXPECT_EQ(Stored(renamed, songcol::Path), DbValue(renamed));
     EXPECT_EQ(deck.MaxVol, 40);
-    EXPECT_EQ(deck.VScroll2->value(), 40);
-    EXPECT_EQ(deck.HScroll3->value(), 1100);
+    EXPECT_EQ(volume.value(), 40);
+    EXPECT_EQ(Ctl<QSlider>(deck, "HScroll3").value(), 1100);
     EXPECT_EQ(deck.Curve(), kCurve);
     EXPECT_EQ(Engine().GetSoundPosition(1), 500) << "the song waits at its start marker";
 }
@@ -91,18 +93,19 @@ TEST_F(SettingsTest, OddStoredValues) {
         table.SetField(songcol::End, end);
         table.Update();
     }
-    master->Overlap->setValue(12000);
+    Ctl<QSlider>(*master, "Overlap").setValue(12000);
     Frm_TurnTable& deck = Deck(0);
-    deck.VEqual[5]->setValue(50);
-    deck.HScroll3->setValue(700);
+    QSlider& pitch = Ctl<QSlider>(deck, "HScroll3");
+    Ctl<QScrollBar>(deck, "VEqual", 5).setValue(50);
+    pitch.setValue(700);
 
     LoadSong(scripted, deck, Engine(), zero);
     EXPECT_EQ(deck.Curve(), (EqGains{0, 0, -100, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(deck.EndPos, 12000);
     EXPECT_EQ(Stored(zero, songcol::End), DbValue(12000));
-    EXPECT_EQ(deck.HScroll3->value(), 1000);
+    EXPECT_EQ(pitch.value(), 1000);
 
-    deck.VEqual[1]->setValue(70);
+    Ctl<QScrollBar>(deck, "VEqual", 1).setValue(70);
     LoadSong(scripted, deck, Engine(), damaged);
     EXPECT_EQ(deck.Curve(), (EqGains{20, 70, -100, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(Stored(damaged, songcol::End), DbValue(12000));
@@ -113,9 +116,11 @@ TEST_F(SettingsTest, OddStoredValues) {
 // told, nothing counts as saved, and the song plays on.
 TEST_F(SettingsTest, NoSongNoDatabaseAndFailure) {
     Frm_TurnTable& deck = Deck(0);
-    deck.HScroll3->setValue(1200);
+    QSlider& pitch = Ctl<QSlider>(deck, "HScroll3");
+    QToolButton& save = Ctl<QToolButton>(deck, "Cmd_Update");
+    pitch.setValue(1200);
     deck.Cmd_Update_Click();
-    EXPECT_TRUE(deck.Cmd_Update->isEnabled());
+    EXPECT_TRUE(save.isEnabled());
     EXPECT_EQ(SongRows(), 0);
 
     const std::string song = MakeMp3(folder.path(), "song.mp3", 2.0);
@@ -126,10 +131,10 @@ TEST_F(SettingsTest, NoSongNoDatabaseAndFailure) {
     EXPECT_NEAR(deck.MaxPos, 2000, 100);
     EXPECT_EQ(deck.EndPos, 10000);
     deck.Cmd_Play_Click();
-    deck.HScroll3->setValue(900);
+    pitch.setValue(900);
     deck.Cmd_Update_Click();
     EXPECT_EQ(scripted.messages.size(), 2u);
-    EXPECT_TRUE(deck.Cmd_Update->isEnabled());
+    EXPECT_TRUE(save.isEnabled());
     Render(200);
     EXPECT_GT(Engine().GetSoundPosition(0), 100);
 

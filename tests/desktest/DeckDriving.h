@@ -8,7 +8,7 @@
 #include "library/Recordset.h"
 #include "library/SongTable.h"
 #include "mp3/Mod_MP3HeaderTag.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 
 #include <gtest/gtest.h>
 

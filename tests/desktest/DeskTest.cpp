@@ -6,37 +6,6 @@
 
 namespace spinx::test {
 
-ScriptedDialogs::ScriptedDialogs() {
-    previousPresenter_ =
-        SetFileDialogPresenter([this](const CommonDialog& dialog, FileDialogKind kind) {
-            dialogs.push_back({dialog, kind});
-            std::optional<FileDialogAnswer> answer;
-            if (!answers_.empty()) {
-                answer = answers_.front();
-                answers_.pop_front();
-            }
-            return answer;
-        });
-    previousMsgBox_ =
-        SetMsgBoxHandler([this](const std::string& text, MsgButtons, const std::string&) {
-            messages.push_back(text);
-            return MsgResult::OK;
-        });
-}
-
-ScriptedDialogs::~ScriptedDialogs() {
-    SetFileDialogPresenter(std::move(previousPresenter_));
-    SetMsgBoxHandler(std::move(previousMsgBox_));
-}
-
-void ScriptedDialogs::Choose(std::vector<std::string> files, int filterIndex) {
-    answers_.push_back(FileDialogAnswer{std::move(files), filterIndex});
-}
-
-void ScriptedDialogs::Cancel() {
-    answers_.push_back(std::nullopt);
-}
-
 std::string MakeMp3(const std::string& folder, const std::string& name, double seconds) {
     const std::string wav = folder + "/" + name + ".wav";
     const std::string mp3 = folder + "/" + name;

@@ -5,17 +5,20 @@
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Main.h"
 #include "support/Mod_CommonDialog.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QStyle>
+#include <QToolButton>
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,31 +29,20 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace spinx::test {
 
-// Answers file dialogs from a queue (an empty queue cancels) and message boxes with OK, and
-// remembers what was shown.
-class ScriptedDialogs {
-  public:
-    struct Shown {
-        CommonDialog settings;
-        FileDialogKind kind;
-    };
+// The control of `window` that carries the old control name `name` (for a control array, its
+// element `index`); a missing one fails the test.
+template <class Control = QWidget>
+Control& Ctl(const QObject& window, const char* name, int index = -1) {
+    for (Control* control : window.findChildren<Control*>(QString::fromLatin1(name)))
+        if (index < 0 || control->property("Index").toInt() == index) return *control;
+    throw std::runtime_error(std::string("no control ") + name);
+}
 
-    ScriptedDialogs();
-    ~ScriptedDialogs();
-    ScriptedDialogs(const ScriptedDialogs&) = delete;
-    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
-
-    void Choose(std::vector<std::string> files, int filterIndex = 0);
-    void Cancel();
-
-    std::vector<Shown> dialogs;
-    std::vector<std::string> messages;
-
-  private:
-    std::deque<std::optional<FileDialogAnswer>> answers_;
-    FileDialogPresenter previousPresenter_;
-    MsgBoxHandler previousMsgBox_;
-};
+// Whether the button shows the Pause picture (rather than Play).
+inline bool ShowsPause(const QToolButton& button) {
+    const QIcon pause = button.style()->standardIcon(QStyle::SP_MediaPause);
+    return button.icon().pixmap(16).toImage() == pause.pixmap(16).toImage();
+}
 
 // A tone of `seconds` made with sox and lame, as `folder`/`name`.
 std::string MakeMp3(const std::string& folder, const std::string& name, double seconds);
@@ -61,8 +53,8 @@ class DeskTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    Frm_TurnTable& Deck(int player) { return *master->Decks[player]; }
-    Aspinx& Engine() { return *master->Aspinx1; }
+    Frm_TurnTable& Deck(int player) { return *master->Deck(static_cast<int16_t>(player)); }
+    Aspinx& Engine() { return master->Engine(); }
     // Renders `ms` milliseconds of output, which advances playing players and fires events.
     void Render(int ms);
     // Waits for loads under way to finish and delivers their events.

@@ -1,4 +1,5 @@
-// Gains, balance, master volume and the sum of the four players, on the offline output.
+// Gains, balance, master volume, the sum of the four players and the master limiter, on the
+// offline output.
 #include "EngineTestUtil.h"
 #include "engine/GainLaw.h"
 
@@ -11,25 +12,48 @@ using namespace spinx::test;
 
 namespace {
 constexpr int kRate = 44100;
-constexpr size_t kSettled = 2048; // past the start fade and the first gain ramp
+constexpr size_t kSettled = 2048;       // past the start fade and the first gain ramp
+constexpr size_t kFade = 221;           // the 5 ms start fade, rounded up
+constexpr float kCeiling = 0.96605088f; // -0.3 dBFS
 std::string Tone() {
     return ToneMp3("mix_tone", 3.0, 440.0);
 }
+// Three seconds of white noise at `vol` (at 1.0 the MP3 decodes a little past full scale).
+std::string Noise(const std::string& name, double vol) {
+    const std::string wav = ScratchDir() + "/" + name + ".wav";
+    const std::string mp3 = ScratchDir() + "/" + name + ".mp3";
+    const std::string make = "sox -q -V1 -n -r 44100 -c 2 -b 16 '" + wav +
+                             "' synth 3 whitenoise vol " + std::to_string(vol) +
+                             " && lame --silent -b 256 '" + wav + "' '" + mp3 + "'";
+    return Shell(make) ? mp3 : std::string();
+}
+// Loads `path` on all four players, each from its own place in the song, and plays them.
+void PlayFour(OfflineEngine& t, const std::string& path, const int32_t (&startMs)[4]) {
+    for (int p = 0; p < 4; ++p) {
+        ASSERT_TRUE(t.Load(p, path));
+        t.engine.SeekSound(p, startMs[p]);
+    }
+    for (int p = 0; p < 4; ++p)
+        t.engine.PlaySound(p);
+}
 } // namespace
 
-// The fader law is the documented square law; balance attenuates only the opposite side.
-TEST(GainLaw, SquareTaperAndBalance) {
-    EXPECT_FLOAT_EQ(engine::FaderGain(100), 1.0f);
-    EXPECT_FLOAT_EQ(engine::FaderGain(50), 0.25f);
-    EXPECT_FLOAT_EQ(engine::FaderGain(0), 0.0f);
-    EXPECT_FLOAT_EQ(engine::FaderGain(150), 1.0f);
+// The fader law runs from silence to unity, every step louder than the one below and the first
+// step well down; balance attenuates only the opposite side.
+TEST(GainLaw, FaderTravelAndBalance) {
+    EXPECT_EQ(engine::FaderGain(0), 0.0f);
+    EXPECT_EQ(engine::FaderGain(100), 1.0f);
+    EXPECT_EQ(engine::FaderGain(150), 1.0f);
+    for (int v = 1; v <= 100; ++v)
+        EXPECT_GT(engine::FaderGain(v), engine::FaderGain(v - 1)) << v;
+    EXPECT_LT(engine::FaderGain(1), 0.05f) << "the first step is more than 26 dB down";
     EXPECT_FLOAT_EQ(engine::BalanceGain(50).left, 1.0f);
     EXPECT_FLOAT_EQ(engine::BalanceGain(50).right, 1.0f);
     EXPECT_FLOAT_EQ(engine::BalanceGain(0).right, 0.0f);
     EXPECT_FLOAT_EQ(engine::BalanceGain(0).left, 1.0f);
     EXPECT_FLOAT_EQ(engine::BalanceGain(100).left, 0.0f);
     EXPECT_FLOAT_EQ(engine::BalanceGain(75).right, 1.0f);
-    EXPECT_FLOAT_EQ(engine::BalanceGain(75).left, 0.25f);
+    EXPECT_FLOAT_EQ(engine::BalanceGain(75).left, engine::FaderGain(50));
     EXPECT_EQ(engine::PeakToMeter(1.0f), 100);
     EXPECT_EQ(engine::PeakToMeter(0.001f), 0);
     EXPECT_EQ(engine::PeakToMeter(0.031623f), 50); // -30 dBFS
@@ -37,6 +61,34 @@ TEST(GainLaw, SquareTaperAndBalance) {
     EXPECT_EQ(engine::MsToFrames(1, 44100), 45);
     for (int ms : {0, 1, 7, 999, 1000, 123456})
         EXPECT_EQ(engine::FramesToMs(engine::MsToFrames(ms, 44100), 44100), ms);
+}
+
+// The middle of a crossfade (both decks at 50) stays within 3 dB of one deck alone, whether the
+// decks play different music (which adds by power) or the same (by amplitude); 0 is silence.
+TEST(EngineMixingLaw, CrossfadeCentreHasNoHole) {
+    const std::string noise = Noise("law_noise", 0.3);
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, noise));
+    ASSERT_TRUE(t.Load(1, noise));
+    t.engine.SeekSound(1, 1500);
+    t.engine.PlaySound(0);
+    const double alone = RmsDb(t.Render(8192), 0, kSettled);
+    t.engine.SetVolume(0, 50);
+    t.engine.SetVolume(1, 50);
+    t.engine.PlaySound(1);
+    t.Render(1024);
+    EXPECT_NEAR(RmsDb(t.Render(8192), 0), alone, 3.0) << "different music";
+    for (int p = 0; p < 2; ++p) {
+        t.engine.PauseSound(p);
+        t.engine.SeekSound(p, 500);
+    }
+    t.Render(1024);
+    t.engine.PlaySound(0);
+    t.engine.PlaySound(1);
+    EXPECT_NEAR(RmsDb(t.Render(8192), 0, kSettled), alone, 3.0) << "the same music";
+    t.engine.SetVolume(0, 0);
+    t.engine.SetVolume(1, 0);
+    EXPECT_EQ(Peak(t.Render(4096), -1, 1024), 0.0f);
 }
 
 class EngineMixing : public ::testing::Test {
@@ -51,29 +103,16 @@ class EngineMixing : public ::testing::Test {
     float reference = 0;
 };
 
-// Balance 0 silences the right side and leaves the left untouched.
-TEST_F(EngineMixing, BalanceZeroSilencesTheRight) {
+// Balance 0 silences the right side and leaves the left untouched; master 0 silences all, and
+// GetMasterVolume returns what was set.
+TEST_F(EngineMixing, BalanceAndMasterSilence) {
     t.engine.SetBalance(0, 0);
     const auto out = t.Render(8192);
     EXPECT_FLOAT_EQ(Peak(out, 1, kSettled), 0.0f);
     EXPECT_NEAR(Peak(out, 0, kSettled), reference, 0.01f);
-}
-
-// Volume 0 is silent; volume 50 is the law's -12 dB.
-TEST_F(EngineMixing, VolumeFollowsTheLaw) {
-    t.engine.SetVolume(0, 50);
-    EXPECT_NEAR(Peak(t.Render(8192), -1, kSettled), reference * 0.25f, 0.01f);
-    t.engine.SetVolume(0, 0);
-    EXPECT_FLOAT_EQ(Peak(t.Render(8192), -1, kSettled), 0.0f);
-}
-
-// Master 0 is silent, and GetMasterVolume returns what was set.
-TEST_F(EngineMixing, MasterZeroIsSilent) {
     t.engine.SetMasterVolume(0, 0);
     EXPECT_EQ(t.engine.GetMasterVolume(0), 0);
     EXPECT_FLOAT_EQ(Peak(t.Render(8192), -1, kSettled), 0.0f);
-    t.engine.SetMasterVolume(0, 71);
-    EXPECT_EQ(t.engine.GetMasterVolume(0), 71);
 }
 
 // A gain change ramps across one buffer: no sample jumps by more than the signal itself moves.
@@ -86,22 +125,60 @@ TEST_F(EngineMixing, GainChangesRamp) {
     EXPECT_LT(biggestStep, 0.05f) << "a 440 Hz tone at 0.5 moves at most 0.031 per sample";
 }
 
-// Four players playing the same song sum to four times one of them.
-TEST(EngineMixingFour, FourPlayersSum) {
+// Four quiet decks mix to exactly the sum of their straight decodes from the end of the start
+// fade on: below the ceiling the limiter neither delays nor alters the sound.
+TEST(EngineMixingFour, QuietMixIsTheExactSum) {
+    const std::string noise = Noise("quiet_noise", 0.2);
+    const std::vector<float> straight = DecodeAll(noise);
+    const int32_t startMs[4] = {0, 700, 1400, 2100};
     OfflineEngine t;
-    for (int p = 0; p < 4; ++p)
-        ASSERT_TRUE(t.Load(p, Tone()));
-    t.engine.PlaySound(0);
-    const float one = Peak(t.Render(8192), -1, kSettled);
-    for (int p = 0; p < 4; ++p) {
-        t.engine.StopSound(p);
-        t.engine.SeekSound(p, 0);
+    PlayFour(t, noise, startMs);
+    const auto out = t.Render(kRate / 2);
+    ASSERT_GT(Peak(out), 0.5f) << "the four decks played together";
+    ASSERT_LT(Peak(out), kCeiling);
+    for (size_t i = kFade; i < out.size() / 2; ++i)
+        for (int c = 0; c < 2; ++c) {
+            float sum = 0.0f; // in the mixer's order
+            for (int p = 0; p < 4; ++p)
+                sum += straight[2 * (engine::MsToFrames(startMs[p], kRate) + i) + c];
+            ASSERT_EQ(out[2 * i + c], sum) << "frame " << i;
+        }
+}
+
+// Four full-scale decks sum far past full scale; the limiter keeps every sample at or under
+// -0.3 dBFS, and the mix still comes out at full loudness.
+TEST(EngineLimiter, FourFullScaleDecksStayUnderTheCeiling) {
+    OfflineEngine t;
+    PlayFour(t, Noise("loud_noise", 1.0), {0, 700, 1400, 2100});
+    const auto out = t.Render(kRate);
+    EXPECT_LE(Peak(out), kCeiling);
+    EXPECT_GT(Peak(out, -1, kRate / 2), 0.9f * kCeiling);
+}
+
+// A loud steady bass note (four decks of a 50 Hz tone, +6 dB over the ceiling) is held under
+// the ceiling by a steady gain: what is left after removing the best-fitting 50 Hz sine is
+// 40 dB down, where a gain that rose and fell with each cycle would distort it.
+TEST(EngineLimiter, LoudBassIsLimitedWithoutRipple) {
+    OfflineEngine t;
+    PlayFour(t, ToneMp3("bass50", 3.0, 50.0), {0, 0, 0, 0});
+    t.Render(kRate / 2);
+    const auto out = t.Render(8820); // ten cycles
+    EXPECT_LE(Peak(out), kCeiling);
+    EXPECT_GT(Peak(out), 0.98f * kCeiling) << "limited no further than needed";
+    double sinSum = 0, cosSum = 0;
+    for (size_t i = 0; i < 8820; ++i) {
+        const double w = 2 * M_PI * 50.0 * static_cast<double>(i) / kRate;
+        sinSum += out[2 * i] * std::sin(w);
+        cosSum += out[2 * i] * std::cos(w);
     }
-    t.Render(1024);
-    for (int p = 0; p < 4; ++p)
-        t.engine.PlaySound(p);
-    const float four = Peak(t.Render(8192), -1, kSettled);
-    EXPECT_NEAR(four, 4 * one, 0.02f);
+    double signal = 0, residue = 0;
+    for (size_t i = 0; i < 8820; ++i) {
+        const double w = 2 * M_PI * 50.0 * static_cast<double>(i) / kRate;
+        const double fit = (sinSum * std::sin(w) + cosSum * std::cos(w)) * 2.0 / 8820.0;
+        signal += fit * fit;
+        residue += (out[2 * i] - fit) * (out[2 * i] - fit);
+    }
+    EXPECT_LT(10.0 * std::log10(residue / signal), -40.0);
 }
 
 // Level events: about every 50 ms while playing, full scale = 100, one zero event on pause.

@@ -3,7 +3,7 @@
 // a watched end-of-program action, and another program holding the same database file.
 #include "library/Mod_Database.h"
 #include "library/SongTable.h"
-#include "support/Mod_MsgBox.h"
+#include "support/MsgBox.h"
 #include "support/TestFiles.h"
 
 #include <gmock/gmock.h>

@@ -82,8 +82,8 @@ TEST_F(SongTableTest, UnusableFileMeansNoSongMemory) {
                                      "directory)"));
 }
 
-// A database the user may not write, or not even read, is named with the reason, the program
-// runs on without song memory, and the file stays as it was.
+// A database the user may not write, or not even read, or not create in its folder, is named
+// with the real reason, the program runs on without song memory, and the file stays as it was.
 TEST_F(SongTableTest, ReadOnlyOrUnreadableFileMeansNoSongMemory) {
     ASSERT_TRUE(PrepareSongDatabase(DbPath()));
     CloseSongDatabase();
@@ -103,6 +103,8 @@ TEST_F(SongTableTest, ReadOnlyOrUnreadableFileMeansNoSongMemory) {
     EXPECT_TRUE(refused("it cannot be opened (Permission denied)"));
     ::chmod(DbPath().c_str(), 0644);
     EXPECT_EQ(ReadFile(DbPath()), content);
+    std::filesystem::remove(DbPath());
+    EXPECT_TRUE(refused("it cannot be created (Permission denied)"));
 }
 
 } // namespace

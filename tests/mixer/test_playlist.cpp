@@ -1,9 +1,9 @@
 // The playlist: M3U reading and writing, the Add dialog, moving and removing rows, drops from
 // the desktop and the drag of a row onto a deck.
 #include "desktest/DeskTest.h"
-#include "mixer/Mod_Playlist.h"
-#include "shell/ListBox.h"
+#include "mixer/M3u.h"
 #include "support/Mod_INI.h"
+#include "widgets/ListBox.h"
 
 #include <QMimeData>
 #include <QPushButton>
@@ -26,8 +26,8 @@ std::vector<std::string> Rows(const ListBox& list) {
 
 std::vector<std::string> Paths(const Frm_Master& master) {
     std::vector<std::string> paths;
-    for (int row = 0; row < master.List1->count(); ++row) {
-        const std::string* path = master.PlaylistFile(master.List1->item(row));
+    for (int row = 0; row < Ctl<ListBox>(master, "List1").count(); ++row) {
+        const std::string* path = master.PlaylistRowPath(row);
         paths.push_back(path ? *path : "<none>");
     }
     return paths;
@@ -47,58 +47,43 @@ std::string Mp3Path() {
 
 // M3U lines: blanks and "#" lines name no song, absolute lines (drive, share, leading
 // separator) stand as they are, relative ones join the list's folder, "\" separates folders.
-TEST(PlaylistRules, ReadingLines) {
-    EXPECT_FALSE(M3uSongPath("/lists", ""));
+// Saved lines are relative with "/" only below the list's folder (a whole folder name, with
+// its case), else the full path; every line ends in CR LF and reads back to the same path.
+TEST(PlaylistRules, ReadingAndWritingLines) {
     EXPECT_FALSE(M3uSongPath("/lists", "  \t"));
     EXPECT_FALSE(M3uSongPath("/lists", "#EXTM3U"));
-    EXPECT_EQ(M3uSongPath("/lists", "a.mp3"), "/lists/a.mp3");
     EXPECT_EQ(M3uSongPath("/lists", "Sub\\b.mp3"), "/lists/Sub/b.mp3");
     EXPECT_EQ(M3uSongPath("/", "c.mp3"), "/c.mp3");
-    EXPECT_EQ(M3uSongPath("/lists", "/music/d.mp3"), "/music/d.mp3");
     EXPECT_EQ(M3uSongPath("/lists", "\\music\\e.mp3"), "/music/e.mp3");
     EXPECT_EQ(M3uSongPath("/lists", "C:\\Music\\f.mp3"), "C:\\Music\\f.mp3");
     EXPECT_EQ(M3uSongPath("/lists", "\\\\server\\share\\g.mp3"), "\\\\server\\share\\g.mp3");
-
-    const std::string text = "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:1,x\r\na.mp3\r\n\r\nB b.mp3\nc.mp3";
-    EXPECT_EQ(M3uSongs("/l", text),
+    EXPECT_EQ(M3uSongs("/l", "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:1,x\r\na.mp3\r\n\r\nB b.mp3\nc.mp3"),
               (std::vector<std::string>{"/l/a.mp3", "/l/B b.mp3", "/l/c.mp3"}));
-}
 
-// Saved lines are relative with "/" only below the list's folder (a whole folder name, with
-// its case), else the full path; every line ends in CR LF and reads back to the same path.
-TEST(PlaylistRules, WritingLines) {
-    EXPECT_EQ(M3uLine("/music", "/music/x.mp3"), "x.mp3");
-    EXPECT_EQ(M3uLine("/music/", "/music/Rock/y.mp3"), "Rock/y.mp3");
     EXPECT_EQ(M3uLine("/music/a", "/music/ab/z.mp3"), "/music/ab/z.mp3");
     EXPECT_EQ(M3uLine("/music", "/Music/x.mp3"), "/Music/x.mp3");
     EXPECT_EQ(M3uLine("/", "/music/x.mp3"), "music/x.mp3");
-    EXPECT_EQ(M3uLine("/my.music", "/my.music/no extension"), "no extension");
-    EXPECT_EQ(M3uLine("/lists", "C:\\Music\\f.mp3"), "C:\\Music\\f.mp3");
-
     const std::vector<std::string> songs = {"/m/a.mp3", "/m/Rock/Live/b.mp3", "/other/c.mp3",
-                                            "C:\\Music\\d.mp3", "/m/x y.mp3"};
-    const std::string text = M3uText("/m", songs);
-    EXPECT_EQ(text, "a.mp3\r\nRock/Live/b.mp3\r\n/other/c.mp3\r\nC:\\Music\\d.mp3\r\nx y.mp3\r\n");
+                                            "C:\\Music\\d.mp3"};
+    const std::string text = M3uText("/m/", songs);
+    EXPECT_EQ(text, "a.mp3\r\nRock/Live/b.mp3\r\n/other/c.mp3\r\nC:\\Music\\d.mp3\r\n");
     EXPECT_EQ(M3uSongs("/m", text), songs);
 }
 
 // The dialog's answer: one full path, or a folder and names kept exactly (a leading blank is
 // part of a name); extensions are recognised in any case.
 TEST(PlaylistRules, DialogAnswersAndKinds) {
-    const DialogChoice one = SplitDialogChoice("/music/a.mp3");
-    EXPECT_EQ(one.folder, "/music");
-    EXPECT_EQ(one.names, std::vector<std::string>{"a.mp3"});
+    EXPECT_EQ(SplitDialogChoice("/music/a.mp3").names, std::vector<std::string>{"a.mp3"});
     const DialogChoice many = SplitDialogChoice(std::string("/music\0 b.mp3\0c.M3U", 19));
     EXPECT_EQ(many.folder, "/music");
     EXPECT_EQ(many.names, (std::vector<std::string>{" b.mp3", "c.M3U"}));
-    EXPECT_TRUE(SplitDialogChoice("").names.empty());
     EXPECT_EQ(EntryKind("/a/b.MP3"), PlaylistEntry::Song);
     EXPECT_EQ(EntryKind("/a/b.m3u"), PlaylistEntry::Playlist);
     EXPECT_EQ(EntryKind("/a.m3u/readme"), PlaylistEntry::Other);
 }
 
 // The Add dialog: Cancel changes nothing; a choice adds the files in the dialog's order, shows
-// base names, appends to PlaylistFiles and remembers the folder under "MP3 Path".
+// base names, numbers the rows' files from 1 and remembers the folder under "MP3 Path".
 TEST_F(PlaylistTest, AddThroughTheDialog) {
     WriteINI("", "MP3 Path", "/start/here", "Settings");
     scripted.Cancel();
@@ -107,24 +92,22 @@ TEST_F(PlaylistTest, AddThroughTheDialog) {
     const CommonDialog& shown = scripted.dialogs[0].settings;
     EXPECT_EQ(shown.InitDir, "/start/here");
     EXPECT_TRUE(shown.MultiSelect());
-    EXPECT_EQ(master->List1->count(), 0);
+    EXPECT_EQ(Ctl<ListBox>(*master, "List1").count(), 0);
     EXPECT_EQ(Mp3Path(), "/start/here");
 
     const std::string songs = folder / "Songs";
     std::filesystem::create_directory(songs);
     scripted.Choose({songs + "/c.mp3", songs + "/a.mp3", songs + "/b.MP3"});
     master->Cmd_Add_Click();
-    EXPECT_EQ(Rows(*master->List1), (std::vector<std::string>{"c", "a", "b"}));
+    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), (std::vector<std::string>{"c", "a", "b"}));
     EXPECT_EQ(Paths(*master),
               (std::vector<std::string>{songs + "/c.mp3", songs + "/a.mp3", songs + "/b.MP3"}));
-    EXPECT_EQ(master->PlaylistFiles.size(), 4u);
-    EXPECT_EQ(master->PlaylistFiles[0], "");
     EXPECT_EQ(Mp3Path(), songs);
 
     scripted.Choose({folder / "Intro Song.mp3"});
     master->Cmd_Add_Click();
-    EXPECT_EQ(Rows(*master->List1).back(), "Intro Song");
-    EXPECT_EQ(master->List1->item(3)->data(Qt::UserRole).toInt(), 4);
+    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")).back(), "Intro Song");
+    EXPECT_EQ(Ctl<ListBox>(*master, "List1").item(3)->data(Qt::UserRole).toInt(), 4);
     EXPECT_EQ(Mp3Path(), folder.path());
 }
 
@@ -136,14 +119,16 @@ TEST_F(PlaylistTest, SaveAndLoadRoundTrip) {
     const std::string foreign = WriteFile(
         lists + "/foreign.m3u",
         "#EXTM3U\r\n#EXTINF:200,A - a\r\na.mp3\r\n\r\nSub\\b.mp3\r\n/elsewhere/c.mp3\r\n");
+    // A previous Open leaves a song's name in the dialog; Save must not offer to overwrite it.
+    scripted.Choose({lists + "/a.mp3"});
+    master->Cmd_Add_Click();
+    Ctl<ListBox>(*master, "List1").clear();
     master->AddFile(foreign);
     const std::vector<std::string> expected = {lists + "/a.mp3", lists + "/Sub/b.mp3",
                                                "/elsewhere/c.mp3"};
-    EXPECT_EQ(Rows(*master->List1), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(Paths(*master), expected);
 
-    // A previous Open leaves a song's name in the dialog; Save must not offer to overwrite it.
-    master->CommonDialog1.FileName = lists + "/a.mp3";
     const std::string saved = lists + "/mine.m3u";
     scripted.Choose({saved});
     master->Cmd_Save_Click();
@@ -159,7 +144,7 @@ TEST_F(PlaylistTest, SaveAndLoadRoundTrip) {
     master->Cmd_Save_Click();
     EXPECT_EQ(ReadFile(outside), "Lists/a.mp3\r\nLists/Sub/b.mp3\r\n/elsewhere/c.mp3\r\n");
 
-    master->List1->clear();
+    Ctl<ListBox>(*master, "List1").clear();
     master->AddFile(saved);
     master->AddFile(outside);
     std::vector<std::string> twice = expected;
@@ -174,7 +159,7 @@ TEST_F(PlaylistTest, FailuresAreReported) {
     master->AddFile(folder / "gone.m3u");
     ASSERT_EQ(scripted.messages.size(), 1u);
     EXPECT_NE(scripted.messages[0].find(folder / "gone.m3u"), std::string::npos);
-    EXPECT_EQ(Rows(*master->List1), std::vector<std::string>{"a"});
+    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), std::vector<std::string>{"a"});
 
     WriteINI("", "MP3 Path", "/kept", "Settings");
     scripted.Cancel();
@@ -195,18 +180,20 @@ TEST_F(PlaylistTest, FailuresAreReported) {
 TEST_F(PlaylistTest, MovingRows) {
     for (const char* name : {"a", "b", "c", "d"})
         master->AddFile(folder / (std::string(name) + ".mp3"));
-    ListBox& list = *master->List1;
-    EXPECT_FALSE(master->Cmd_Move[0]->isEnabled());
+    ListBox& list = Ctl<ListBox>(*master, "List1");
+    QToolButton& up = Ctl<QToolButton>(*master, "Cmd_Move", 0);
+    QToolButton& down = Ctl<QToolButton>(*master, "Cmd_Move", 1);
+    EXPECT_FALSE(up.isEnabled());
 
     Select(list, {0});
-    EXPECT_TRUE(master->Cmd_Move[0]->isEnabled() && master->Cmd_Move[1]->isEnabled());
-    master->Cmd_Move[0]->click();
+    EXPECT_TRUE(up.isEnabled() && down.isEnabled());
+    up.click();
     EXPECT_EQ(Rows(list), (std::vector<std::string>{"a", "b", "c", "d"}));
-    master->Cmd_Move[1]->click();
+    down.click();
     EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "c", "d"}));
     EXPECT_EQ(list.currentRow(), 1);
     EXPECT_TRUE(list.item(1)->isSelected());
-    EXPECT_EQ(*master->PlaylistFile(list.item(1)), folder / "a.mp3");
+    EXPECT_EQ(Paths(*master)[1], folder / "a.mp3");
 
     Select(list, {3});
     master->Cmd_Move_Click(1);
@@ -222,20 +209,20 @@ TEST_F(PlaylistTest, MovingRows) {
     EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "c", "d"}));
 
     Select(list, {0, 2});
-    EXPECT_FALSE(master->Cmd_Move[0]->isEnabled() || master->Cmd_Move[1]->isEnabled());
+    EXPECT_FALSE(up.isEnabled() || down.isEnabled());
     list.clearSelection();
-    EXPECT_FALSE(master->Cmd_Move[0]->isEnabled());
+    EXPECT_FALSE(up.isEnabled());
 }
 
 // Remove takes exactly the selected rows, few or many and scattered, leaving the others in
-// order with their paths; PlaylistFiles keeps every path.
+// order with their paths.
 TEST_F(PlaylistTest, RemovingSelectedRows) {
     std::vector<std::string> names;
     for (int i = 0; i < 60; ++i) {
         names.push_back("s" + std::to_string(i));
         master->AddFile(folder / (names.back() + ".mp3"));
     }
-    ListBox& list = *master->List1;
+    ListBox& list = Ctl<ListBox>(*master, "List1");
     master->Cmd_Remove_Click();
     EXPECT_EQ(list.count(), 60) << "nothing selected, nothing removed";
 
@@ -246,7 +233,7 @@ TEST_F(PlaylistTest, RemovingSelectedRows) {
         left.erase(left.begin() + row);
     EXPECT_EQ(Rows(list), left);
     EXPECT_EQ(list.SelCount(), 0);
-    EXPECT_FALSE(master->Cmd_Move[0]->isEnabled());
+    EXPECT_FALSE(Ctl<QToolButton>(*master, "Cmd_Move", 0).isEnabled());
 
     // Every third row: more separate runs than are removed one by one.
     list.clearSelection();
@@ -259,8 +246,7 @@ TEST_F(PlaylistTest, RemovingSelectedRows) {
         if (i % 3 != 0) kept.push_back(left[i]);
     EXPECT_EQ(Rows(list), kept);
     for (int row = 0; row < list.count(); ++row)
-        EXPECT_EQ(*master->PlaylistFile(list.item(row)), folder / (kept[row] + ".mp3"));
-    EXPECT_EQ(master->PlaylistFiles.size(), 61u);
+        EXPECT_EQ(Paths(*master)[row], folder / (kept[row] + ".mp3"));
 }
 
 // Files dropped from the desktop: songs and playlists' songs are added in the drop's order,
@@ -274,25 +260,26 @@ TEST_F(PlaylistTest, MixedDrops) {
                   QUrl::fromLocalFile(QString::fromStdString(list)),
                   QUrl(QStringLiteral("https://example.com/remote.mp3"))});
     master->List1_OLEDragDrop(data);
-    EXPECT_EQ(Rows(*master->List1), (std::vector<std::string>{"first", "one", "two"}));
+    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")),
+              (std::vector<std::string>{"first", "one", "two"}));
     EXPECT_EQ(Paths(*master)[1], folder / "one.mp3");
     EXPECT_TRUE(scripted.messages.empty());
 }
 
 // A row dragged onto a deck loads its path into that deck's player; drags from elsewhere, with
-// no current row, or of a row whose ItemData points outside PlaylistFiles change nothing. The
+// no current row, or of a row whose ItemData points to no file change nothing. The
 // list's tool tip shows the path of the row under the mouse.
 TEST_F(PlaylistTest, RowOntoDeckAndToolTip) {
     const std::string song = MakeMp3(folder.path(), "song.mp3", 1.0);
     master->AddFile(folder / "other.mp3");
     master->AddFile(song);
-    ListBox& list = *master->List1;
+    ListBox& list = Ctl<ListBox>(*master, "List1");
     Frm_TurnTable& deck = Deck(2);
 
     deck.Form_DragDrop(&list);
     EXPECT_EQ(deck.Filename, "") << "no current row yet";
     list.setCurrentRow(1);
-    deck.Form_DragDrop(master->Cmd_Add);
+    deck.Form_DragDrop(&Ctl<QPushButton>(*master, "Cmd_Add"));
     EXPECT_EQ(deck.Filename, "");
     deck.Form_DragDrop(&list);
     EXPECT_EQ(deck.Filename, song);

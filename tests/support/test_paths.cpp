@@ -1,3 +1,4 @@
+#include "support/Convert.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_StringFunctions.h"
 #include "support/TestFiles.h"
@@ -6,6 +7,16 @@
 
 using namespace spinx;
 using test::TempFolder;
+
+// Guards the conversions: halves round to even, and values beyond the range saturate rather
+// than wrap.
+TEST(Convert, RoundingHalfToEven) {
+    EXPECT_EQ(CInt(-1.5), -2);
+    EXPECT_EQ(CInt(2.4999), 2);
+    EXPECT_EQ(CInt(-40000.0), -32768);
+    EXPECT_EQ(CLng(12344.5), 12344);
+    EXPECT_EQ(CLng(1e12), 2147483647);
+}
 
 // Guards list splitting as the multi-file dialog and playlists use it: trimming, the NUL
 // separator, index 0 left free, appending after the last element.

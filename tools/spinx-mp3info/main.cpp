@@ -5,13 +5,25 @@
 // written as \xNN so that each field stays on its line. A file that cannot be read gets only
 // its File= line and an empty MP3ID=, a message on stderr, and the exit status becomes 1.
 #include "mp3/Mod_MP3HeaderTag.h"
+#include "spinx/Version.h"
+#include "support/CommandLine.h"
 #include "support/Mod_Diskinfo.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
+
+constexpr const char* kHelp =
+    "Usage: spinx-mp3info FILE...\n"
+    "Prints what Spinx reads from each MP3 file as Key=Value lines: the MPEG audio header,\n"
+    "the ID3v1 tag and the song identifier (MP3ID), with a blank line between files.\n"
+    "Exit status 1 when a file cannot be read.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n";
 
 std::string Printable(const std::string& text) {
     std::string out;
@@ -58,14 +70,19 @@ void PrintRecord(const spinx::Mp3Info& info) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    const spinx::CommandLine line =
+        spinx::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), {});
+    if (const int status =
+            spinx::HandleCommandLine(line, "spinx-mp3info", SPINX_VERSION_TEXT, kHelp);
+        status >= 0)
+        return status;
+    if (line.operands.empty()) {
         std::fprintf(stderr, "usage: spinx-mp3info FILE...\n");
         return 2;
     }
     int status = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string path = argv[i];
-        if (i > 1) std::printf("\n");
+    for (const std::string& path : line.operands) {
+        if (&path != &line.operands.front()) std::printf("\n");
         Line("File", path);
         spinx::Mp3Info info;
         const std::string id = spinx::GetMP3ID(path, info);

@@ -11,76 +11,98 @@ using Pair = float __attribute__((vector_size(8))); // a stereo frame
 inline Pair Splat(float v) {
     return Pair{v, v};
 }
-constexpr int kStep = 32;              // frames between coefficient updates
+constexpr int kStep = 32;              // frames between coefficient designs
 constexpr double kGlideSeconds = 0.01; // time constant of the gain glide
 constexpr float kSnapDb = 0.005f;      // close enough to the target to stop gliding
 constexpr float kQuiet = 1e-7f;        // filter memory this small has rung out
+
+// Runs one band's biquad over `n` frames; with `step`, its coefficients move by `step` per
+// frame (so a ramp ends exactly on the new design).
+template <bool kRamp>
+void Run(float* x, int n, float c[5], const float* step, Pair& x1, Pair& x2, Pair& y1, Pair& y2) {
+    Pair b0 = Splat(c[0]), b1 = Splat(c[1]), b2 = Splat(c[2]), a1 = Splat(c[3]), a2 = Splat(c[4]);
+    Pair d0{}, d1{}, d2{}, d3{}, d4{};
+    if constexpr (kRamp) {
+        d0 = Splat(step[0]), d1 = Splat(step[1]), d2 = Splat(step[2]), d3 = Splat(step[3]),
+        d4 = Splat(step[4]);
+    }
+    for (int k = 0; k < n; ++k) {
+        if constexpr (kRamp) {
+            b0 += d0, b1 += d1, b2 += d2, a1 += d3, a2 += d4;
+        }
+        Pair in;
+        std::memcpy(&in, x + 2 * k, sizeof in);
+        const Pair out = b0 * in + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1, x1 = in, y2 = y1, y1 = out;
+        std::memcpy(x + 2 * k, &out, sizeof out);
+    }
+}
 } // namespace
 
 Equalizer::Equalizer(int rate)
-    : smoothing_(static_cast<float>(1.0 - std::exp(-kStep / (kGlideSeconds * rate)))) {
+    : solver_(rate),
+      smoothing_(static_cast<float>(1.0 - std::exp(-kStep / (kGlideSeconds * rate)))) {}
+
+void Equalizer::Design(int band, float c[5]) const {
+    const BiquadCoeffs d = solver_.Design(band, bands_[band].db);
+    c[0] = static_cast<float>(d.b0), c[1] = static_cast<float>(d.b1);
+    c[2] = static_cast<float>(d.b2), c[3] = static_cast<float>(d.a1);
+    c[4] = static_cast<float>(d.a2);
+}
+
+void Equalizer::Retarget(const Curve& curve) {
+    curve_ = curve;
+    EqSolver::Gains wanted;
+    std::copy(curve.begin(), curve.end(), wanted.begin());
+    const EqSolver::Gains gains = solver_.Solve(wanted);
+    for (int i = 0; i < kBands; ++i)
+        bands_[i].goal = static_cast<float>(gains[i]);
+}
+
+void Equalizer::Restart(const Curve& curve) {
+    if (curve != curve_) Retarget(curve);
     for (int i = 0; i < kBands; ++i) {
-        // Bandwidth: the mean distance in octaves to the neighbouring centres (the one
-        // neighbour for the outer bands), so adjacent bands meet near their -6 dB points.
-        const double below = i > 0 ? std::log2(kCentresHz[i] / kCentresHz[i - 1]) : 0.0;
-        const double above = i + 1 < kBands ? std::log2(kCentresHz[i + 1] / kCentresHz[i]) : 0.0;
-        const double octaves = (below > 0 && above > 0) ? (below + above) / 2 : below + above;
-        const double w0 = 2.0 * M_PI * std::min(kCentresHz[i], 0.45 * rate) / rate;
-        bands_[i].cosTerm = -2.0 * std::cos(w0);
-        bands_[i].alpha =
-            std::sin(w0) * std::sinh(std::log(2.0) / 2.0 * octaves * w0 / std::sin(w0));
+        Band& b = bands_[i];
+        b = Band{b.goal, b.goal, b.goal != 0.0f};
+        Design(i, b.c);
     }
 }
 
-void Equalizer::Design(Band& b) const {
-    const double a = std::pow(10.0, b.db / 40.0);
-    const double a0 = 1.0 + b.alpha / a;
-    b.b0 = static_cast<float>((1.0 + b.alpha * a) / a0);
-    b.b1 = static_cast<float>(b.cosTerm / a0);
-    b.b2 = static_cast<float>((1.0 - b.alpha * a) / a0);
-    b.a1 = static_cast<float>(b.cosTerm / a0);
-    b.a2 = static_cast<float>((1.0 - b.alpha / a) / a0);
-}
-
-void Equalizer::Reset() {
-    for (Band& b : bands_) {
-        b.s1[0] = b.s1[1] = b.s2[0] = b.s2[1] = 0.0f;
-        if (b.db == 0.0f) b.active = false;
-    }
-}
-
-void Equalizer::Process(float* buf, int frames, const std::array<float, kBands>& targetDb) {
+void Equalizer::Process(float* buf, int frames, const Curve& curve) {
+    if (curve != curve_) Retarget(curve);
     for (int at = 0; at < frames; at += kStep) {
         const int n = std::min(kStep, frames - at);
         float* x = buf + 2 * at;
         for (int i = 0; i < kBands; ++i) {
             Band& b = bands_[i];
-            const float target = targetDb[i];
-            if (b.db != target) {
-                b.db += (target - b.db) * smoothing_;
-                if (std::fabs(target - b.db) < kSnapDb) b.db = target;
-                Design(b);
-                b.active = true;
+            bool ramp = false;
+            if (b.db != b.goal) {
+                b.db += (b.goal - b.db) * smoothing_;
+                if (std::fabs(b.goal - b.db) < kSnapDb) b.db = b.goal;
+                ramp = b.active = true;
             } else if (b.active && b.db == 0.0f &&
-                       std::max({std::fabs(b.s1[0]), std::fabs(b.s1[1]), std::fabs(b.s2[0]),
-                                 std::fabs(b.s2[1])}) < kQuiet) {
-                b.active = false; // flat and rung out: skip it from now on
-                b.s1[0] = b.s1[1] = b.s2[0] = b.s2[1] = 0.0f;
+                       std::max({std::fabs(b.x1[0] - b.y1[0]), std::fabs(b.x1[1] - b.y1[1]),
+                                 std::fabs(b.x2[0] - b.y2[0]), std::fabs(b.x2[1] - b.y2[1])}) <
+                           kQuiet) {
+                // Flat, and output equals input: skip it from now on. Empty memory is
+                // consistent with a flat filter, so it can start again from there.
+                b = Band{};
             }
             if (!b.active) continue;
-            // Left and right as one two-lane vector: half the instructions of two scalar runs.
-            const Pair b0 = Splat(b.b0), b1 = Splat(b.b1), b2 = Splat(b.b2), a1 = Splat(b.a1),
-                       a2 = Splat(b.a2);
-            Pair s1 = {b.s1[0], b.s1[1]}, s2 = {b.s2[0], b.s2[1]};
-            for (int k = 0; k < n; ++k) {
-                Pair in;
-                std::memcpy(&in, x + 2 * k, sizeof in);
-                const Pair out = b0 * in + s1;
-                s1 = b1 * in - a1 * out + s2;
-                s2 = b2 * in - a2 * out;
-                std::memcpy(x + 2 * k, &out, sizeof out);
+            Pair x1 = {b.x1[0], b.x1[1]}, x2 = {b.x2[0], b.x2[1]}, y1 = {b.y1[0], b.y1[1]},
+                 y2 = {b.y2[0], b.y2[1]};
+            if (ramp) {
+                float to[5], step[5];
+                Design(i, to);
+                for (int k = 0; k < 5; ++k)
+                    step[k] = (to[k] - b.c[k]) / static_cast<float>(n);
+                Run<true>(x, n, b.c, step, x1, x2, y1, y2);
+                std::copy(to, to + 5, b.c);
+            } else {
+                Run<false>(x, n, b.c, nullptr, x1, x2, y1, y2);
             }
-            b.s1[0] = s1[0], b.s1[1] = s1[1], b.s2[0] = s2[0], b.s2[1] = s2[1];
+            b.x1[0] = x1[0], b.x1[1] = x1[1], b.x2[0] = x2[0], b.x2[1] = x2[1];
+            b.y1[0] = y1[0], b.y1[1] = y1[1], b.y2[0] = y2[0], b.y2[1] = y2[1];
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "engine/realtime/Mixer.h"
 
+#include <algorithm>
 #include <cstring>
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -29,13 +30,34 @@ class DenormalGuard {
 
 } // namespace
 
-Mixer::Mixer(std::array<PlayerChannel, kPlayers>& channels, int outRate) : outRate_(outRate) {
+Mixer::Mixer(std::array<PlayerChannel, kPlayers>& channels, int outRate)
+    : outRate_(outRate), limiter_(outRate, kMaxChunk) {
     for (int p = 0; p < kPlayers; ++p)
         voices_[p] =
             std::make_unique<Voice>(p, channels[p], EventOutbox{events_, eventSeq_}, outRate);
 }
 
 Mixer::~Mixer() = default;
+
+void Mixer::MixChunk(int frames, bool offline) {
+    bool sound = false;
+    for (const auto& v : voices_)
+        sound |= v->Audible();
+    silentFrames_ = sound ? 0 : silentFrames_ + frames;
+
+    std::memset(mix_, 0, sizeof(float) * 2 * frames);
+    for (auto& v : voices_)
+        v->Render(mix_, frames, offline);
+    const float target = masterGain_.load(std::memory_order_relaxed);
+    const float step = (target - master_) / static_cast<float>(frames);
+    float g = master_;
+    for (int i = 0; i < frames; ++i) {
+        g += step;
+        mix_[2 * i] *= g;
+        mix_[2 * i + 1] *= g;
+    }
+    master_ = target;
+}
 
 void Mixer::Render(float* out, int frames, bool offline) {
     if (rendering_.exchange(true, std::memory_order_acquire)) {
@@ -47,20 +69,22 @@ void Mixer::Render(float* out, int frames, bool offline) {
     while (commands_.Pop(c))
         voices_[c.player]->Apply(c);
 
+    const bool limit = limiterOn_.load(std::memory_order_relaxed);
+    if (!limit || silentFrames_ >= limiter_.Lookahead()) limiter_.Reset();
+    for (auto& v : voices_)
+        v->SetOutputLead(limit ? limiter_.Lookahead() : 0);
+    while (limit && limiter_.Missing() > 0) {
+        const int n = std::min(limiter_.Missing(), kMaxChunk);
+        MixChunk(n, offline);
+        limiter_.Prime(mix_, n);
+    }
     while (frames > 0) {
         const int n = frames < kMaxChunk ? frames : kMaxChunk;
-        std::memset(mix_, 0, sizeof(float) * 2 * n);
-        for (auto& v : voices_)
-            v->Render(mix_, n, offline);
-        const float target = masterGain_.load(std::memory_order_relaxed);
-        const float step = (target - master_) / static_cast<float>(n);
-        float g = master_;
-        for (int i = 0; i < n; ++i) {
-            g += step;
-            out[2 * i] = mix_[2 * i] * g;
-            out[2 * i + 1] = mix_[2 * i + 1] * g;
-        }
-        master_ = target;
+        MixChunk(n, offline);
+        if (limit)
+            limiter_.Process(mix_, out, n);
+        else
+            std::memcpy(out, mix_, sizeof(float) * 2 * n);
         out += 2 * n;
         frames -= n;
     }

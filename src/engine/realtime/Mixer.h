@@ -1,9 +1,16 @@
 #pragma once
 // The real-time heart of the engine: applies the UI thread's commands and mixes the four
-// players into one stereo buffer. Render runs on the output's thread (the audio callback, the
-// null output's clock thread, or the caller of an offline render) and never locks, allocates,
-// logs or waits, except that the offline render waits for the decoders.
+// players into one stereo buffer, through the master volume and the limiter. Render runs on the
+// output's thread (the audio callback, the null output's clock thread, or the caller of an
+// offline render) and never locks, allocates, logs or waits, except that the offline render
+// waits for the decoders.
+//
+// The limiter's look-ahead (2 ms) is a delay, and the players run that far ahead of the output
+// while anything plays. Once every player has been silent for the whole look-ahead, the delay
+// line holds nothing but silence and is dropped; the next sound starts at once, then plays
+// exactly as the players made it for as long as it stays below the ceiling.
 #include "engine/PlayerChannel.h"
+#include "engine/realtime/Limiter.h"
 #include "engine/realtime/Voice.h"
 
 #include <array>
@@ -23,6 +30,8 @@ class Mixer {
     bool PopEvent(Event& e) { return events_.Pop(e); }
     std::atomic<uint64_t>& EventSeq() { return eventSeq_; }
     void SetMasterGain(float g) { masterGain_.store(g, std::memory_order_relaxed); }
+    // UI thread, for measurements: without the limiter the mix goes out undelayed and unbounded.
+    void SetLimiterEnabled(bool on) { limiterOn_.store(on, std::memory_order_relaxed); }
 
     // Output thread. Mixes `frames` stereo frames into `out`. `offline` lets it wait for the
     // decoders instead of playing silence when a ring runs dry. Two threads calling at once (an
@@ -30,8 +39,15 @@ class Mixer {
     void Render(float* out, int frames, bool offline);
 
     int SampleRate() const { return outRate_; }
+    // Any thread: how many frames the heard output trails the players.
+    int OutputLead() const {
+        return limiterOn_.load(std::memory_order_relaxed) ? limiter_.Lookahead() : 0;
+    }
 
   private:
+    // Mixes the players' next `frames` (<= kMaxChunk) frames through the master volume into mix_.
+    void MixChunk(int frames, bool offline);
+
     const int outRate_;
     SpscQueue<Command, 1024> commands_;
     SpscQueue<Event, kMixerEventSlots> events_;
@@ -40,6 +56,9 @@ class Mixer {
     std::atomic<float> masterGain_{1.0f};
     float master_ = 1.0f;
     std::atomic<bool> rendering_{false};
+    std::atomic<bool> limiterOn_{true};
+    Limiter limiter_;
+    int64_t silentFrames_ = 0; // frames mixed since a player last made sound
     float mix_[kMaxChunk * 2] = {};
 };
 

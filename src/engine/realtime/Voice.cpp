@@ -68,6 +68,7 @@ void Voice::Apply(const Command& c) {
 
 void Voice::ApplySeek(uint32_t gen, int64_t frame) {
     seekPending_ = false;
+    runStart_ = static_cast<double>(frame);
     reader_.Reset(gen, frame);
 }
 
@@ -171,6 +172,7 @@ void Voice::FadeOutFinished(int64_t resumeFrame) {
         ApplySeek(seekGen_, seekFrame_);
     } else {
         reader_.Rewind(resumeFrame); // resume exactly where the sound stopped
+        runStart_ = static_cast<double>(resumeFrame);
     }
     if (transport_ == Transport::Playing) {
         fadeDir_ = 1; // a seek while playing: fade in at the new place
@@ -228,15 +230,19 @@ void Voice::Render(float* mix, int frames, bool offline) {
     float* buf = scratch_;
     const double startPos = Position();
     const double ratio = resampling_ ? resampler_.Ratio() : 1.0;
-    if (restart_) eq_.Reset();
+    for (int b = 0; b < Equalizer::kBands; ++b)
+        eqTarget_[b] = ch_.controls.eqDb[b].load(std::memory_order_relaxed);
+    if (restart_) {
+        eq_.Restart(eqTarget_); // a curve set while silent applies from the start
+        runStart_ = startPos;
+    }
     const int endAt = Produce(buf, frames, offline);
     const bool ended = endAt >= 0 && !seekPending_;
 
-    for (int b = 0; b < Equalizer::kBands; ++b)
-        eqTarget_[b] = ch_.controls.eqDb[b].load(std::memory_order_relaxed);
-    eq_.Process(buf, frames, eqTarget_);
-
+    // Fade before the EQ: a filter started on a song's first samples would ring, a fade-in it
+    // follows smoothly.
     const int fadedAt = ApplyFade(buf, frames);
+    eq_.Process(buf, frames, eqTarget_);
     if (fadedAt >= 0) {
         // Resume exactly where the sound stopped (song time of the faded-out frame).
         const int at = endAt >= 0 ? std::min(fadedAt, endAt) : fadedAt;
@@ -263,7 +269,12 @@ void Voice::Render(float* mix, int frames, bool offline) {
     ch_.recent.Write(buf, frames);
 
     if (!seekPending_) {
-        const int64_t pos = static_cast<int64_t>(std::floor(Position()));
+        double heard = Position();
+        if (audible_) {
+            const double speed = resampling_ ? resampler_.Ratio() : 1.0;
+            heard = std::max(heard - lead_ * speed, runStart_);
+        }
+        const int64_t pos = static_cast<int64_t>(std::floor(heard));
         PublishPosition(ended ? reader_.EndFrame() : std::min(pos, reader_.EndFrame()));
     }
     if (ended && audible_) {

@@ -29,6 +29,11 @@ class Voice {
     void Apply(const Command& c);
     // Adds this player's next `frames` (<= kMaxChunk) output frames into `mix`.
     void Render(float* mix, int frames, bool offline);
+    // Playing or fading out; otherwise Render adds nothing and the song stands still.
+    bool Audible() const { return audible_; }
+    // How many frames the heard output trails this player (the limiter's look-ahead): the
+    // published position is the one being heard.
+    void SetOutputLead(int frames) { lead_ = frames; }
 
   private:
     enum class Transport { Stopped, Paused, Playing };
@@ -57,7 +62,7 @@ class Voice {
     SourceReader reader_;
     Resampler resampler_;
     Equalizer eq_;
-    std::array<float, Equalizer::kBands> eqTarget_{};
+    Equalizer::Curve eqTarget_{};
     bool resampling_ = false;
     bool restart_ = false; // the next buffer starts from silence: re-align the resampler
 
@@ -69,7 +74,9 @@ class Voice {
     bool seekPending_ = false; // fading out before a seek or a load
     uint32_t seekGen_ = 0;
     int64_t seekFrame_ = 0;
-    uint32_t posGen_ = 0;  // generation whose positions this side may publish
+    uint32_t posGen_ = 0; // generation whose positions this side may publish
+    int lead_ = 0;
+    double runStart_ = 0;  // song frame where the sound last started: the heard position's floor
     uint32_t loadGen_ = 0; // the song's load generation, for its events
 
     float gainLeft_ = 1.0f, gainRight_ = 1.0f; // applied now; the controls hold the targets

@@ -1,0 +1,26 @@
+#pragma once
+// What a deck needs from the window that hosts it, so that the deck knows no window above it.
+// The mixer implements it. UI thread.
+#include <cstdint>
+#include <string>
+
+namespace spinx {
+
+class Aspinx;
+
+class DeckHost {
+  public:
+    // The engine whose player the deck drives.
+    virtual Aspinx& Engine() const = 0;
+    // The default end marker, in ms before a song's end.
+    virtual int32_t Overlap() const = 0;
+    // The song a playlist row stands for, or null when the row stands for none.
+    virtual const std::string* PlaylistRowPath(int row) const = 0;
+    // The user asked for the marker menu over the deck's progress bar.
+    virtual void RequestMarkerMenu() = 0;
+
+  protected:
+    ~DeckHost() = default;
+};
+
+} // namespace spinx

@@ -1,0 +1,123 @@
+#include "engine/realtime/Limiter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace spinx::engine {
+
+namespace {
+constexpr int kLookaheadDivisor = 500; // rate / 500: 2 ms at most (88 frames at 44.1 kHz)
+constexpr double kHoldSeconds = 0.020; // longer than half a cycle of the lowest bass notes
+constexpr double kReleaseSeconds = 0.150;
+// A released gain this close to 1 is 1, so that the limiter ends bit-exact (-0.0001 dB).
+constexpr float kUnitySnap = 1e-5f;
+
+int PowerOfTwoAtLeast(int n) {
+    int p = 1;
+    while (p < n)
+        p <<= 1;
+    return p;
+}
+
+float FramePeak(const float* frame) {
+    return std::max(std::fabs(frame[0]), std::fabs(frame[1]));
+}
+
+// Branch-free, so that the compiler vectorises the scan of a quiet block.
+bool AnyOver(const float* samples, int count) {
+    int over = 0;
+    for (int i = 0; i < count; ++i)
+        over |= std::fabs(samples[i]) > Limiter::kCeiling;
+    return over != 0;
+}
+} // namespace
+
+Limiter::Limiter(int rate, int maxFrames)
+    : lookahead_(std::max(1, rate / kLookaheadDivisor)),
+      hold_(lookahead_ + 1 + static_cast<int>(rate * kHoldSeconds)),
+      releaseCoef_(static_cast<float>(1.0 - std::exp(-1.0 / (kReleaseSeconds * rate)))),
+      maxFrames_(maxFrames), line_(static_cast<size_t>(lookahead_ + maxFrames) * 2),
+      holdRing_(static_cast<size_t>(PowerOfTwoAtLeast(hold_ + 1))),
+      holdMask_(static_cast<int>(holdRing_.size()) - 1),
+      average_(static_cast<size_t>(lookahead_), 1.0f), averageSum_(lookahead_) {}
+
+void Limiter::Reset() {
+    held_ = 0;
+    now_ = 0;
+    holdFront_ = holdCount_ = 0;
+    release_ = 1.0f;
+    std::fill(average_.begin(), average_.end(), 1.0f);
+    averagePos_ = 0;
+    belowUnity_ = 0;
+    averageSum_ = lookahead_;
+}
+
+float Limiter::NextGain(float peak) {
+    const float need = peak > kCeiling ? kCeiling / peak : 1.0f;
+
+    if (holdCount_ > 0 && holdRing_[holdFront_].at <= now_ - hold_) {
+        holdFront_ = (holdFront_ + 1) & holdMask_;
+        --holdCount_;
+    }
+    if (need < 1.0f) {
+        while (holdCount_ > 0 && holdRing_[(holdFront_ + holdCount_ - 1) & holdMask_].gain >= need)
+            --holdCount_;
+        holdRing_[(holdFront_ + holdCount_) & holdMask_] = {now_, need};
+        ++holdCount_;
+    }
+    ++now_;
+    const float held = holdCount_ > 0 ? holdRing_[holdFront_].gain : 1.0f;
+
+    if (held <= release_) {
+        release_ = held;
+    } else {
+        release_ += (held - release_) * releaseCoef_;
+        if (held == 1.0f && release_ > 1.0f - kUnitySnap) release_ = 1.0f;
+    }
+
+    const float old = average_[averagePos_];
+    belowUnity_ += (release_ < 1.0f) - (old < 1.0f);
+    averageSum_ += static_cast<double>(release_) - static_cast<double>(old);
+    average_[averagePos_] = release_;
+    if (++averagePos_ == lookahead_) averagePos_ = 0;
+    if (belowUnity_ == 0) {
+        averageSum_ = lookahead_; // drop the rounding the sum gathered while limiting
+        return 1.0f;
+    }
+    return static_cast<float>(averageSum_ / lookahead_);
+}
+
+void Limiter::Prime(const float* in, int frames) {
+    frames = std::min(frames, Missing());
+    std::memcpy(line_.data() + 2 * held_, in, sizeof(float) * 2 * frames);
+    for (int i = 0; i < frames; ++i)
+        NextGain(FramePeak(in + 2 * i));
+    held_ += frames;
+}
+
+void Limiter::Process(const float* in, float* out, int frames) {
+    float* line = line_.data();
+    float* incoming = line + 2 * lookahead_;
+    while (frames > 0) {
+        const int n = std::min(frames, maxFrames_);
+        std::memcpy(incoming, in, sizeof(float) * 2 * n);
+        if (Idle() && !AnyOver(incoming, 2 * n)) {
+            std::memcpy(out, line, sizeof(float) * 2 * n);
+            now_ += n;
+        } else {
+            for (int i = 0; i < n; ++i) {
+                const float g = NextGain(FramePeak(incoming + 2 * i));
+                // The clamp only catches the last bit of rounding in the averaged gain.
+                out[2 * i] = std::clamp(line[2 * i] * g, -kCeiling, kCeiling);
+                out[2 * i + 1] = std::clamp(line[2 * i + 1] * g, -kCeiling, kCeiling);
+            }
+        }
+        std::memmove(line, line + 2 * n, sizeof(float) * 2 * lookahead_);
+        in += 2 * n;
+        out += 2 * n;
+        frames -= n;
+    }
+}
+
+} // namespace spinx::engine

@@ -1,0 +1,68 @@
+#pragma once
+// The master limiter: keeps every output sample at or below kCeiling with a look-ahead of
+// Lookahead() frames. Runs on the mixer's thread; all its memory is taken at construction, so
+// Process never allocates, locks or waits.
+//
+// How it shapes the gain, per stereo frame (both channels share one gain, so the image holds):
+//  1. the gain this frame needs, kCeiling / peak (1 when the frame is below the ceiling);
+//  2. the least of those over a hold window (the look-ahead plus 20 ms), so the gain does not
+//     ripple with each cycle of a loud bass note;
+//  3. a release that lets the gain rise back with a 150 ms time constant (falls pass at once);
+//  4. a moving average over the look-ahead, which turns each fall into a straight ramp that
+//     ends exactly when the loud frame leaves the delay line.
+// Every value that step 4 averages is at most the gain the frame leaving the line needs, so the
+// ceiling holds without clipping. While nothing comes near the ceiling the gain is exactly 1
+// and the output is the input, delayed, bit for bit.
+#include <cstdint>
+#include <vector>
+
+namespace spinx::engine {
+
+class Limiter {
+  public:
+    static constexpr float kCeiling = 0.96605088f; // -0.3 dBFS
+
+    // `maxFrames`: the largest block Process and Prime are given.
+    Limiter(int rate, int maxFrames);
+
+    int Lookahead() const { return lookahead_; }
+    // Frames still to give Prime before Process may run (all of the look-ahead after Reset).
+    int Missing() const { return lookahead_ - held_; }
+    // Takes up to Missing() frames into the delay line without producing output.
+    void Prime(const float* in, int frames);
+    // Takes `frames` new frames from `in` and writes `frames` frames to `out`, each the one taken
+    // Lookahead() frames earlier, limited. Needs a full delay line. `in` and `out` may be the
+    // same buffer.
+    void Process(const float* in, float* out, int frames);
+    // Forgets the line and the gain: the next frames start a new stream at unity gain.
+    void Reset();
+
+  private:
+    bool Idle() const { return holdCount_ == 0 && release_ == 1.0f && belowUnity_ == 0; }
+    // Steps 1-4 for one input frame; returns the gain for the frame leaving the line.
+    float NextGain(float peak);
+
+    const int lookahead_;
+    const int hold_;
+    const float releaseCoef_;
+    const int maxFrames_;
+    int held_ = 0;
+    std::vector<float> line_; // lookahead_ frames held, then room for one block
+    int64_t now_ = 0;         // input frames taken since the last Reset
+    // Running minimum over the hold window: a ring of (frame, gain) with rising gains. Only
+    // gains below 1 enter it; empty means 1.
+    struct Held {
+        int64_t at;
+        float gain;
+    };
+    std::vector<Held> holdRing_;
+    int holdMask_;
+    int holdFront_ = 0, holdCount_ = 0;
+    float release_ = 1.0f;
+    std::vector<float> average_; // the last lookahead_ released gains
+    int averagePos_ = 0;
+    int belowUnity_ = 0; // entries of average_ below 1
+    double averageSum_;
+};
+
+} // namespace spinx::engine

@@ -1,0 +1,157 @@
+#include "mixer/AutoPlay.h"
+
+#include <algorithm>
+
+namespace spinx {
+
+namespace {
+constexpr int16_t kPlayingStatus = 1;
+
+bool InLastStretch(const DeckReading& deck) {
+    // 64-bit, so that no marker or length can wrap the comparison.
+    return deck.status == kPlayingStatus &&
+           int64_t{deck.position} > int64_t{deck.length} - deck.endPos;
+}
+
+bool ValidPlayer(int16_t player) {
+    return player >= 0 && player < 4;
+}
+} // namespace
+
+int FadeStep(int position, bool towardA, bool towardB) {
+    int target = position;
+    if (towardA) target = 0;
+    if (towardB) target = 100;
+    return std::clamp(target - position, -kFadeStepLimit, kFadeStepLimit);
+}
+
+AutoStart WhichDeckStarts(const DeckReading& a, const DeckReading& b) {
+    if (InLastStretch(a) && b.status != kPlayingStatus) return AutoStart::DeckB;
+    if (InLastStretch(b) && a.status != kPlayingStatus) return AutoStart::DeckA;
+    return AutoStart::None;
+}
+
+void AutoPlay::SetEnabled(bool on) {
+    enabled_ = on;
+    Observe();
+}
+
+void AutoPlay::Tick() {
+    if (!enabled_) return;
+    const int16_t a = desk_.PlayerA();
+    const int16_t b = desk_.PlayerB();
+    if (!desk_.HasDeck(a) || !desk_.HasDeck(b)) return;
+
+    switch (WhichDeckStarts(desk_.Read(a), desk_.Read(b))) {
+    case AutoStart::DeckB:
+        TakeOver(b, 2);
+        break;
+    case AutoStart::DeckA:
+        TakeOver(a, 1);
+        break;
+    case AutoStart::None:
+        break;
+    }
+    if (desk_.Song(a).empty()) {
+        Refill(a);
+        Start(a);
+    }
+    if (desk_.Song(b).empty()) Refill(b);
+    Observe();
+}
+
+void AutoPlay::SoundDone(int16_t player) {
+    Refill(player);
+    StartWaitingPartner(player);
+    Observe();
+}
+
+void AutoPlay::SoundLoadFailed(int16_t player, const std::string& path) {
+    if (!ValidPlayer(player)) return;
+    Loaded& load = loaded_[player];
+    if (load.path.empty() || load.path != path) return;
+    const bool started = load.started;
+    load = {};
+    if (!desk_.Song(player).empty()) return; // the deck holds another song by now
+    if (Refill(player) && started) Start(player);
+    Observe();
+}
+
+bool AutoPlay::Refill(int16_t player) {
+    if (!enabled_ || desk_.PlaylistEmpty()) return false;
+    // The row leaves the list even when no deck can take its song.
+    const std::string path = desk_.TakeTopRow();
+    if (!desk_.HasDeck(player) || path.empty()) return false;
+    desk_.Load(player, path);
+    loaded_[player] = {path, false};
+    return true;
+}
+
+void AutoPlay::Start(int16_t player) {
+    desk_.Start(player);
+    if (!ValidPlayer(player)) return;
+    Loaded& load = loaded_[player];
+    if (!load.path.empty() && load.path == desk_.Song(player)) load.started = true;
+}
+
+void AutoPlay::StartWaitingPartner(int16_t player) {
+    // The tick starts the partner inside the playing song's last stretch; with no stretch (an
+    // end marker of 0, or one shorter than a tick) the song can end first, and then both decks
+    // would wait for ever.
+    if (!enabled_) return;
+    const int16_t a = desk_.PlayerA();
+    const int16_t b = desk_.PlayerB();
+    if (player != a && player != b) return;
+    const int16_t partner = player == a ? b : a;
+    if (!desk_.HasDeck(partner) || desk_.Song(partner).empty() ||
+        desk_.Read(partner).status == kPlayingStatus)
+        return;
+    TakeOver(partner, player == a ? 2 : 1);
+}
+
+void AutoPlay::TakeOver(int16_t player, int16_t end) {
+    // The crossfader is applied only when it moves, so the waiting deck's player may still
+    // have the engine's full volume, or the volume its song's recall sent: it starts from its
+    // share of the crossfader instead, and the fade rises from there.
+    if (autoFade_) desk_.ApplyCrossfader();
+    Start(player);
+    if (autoFade_) {
+        desk_.FadeTo(end);
+        state_.fadingTo = end;
+    }
+}
+
+void AutoPlay::Observe() {
+    State next;
+    next.fadingTo = desk_.FadePending() ? state_.fadingTo : 0;
+    const int16_t a = desk_.PlayerA();
+    const int16_t b = desk_.PlayerB();
+    if (!enabled_) {
+        state_ = next;
+        return;
+    }
+    if (!desk_.HasDeck(a) || !desk_.HasDeck(b) || desk_.Song(a).empty() || desk_.Song(b).empty()) {
+        next.phase = Phase::Filling;
+        state_ = next;
+        return;
+    }
+    const bool playsA = desk_.Read(a).status == kPlayingStatus;
+    const bool playsB = desk_.Read(b).status == kPlayingStatus;
+    if (playsA && playsB) {
+        next.phase = Phase::Overlapping;
+        // The deck that waited before is the one taking over.
+        next.playing = state_.phase == Phase::Overlapping ? state_.playing
+                       : state_.waiting >= 0              ? state_.waiting
+                                                          : a;
+        next.waiting = -1;
+    } else if (playsA || playsB) {
+        next.phase = Phase::Playing;
+        next.playing = playsA ? a : b;
+        next.waiting = playsA ? b : a;
+    } else {
+        next.phase = Phase::Stalled;
+    }
+    state_ = next;
+}
+
+} // namespace spinx

@@ -1,0 +1,12 @@
+#pragma once
+// The keys the windows read and write in the settings file, in one place.
+namespace spinx {
+
+inline constexpr const char* kSettingsSection = "Settings";
+// The folder songs and playlists were last chosen from.
+inline constexpr const char* kMp3PathKey = "MP3 Path";
+inline constexpr const char* kMp3PathDefault = "C:\\My Music";
+// The folder of EQ settings files; read only, defaulting to the program folder.
+inline constexpr const char* kEqPathKey = "Eq Settings Path";
+
+} // namespace spinx

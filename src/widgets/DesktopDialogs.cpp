@@ -1,0 +1,105 @@
+#include "widgets/DesktopDialogs.h"
+
+#include "support/DataLocation.h"
+#include "support/Mod_CommonDialog.h"
+#include "support/Mod_Diskinfo.h"
+#include "support/MsgBox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace spinx {
+
+namespace {
+MsgResult ShowMessageBox(const std::string& text, MsgButtons buttons, const std::string& title) {
+    QMessageBox::StandardButtons shown = QMessageBox::Ok;
+    QMessageBox::Icon icon = QMessageBox::Information;
+    switch (buttons) {
+    case MsgButtons::OK:
+        break;
+    case MsgButtons::YesNo:
+        shown = QMessageBox::Yes | QMessageBox::No;
+        icon = QMessageBox::Question;
+        break;
+    case MsgButtons::RetryCancel:
+        shown = QMessageBox::Retry | QMessageBox::Cancel;
+        icon = QMessageBox::Warning;
+        break;
+    }
+    // The terminal or session log keeps every message, also those of a start nobody watched.
+    std::fprintf(stderr, "spinx: message box: %s\n", text.c_str());
+    QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), shown,
+                    QApplication::activeWindow());
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Retry:
+        return MsgResult::Retry;
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    default:
+        return MsgResult::OK;
+    }
+}
+
+// "MP3 Songs (*.mp3)" with pattern "*.mp3" stays as it is; a description without its patterns
+// gets them added, as the file dialog reads the patterns from the parentheses.
+QString NameFilter(const FileFilter& filter) {
+    QString description = QString::fromStdString(filter.description).trimmed();
+    if (description.endsWith(QLatin1Char(')'))) {
+        const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+        if (open >= 0) description = description.left(open).trimmed();
+    }
+    QStringList patterns;
+    for (const std::string& pattern : filter.patterns)
+        // "*.*" meant every file where it came from; here many names have no dot.
+        patterns << (pattern == "*.*" ? QStringLiteral("*") : QString::fromStdString(pattern));
+    if (patterns.isEmpty()) patterns << QStringLiteral("*");
+    return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+std::optional<FileDialogAnswer> ShowQtFileDialog(const CommonDialog& dialog, FileDialogKind kind) {
+    QFileDialog box(QApplication::activeWindow(), QString::fromStdString(dialog.DialogTitle));
+    box.setDirectory(QString::fromStdString(DialogStartFolder(dialog.InitDir)));
+    QStringList filters;
+    for (const FileFilter& filter : ParseFilter(dialog.Filter))
+        filters << NameFilter(filter);
+    if (!filters.isEmpty()) {
+        box.setNameFilters(filters);
+        const int index = std::clamp(dialog.FilterIndex, 1, static_cast<int>(filters.size()));
+        box.selectNameFilter(filters[index - 1]);
+    }
+    if (!dialog.FileName.empty()) box.selectFile(QString::fromStdString(dialog.FileName));
+    if (!dialog.DefaultExt.empty()) box.setDefaultSuffix(QString::fromStdString(dialog.DefaultExt));
+    if (kind == FileDialogKind::Save) {
+        box.setAcceptMode(QFileDialog::AcceptSave);
+        box.setFileMode(QFileDialog::AnyFile);
+        if (!(dialog.Flags & kCdlOverwritePrompt)) box.setOption(QFileDialog::DontConfirmOverwrite);
+    } else {
+        box.setAcceptMode(QFileDialog::AcceptOpen);
+        box.setFileMode(dialog.MultiSelect() ? QFileDialog::ExistingFiles
+                                             : QFileDialog::ExistingFile);
+    }
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    FileDialogAnswer answer;
+    for (const QString& file : box.selectedFiles())
+        answer.files.push_back(file.toStdString());
+    answer.filterIndex = static_cast<int>(filters.indexOf(box.selectedNameFilter())) + 1;
+    return answer;
+}
+} // namespace
+
+void InstallDesktopDialogs() {
+    SetMsgBoxHandler(ShowMessageBox);
+    SetFileDialogPresenter(ShowQtFileDialog);
+}
+
+} // namespace spinx

@@ -1,0 +1,58 @@
+#pragma once
+// Answers file dialogs from a queue (an empty queue cancels) and message boxes with OK, and
+// remembers what was shown.
+#include "support/Mod_CommonDialog.h"
+#include "support/MsgBox.h"
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace spinx::test {
+
+class ScriptedDialogs {
+  public:
+    struct Shown {
+        CommonDialog settings;
+        FileDialogKind kind;
+    };
+
+    ScriptedDialogs()
+        : previousPresenter_(
+              SetFileDialogPresenter([this](const CommonDialog& dialog, FileDialogKind kind) {
+                  dialogs.push_back({dialog, kind});
+                  std::optional<FileDialogAnswer> answer;
+                  if (!answers_.empty()) {
+                      answer = answers_.front();
+                      answers_.pop_front();
+                  }
+                  return answer;
+              })),
+          previousMsgBox_(
+              SetMsgBoxHandler([this](const std::string& text, MsgButtons, const std::string&) {
+                  messages.push_back(text);
+                  return MsgResult::OK;
+              })) {}
+    ~ScriptedDialogs() {
+        SetFileDialogPresenter(std::move(previousPresenter_));
+        SetMsgBoxHandler(std::move(previousMsgBox_));
+    }
+    ScriptedDialogs(const ScriptedDialogs&) = delete;
+    ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
+    void Choose(std::vector<std::string> files, int filterIndex = 0) {
+        answers_.push_back(FileDialogAnswer{std::move(files), filterIndex});
+    }
+    void Cancel() { answers_.push_back(std::nullopt); }
+
+    std::vector<Shown> dialogs;
+    std::vector<std::string> messages;
+
+  private:
+    std::deque<std::optional<FileDialogAnswer>> answers_;
+    FileDialogPresenter previousPresenter_;
+    MsgBoxHandler previousMsgBox_;
+};
+
+} // namespace spinx::test
