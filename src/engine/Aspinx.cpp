@@ -3,9 +3,11 @@
 
 #include "engine/AspinxImpl.h"
 #include "engine/EngineTypes.h"
+#include "engine/record/Recorder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <QTimer>
 
@@ -63,6 +65,10 @@ int16_t Aspinx::GetMasterVolume(int16_t) {
 
 void Aspinx::SetPitch(int16_t player, int16_t pitch) {
     if (Player(player) >= 0) impl_->SetPitch(player, pitch);
+}
+
+void Aspinx::SetLevelTrim(int16_t player, double db) {
+    if (Player(player) >= 0) impl_->SetLevelTrim(player, db);
 }
 
 void Aspinx::SetEqualizer(int16_t player, bool enabled, const EqGains& gains) {
@@ -134,6 +140,32 @@ OutputStats Aspinx::GetOutputStats() const {
 }
 void Aspinx::ResetOutputStats() {
     impl_->ResetOutputStats();
+}
+
+bool Aspinx::StartRecording(const QString& path, QString* reason) {
+    std::string why;
+    const bool ok = impl_->MixRecorder().Start(QFile::encodeName(path).toStdString(), &why);
+    if (!ok && reason) *reason = QString::fromStdString(why);
+    return ok;
+}
+
+bool Aspinx::StopRecording(QString* reason) {
+    std::string why;
+    const bool ok = impl_->MixRecorder().Stop(&why);
+    if (!ok && reason) *reason = QString::fromStdString(why);
+    return ok;
+}
+
+bool Aspinx::IsRecording() const {
+    return impl_->MixRecorder().Recording();
+}
+
+int64_t Aspinx::RecordedFrames() const {
+    return impl_->MixRecorder().FramesWritten();
+}
+
+uint64_t Aspinx::RecordingDroppedFrames() const {
+    return impl_->MixRecorder().DroppedFrames();
 }
 
 void Aspinx::RenderOffline(float* interleaved, int frames) {

@@ -81,6 +81,9 @@ public:
     int32_t GetSoundDuration(int16_t player);  // ms; 0 with no song
     QString GetPositionText(int16_t player, bool a, bool b);
 
+    // A gain in dB on top of the volume (levelling songs to one loudness); 0 = none.
+    void SetLevelTrim(int16_t player, double db);
+
     // Level events start (or stop) for this player; the colours are the meter's, unused here.
     void VUMeterCreate(int16_t player, int16_t zero, bool on, uint32_t yellow, uint32_t white,
                        uint32_t colour);
@@ -90,6 +93,16 @@ public:
     // Copies the player's most recent `frames` output frames (stereo interleaved, after its
     // EQ and gains) into `dst`, for a live scope or spectrum; returns the frames copied.
     int CopyRecentOutput(int16_t player, float* dst, int frames) const;
+
+    // Records the master mix, as the output gets it, to a ".flac" or ".wav" file until
+    // StopRecording, a new StartRecording or the engine's end, each of which finalises the file.
+    // False with `reason` (a sentence for the user) when it cannot start, or when the file could
+    // not be written completely.
+    bool StartRecording(const QString& path, QString* reason = nullptr);
+    bool StopRecording(QString* reason = nullptr);
+    bool IsRecording() const;
+    int64_t RecordedFrames() const;          // in the file so far, at SampleRate()
+    uint64_t RecordingDroppedFrames() const; // lost because the writer fell behind
 
     // Output sample rate in Hz.
     int SampleRate() const;

@@ -5,11 +5,13 @@
 #include "engine/output/DeviceOutput.h"
 #include "engine/output/NullOutput.h"
 #include "engine/realtime/Mixer.h"
+#include "engine/record/Recorder.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <thread>
 
@@ -31,6 +33,7 @@ AspinxImpl::AspinxImpl(OutputKind output, int latencyMs) : requested_(output) {
     StartOutput(output, latencyMs);
     for (int p = 0; p < Aspinx::kPlayers; ++p)
         workers_[p] = std::make_unique<PlayerWorker>(p, channels_[p], mixer_->EventSeq());
+    recorder_ = std::make_unique<engine::Recorder>(mixer_->Tap(), mixer_->SampleRate());
 }
 
 AspinxImpl::~AspinxImpl() {
@@ -38,7 +41,8 @@ AspinxImpl::~AspinxImpl() {
 }
 
 bool AspinxImpl::Shutdown() {
-    output_.reset(); // stop the audio thread before what it reads goes away
+    recorder_.reset(); // finalise a recording while the mix still exists
+    output_.reset();   // stop the audio thread before what it reads goes away
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     bool all = true;
     for (auto& w : workers_) {
@@ -90,7 +94,7 @@ void AspinxImpl::SendTransport(int player, Command::Type type, int16_t status) {
 }
 
 void AspinxImpl::ApplyGains(int player) {
-    const float v = FaderGain(ui_[player].volume);
+    const float v = FaderGain(ui_[player].volume) * ui_[player].trim;
     const StereoGain b = BalanceGain(ui_[player].balance);
     channels_[player].controls.gainLeft.store(v * b.left, std::memory_order_relaxed);
     channels_[player].controls.gainRight.store(v * b.right, std::memory_order_relaxed);
@@ -113,6 +117,11 @@ void AspinxImpl::SetMasterVolume(int volume) {
 
 void AspinxImpl::SetLimiter(bool on) {
     mixer_->SetLimiterEnabled(on);
+}
+
+void AspinxImpl::SetLevelTrim(int player, double db) {
+    ui_[player].trim = static_cast<float>(std::pow(10.0, std::clamp(db, -60.0, 20.0) / 20.0));
+    ApplyGains(player);
 }
 
 void AspinxImpl::SetPitch(int player, int pitch) {

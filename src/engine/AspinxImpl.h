@@ -16,6 +16,7 @@ namespace spinx::engine {
 class Mixer;
 class PlayerWorker;
 class AudioOutput;
+class Recorder;
 } // namespace spinx::engine
 
 namespace spinx {
@@ -37,6 +38,7 @@ class AspinxImpl {
     // For measurements: the master limiter on (the default) or off.
     void SetLimiter(bool on);
     int MasterVolume() const { return master_; }
+    void SetLevelTrim(int player, double db);
     void SetPitch(int player, int pitch);
     void SetEqualizer(int player, bool enabled, const EqGains& gains);
     void Load(int player, const QString& path);
@@ -53,6 +55,7 @@ class AspinxImpl {
     int CopyRecentOutput(int player, float* dst, int frames) const;
 
     int SampleRate() const;
+    engine::Recorder& MixRecorder() { return *recorder_; }
     OutputKind ActiveOutput() const;
     OutputStats GetOutputStats() const;
     void ResetOutputStats();
@@ -74,6 +77,7 @@ class AspinxImpl {
         int32_t seekAfterLoadMs = -1; // a seek asked for while the song was still loading
         int volume = 100;
         int balance = 50;
+        float trim = 1.0f; // levelling gain on top of the volume
         QString path;
     };
 
@@ -86,6 +90,7 @@ class AspinxImpl {
     std::unique_ptr<engine::Mixer> mixer_;
     std::array<std::unique_ptr<engine::PlayerWorker>, Aspinx::kPlayers> workers_;
     std::unique_ptr<engine::AudioOutput> output_;
+    std::unique_ptr<engine::Recorder> recorder_;
     OutputKind requested_;
     std::array<UiPlayer, Aspinx::kPlayers> ui_;
     int master_ = 100;

@@ -3,6 +3,8 @@
 #include "library/Mod_Database.h"
 #include "support/DataLocation.h"
 
+#include <cmath>
+
 namespace spinx {
 
 bool PrepareSongDatabase(const std::string& path) {
@@ -21,6 +23,7 @@ bool PrepareSongDatabase(const std::string& path) {
         EnsureIndex(SongDb, kSongTable, kSongIndex, songcol::MP3ID);
         EnsureField(SongDb, kSongTable, songcol::Start, dbLong);
         EnsureField(SongDb, kSongTable, songcol::End, dbLong);
+        EnsureField(SongDb, kSongTable, songcol::Loudness, dbLong);
         RetryWhileLocked([] { SongDb.Execute(kVolumeRepair); });
         return true;
     } catch (const DbError& e) {
@@ -28,6 +31,15 @@ bool PrepareSongDatabase(const std::string& path) {
         ReportUnusableDatabase(path, DbErrorReason(e));
         return false;
     }
+}
+
+std::optional<double> LoudnessFromDb(const DbValue& stored) {
+    if (!stored.IsLong()) return std::nullopt;
+    return static_cast<double>(stored.AsInt64()) / 100.0;
+}
+
+DbValue LoudnessToDb(double lufs) {
+    return static_cast<std::int64_t>(std::lround(lufs * 100.0));
 }
 
 void CloseSongDatabase() {

@@ -1,6 +1,9 @@
 #pragma once
 // The song table "mp3s": one row per song ever loaded, found by its song identifier, holding
 // how the user last set the song up. UI thread only.
+#include "library/DbValue.h"
+
+#include <optional>
 #include <string>
 
 namespace spinx {
@@ -21,10 +24,16 @@ inline constexpr const char* Title = "Title";
 inline constexpr const char* Artist = "Artist";
 inline constexpr const char* Start = "Start";
 inline constexpr const char* End = "End";
+// Integrated loudness in hundredths of a LUFS (-1423 is -14.23 LUFS); empty until measured.
+inline constexpr const char* Loudness = "Loudness";
 } // namespace songcol
 
 // A volume above the slider's range is reset at every start, before any deck reads it.
 inline constexpr const char* kVolumeRepair = "UPDATE mp3s SET [Volume]=0 WHERE [Volume]>100";
+
+// A "Loudness" value as LUFS, nothing when the song has not been measured; and back.
+std::optional<double> LoudnessFromDb(const DbValue& stored);
+DbValue LoudnessToDb(double lufs);
 
 // Opens or creates the song database at `path`, brings the table and its index up to date and
 // repairs stored volumes. Returns false, after telling the user why, when the program has to

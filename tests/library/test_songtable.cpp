@@ -17,7 +17,7 @@ using SongTableTest = LibraryTest;
 const std::vector<std::string> kFullDesign = {
     "ID INTEGER",       "Filename TEXT(255)", "Path TEXT",     "MP3ID TEXT(255)",
     "EQ TEXT(10)",      "Volume INTEGER",     "Pitch INTEGER", "Title TEXT(255)",
-    "Artist TEXT(255)", "Start INTEGER",      "End INTEGER"};
+    "Artist TEXT(255)", "Start INTEGER",      "End INTEGER",   "Loudness INTEGER"};
 
 // A first start in an empty program folder creates the file, the full table and its index.
 TEST_F(SongTableTest, FirstStartCreatesTableAndIndex) {
@@ -43,7 +43,7 @@ TEST_F(SongTableTest, UpgradeSecondStartAndVolumeRepair) {
     EXPECT_THAT(Values("Filename"), ElementsAre("a", "b", "c", "d", "e"));
     EXPECT_THAT(Values("Pitch"), ElementsAre("900", "1200", "1", "2", "3"));
     EXPECT_THAT(Values("Volume"), ElementsAre("0", "100", "0", "-150", "NULL"));
-    for (const char* added : {"Title", "Artist", "Start", "End"}) {
+    for (const char* added : {"Title", "Artist", "Start", "End", "Loudness"}) {
         EXPECT_THAT(Values(added), ElementsAre("NULL", "NULL", "NULL", "NULL", "NULL"));
     }
 
@@ -53,6 +53,14 @@ TEST_F(SongTableTest, UpgradeSecondStartAndVolumeRepair) {
     ASSERT_TRUE(PrepareSongDatabase(DbPath()));
     EXPECT_EQ(OtherProgram(DbPath()).Column(schema), before);
     EXPECT_TRUE(texts_.empty());
+}
+
+// A measured loudness survives the trip through its column to a hundredth of a LU; an empty
+// column means not measured, not 0 LUFS.
+TEST_F(SongTableTest, LoudnessColumnValues) {
+    EXPECT_EQ(LoudnessFromDb(LoudnessToDb(-14.236)), -14.24);
+    EXPECT_EQ(LoudnessFromDb(LoudnessToDb(-7.0)), -7.0);
+    EXPECT_FALSE(LoudnessFromDb(DbValue()));
 }
 
 // A zero-length file holds nothing that could be lost, so it is taken as a new database.

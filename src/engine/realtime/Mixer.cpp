@@ -85,6 +85,7 @@ void Mixer::Render(float* out, int frames, bool offline) {
             limiter_.Process(mix_, out, n);
         else
             std::memcpy(out, mix_, sizeof(float) * 2 * n);
+        tap_.Write(out, n, offline);
         out += 2 * n;
         frames -= n;
     }

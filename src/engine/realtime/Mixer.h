@@ -12,6 +12,7 @@
 #include "engine/PlayerChannel.h"
 #include "engine/realtime/Limiter.h"
 #include "engine/realtime/Voice.h"
+#include "engine/record/MixTap.h"
 
 #include <array>
 #include <atomic>
@@ -43,6 +44,8 @@ class Mixer {
     int OutputLead() const {
         return limiterOn_.load(std::memory_order_relaxed) ? limiter_.Lookahead() : 0;
     }
+    // The finished mix as the output gets it, for a recorder.
+    MixTap& Tap() { return tap_; }
 
   private:
     // Mixes the players' next `frames` (<= kMaxChunk) frames through the master volume into mix_.
@@ -60,6 +63,7 @@ class Mixer {
     Limiter limiter_;
     int64_t silentFrames_ = 0; // frames mixed since a player last made sound
     float mix_[kMaxChunk * 2] = {};
+    MixTap tap_;
 };
 
 } // namespace spinx::engine
