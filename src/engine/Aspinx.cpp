@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
@@ -17,7 +18,11 @@
 namespace spinx {
 
 namespace {
-constexpr int kEventIntervalMs = 4;
+// While a player plays: levels come every 50 ms, and a song's end should start the next
+// without a noticeable gap.
+constexpr int kCollectIntervalMs = 20;
+// After the last player stops, its final (zero) level still has to come through.
+constexpr int kCollectAfterMs = 300;
 
 int16_t Player(int16_t p) {
     return AspinxImpl::Valid(p) ? p : -1;
@@ -30,11 +35,26 @@ Aspinx::Aspinx(OutputKind output, QObject* parent, int latencyMs)
                                                                : kDefaultLatencyMs)) {
     // The signals carry int16_t; queued connections need the name registered.
     qRegisterMetaType<int16_t>("int16_t");
-    if (QCoreApplication::instance()) {
-        auto* timer = new QTimer(this);
-        timer->setInterval(kEventIntervalMs);
-        connect(timer, &QTimer::timeout, this, &Aspinx::DeliverEvents);
-        timer->start();
+    if (!QCoreApplication::instance()) return; // no event loop: the owner calls DeliverEvents
+    collect_ = new QTimer(this);
+    collect_->setInterval(kCollectIntervalMs);
+    connect(collect_, &QTimer::timeout, this, &Aspinx::DeliverEvents);
+    if (impl_->WakeFd() >= 0) {
+        auto* notifier = new QSocketNotifier(impl_->WakeFd(), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, &Aspinx::DeliverEvents);
+    } else {
+        collect_->start(); // no descriptor to wait on: poll all the time
+    }
+}
+
+void Aspinx::KeepCollecting(bool playing) {
+    if (!collect_ || impl_->WakeFd() < 0) return;
+    if (playing) {
+        sincePlaying_.start();
+        if (!collect_->isActive()) collect_->start();
+    } else if (collect_->isActive() && sincePlaying_.isValid() &&
+               sincePlaying_.elapsed() > kCollectAfterMs) {
+        collect_->stop();
     }
 }
 
@@ -85,6 +105,7 @@ void Aspinx::LoadSoundFast(int16_t player, const QString& path) {
 
 void Aspinx::PlaySound(int16_t player) {
     if (Player(player) >= 0) impl_->Play(player);
+    KeepCollecting(impl_->AnyPlaying());
 }
 
 void Aspinx::PauseSound(int16_t player) {
@@ -175,6 +196,7 @@ void Aspinx::RenderOffline(float* interleaved, int frames) {
 void Aspinx::DeliverEvents() {
     std::vector<engine::Event> events;
     impl_->CollectEvents(events);
+    KeepCollecting(impl_->AnyPlaying());
     for (const engine::Event& e : events) {
         const int16_t p = e.player;
         switch (e.type) {

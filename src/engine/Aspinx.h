@@ -4,9 +4,13 @@
 // Every public operation is called on the UI thread (the thread that owns this QObject).
 // Loading and decoding run on one worker per player; mixing runs in the audio callback (or on
 // the caller's thread for the offline render). Events raised there reach the UI thread through
-// a lock-free queue and come out as the Qt signals below, emitted on the UI thread.
+// lock-free queues and come out as the Qt signals below, emitted on the UI thread. An idle
+// engine costs the UI thread nothing: the workers' events wake it through a file descriptor,
+// and the mixer's (levels, song ends) are collected by a timer that runs only while a player
+// plays.
 #include "support/EqGains.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -14,6 +18,8 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+class QTimer;
 
 namespace spinx {
 
@@ -129,7 +135,12 @@ signals:
     void WaveformReady(int16_t nPlayer);
 
 private:
+    // Runs the collecting timer while a player plays and a little after (its last level).
+    void KeepCollecting(bool playing);
+
     std::unique_ptr<AspinxImpl> impl_;
+    QTimer* collect_ = nullptr;
+    QElapsedTimer sincePlaying_;
 };
 
 } // namespace spinx

@@ -13,7 +13,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <sys/eventfd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace spinx {
 
@@ -30,14 +32,16 @@ QString Clock(int32_t ms) {
 } // namespace
 
 AspinxImpl::AspinxImpl(OutputKind output, int latencyMs) : requested_(output) {
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     StartOutput(output, latencyMs);
     for (int p = 0; p < Aspinx::kPlayers; ++p)
-        workers_[p] = std::make_unique<PlayerWorker>(p, channels_[p], mixer_->EventSeq());
+        workers_[p] = std::make_unique<PlayerWorker>(p, channels_[p], mixer_->EventSeq(), wakeFd_);
     recorder_ = std::make_unique<engine::Recorder>(mixer_->Tap(), mixer_->SampleRate());
 }
 
 AspinxImpl::~AspinxImpl() {
     Shutdown();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 bool AspinxImpl::Shutdown() {
@@ -254,12 +258,28 @@ bool AspinxImpl::RenderOffline(float* interleaved, int frames) {
 }
 
 bool AspinxImpl::LoadsPending() const {
-    return std::any_of(ui_.begin(), ui_.end(), [](const UiPlayer& u) { return u.loadPending; });
+    for (int p = 0; p < Aspinx::kPlayers; ++p) {
+        const bool scanning =
+            ui_[p].loaded && !channels_[p].state.lengthExact.load(std::memory_order_acquire);
+        if (ui_[p].loadPending || scanning) return true;
+    }
+    return false;
+}
+
+bool AspinxImpl::AnyPlaying() const {
+    return std::any_of(channels_.begin(), channels_.end(), [](const PlayerChannel& c) {
+        return c.state.status.load(std::memory_order_acquire) == kPlaying;
+    });
 }
 
 void AspinxImpl::CollectEvents(std::vector<Event>& out) {
     out.clear();
     sortBuffer_.clear();
+    // Cleared before the queues are read: an event pushed after this sets it again.
+    if (wakeFd_ >= 0) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+    }
     Event e;
     while (mixer_->PopEvent(e))
         sortBuffer_.push_back(e);

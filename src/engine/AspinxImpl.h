@@ -65,7 +65,11 @@ class AspinxImpl {
     // The events queued so far, in the order they happened, without those about replaced songs.
     // Updates the UI-side player state they concern (a finished load, a failed one).
     void CollectEvents(std::vector<engine::Event>& out);
+    // A load under way, or a loaded song whose exact length is still being found.
     bool LoadsPending() const;
+    bool AnyPlaying() const;
+    // Readable (an eventfd) when a worker has raised an event; -1 if there is none.
+    int WakeFd() const { return wakeFd_; }
     const QString& PathOf(int player) const { return ui_[player].path; }
 
   private:
@@ -94,6 +98,7 @@ class AspinxImpl {
     OutputKind requested_;
     std::array<UiPlayer, Aspinx::kPlayers> ui_;
     int master_ = 100;
+    int wakeFd_ = -1; // eventfd the workers write after each event; outlives them
     std::vector<engine::Event> sortBuffer_;
 };
 

@@ -55,7 +55,8 @@ struct PlayerState {
     // position computed before a seek never replaces the target.
     std::atomic<uint64_t> position{0};
     std::atomic<int32_t> rate{0};         // sample rate of the loaded song, 0 when empty
-    std::atomic<int64_t> lengthFrames{0}; // exact length, 0 when empty
+    std::atomic<int64_t> lengthFrames{0}; // length, 0 when empty
+    std::atomic<bool> lengthExact{false}; // no background scan left that may change the length
 };
 
 inline uint64_t PackPosition(uint32_t gen, int64_t frame) {

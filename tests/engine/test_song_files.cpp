@@ -73,51 +73,85 @@ TEST(SongFiles, CorruptFramesMidSongAreSkipped) {
     for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 3000; ++i)
         bytes[i] = static_cast<char>(i * 7919);
     const std::string bad = WriteFile("corrupt_mid.mp3", bytes);
+    // The damaged 3000 bytes hold about 190 ms; how many frames around them the decoder
+    // gives up while it resyncs varies, so the length lies between the two.
+    const auto plausible = [](int ms) { return ms >= 3750 && ms <= 4010; };
     OfflineEngine t;
     ASSERT_TRUE(t.Load(0, bad));
-    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    EXPECT_PRED1(plausible, t.engine.GetSoundDuration(0));
     t.engine.PlaySound(0);
     const auto out = t.Render(5 * 44100, 4096);
     EXPECT_EQ(t.done[0], 1);
-    EXPECT_NEAR(t.engine.GetSoundDuration(0), 4000, 150);
+    EXPECT_PRED1(plausible, t.engine.GetSoundDuration(0));
     EXPECT_EQ(t.engine.GetSoundPosition(0), t.engine.GetSoundDuration(0));
     EXPECT_GT(Peak(out, -1, 3 * 44100, static_cast<size_t>(3.5 * 44100)), 0.3f)
         << "sound after the damage";
 }
 
-// The overview arrives after SoundLoaded, covers the song and follows its loudness.
+// The overview is complete soon after the load, before anything plays, and close to a straight
+// decode's; once the song has played through, the played peaks make it match closely.
 TEST(SongFiles, WaveformOverview) {
+    // A 440 Hz tone rising evenly from silence to 0.8 over 70 s: long enough to be sampled.
+    const std::string wav = ScratchDir() + "/ramp.wav", mp3 = ScratchDir() + "/ramp.mp3";
+    ASSERT_TRUE(
+        Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav + " synth 70 sine 440 vol 0.8 fade t 70"));
+    ASSERT_TRUE(Shell("lame --silent -b 128 " + wav + " " + mp3));
     OfflineEngine t;
     int ready = 0;
     QObject::connect(&t.engine, &Aspinx::WaveformReady, [&](int16_t p) { ready += p == 1; });
-    // Half a second of silence, then a tone at 0.5.
-    const std::string wav = ScratchDir() + "/wave.wav", mp3 = ScratchDir() + "/wave.mp3";
-    ASSERT_TRUE(
-        Shell("sox -q -n -r 44100 -c 2 -b 16 " + wav + " synth 1.5 sine 440 vol 0.5 pad 0.5 0"));
-    ASSERT_TRUE(Shell("lame --silent -b 192 " + wav + " " + mp3));
+    auto waitReady = [&](int count) {
+        for (int i = 0; i < 5000 && ready < count; ++i) {
+            t.engine.DeliverEvents();
+            QThread::msleep(2);
+        }
+        return ready >= count;
+    };
     ASSERT_TRUE(t.Load(1, mp3));
-    QElapsedTimer clock;
-    clock.start();
-    while (!ready && clock.elapsed() < 5000) {
-        t.engine.DeliverEvents();
-        QThread::msleep(2);
-    }
-    ASSERT_EQ(ready, 1);
-    const auto w = t.engine.GetWaveform(1);
-    ASSERT_TRUE(w);
-    EXPECT_EQ(w->durationMs, 2000);
-    ASSERT_GT(w->points(), 500);
-    ASSERT_LE(w->points(), 4000);
-    const int quarter = w->points() / 4;
-    EXPECT_LT(w->maxLeft[quarter / 2], 0.01f) << "silent start";
-    // Around three quarters (the tone), over a few periods of it:
-    const auto from = 3 * quarter - 20, to = 3 * quarter + 20;
-    EXPECT_NEAR(*std::max_element(&w->maxLeft[from], &w->maxLeft[to]), 0.5f, 0.05f);
-    EXPECT_NEAR(*std::min_element(&w->minRight[from], &w->minRight[to]), -0.5f, 0.05f);
+    ASSERT_TRUE(waitReady(1));
+    const auto sampled = t.engine.GetWaveform(1);
+    ASSERT_TRUE(sampled);
+    EXPECT_EQ(sampled->durationMs, t.engine.GetSoundDuration(1));
+    const std::vector<float> pcm = DecodeAll(mp3);
+    const size_t frames = pcm.size() / 2;
+    const int points = sampled->points();
+    ASSERT_GT(points, 1000);
+    // Points whose peaks differ from the straight decode's by more than `tolerance`.
+    auto pointsOff = [&](const Waveform& w, float tolerance) {
+        int off = 0;
+        for (int p = 0; p < points; ++p) {
+            const size_t from = frames * p / points, to = frames * (p + 1) / points;
+            off += std::fabs(w.maxLeft[p] - Peak(pcm, 0, from, to)) > tolerance ||
+                   std::fabs(-w.minRight[p] - Peak(pcm, 1, from, to)) > tolerance;
+        }
+        return off;
+    };
+    EXPECT_EQ(pointsOff(*sampled, 0.05f), 0) << "sampled overview";
+    t.engine.PlaySound(1);
+    t.Render(71 * 44100, 4096);
+    ASSERT_TRUE(waitReady(2));
+    const auto played = t.engine.GetWaveform(1);
+    ASSERT_EQ(played->points(), points);
+    EXPECT_EQ(pointsOff(*played, 0.01f), 0) << "after playing through";
+
     EXPECT_FALSE(t.engine.GetWaveform(0)) << "nothing for an empty player";
     t.Load(1, ToneMp3("wave2", 1.0, 440));
     EXPECT_TRUE(!t.engine.GetWaveform(1) || t.engine.GetWaveform(1)->durationMs == 1000)
         << "a new song drops the old overview";
+}
+
+// A big file without an Info frame loads without waiting for a scan; the scan that follows
+// publishes the exact length, and the song ends exactly there.
+TEST(SongFiles, LengthWithoutInfoFrameBecomesExact) {
+    const std::string mp3 = ToneMp3("noinfo_long", 110.0, 440, 44100, 2, "-t -b 320");
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, mp3)); // waits for the scan as well
+    const auto exact = static_cast<int32_t>(DecodeAll(mp3).size() / 2 * 1000 / 44100);
+    ASSERT_EQ(t.engine.GetSoundDuration(0), exact);
+    t.engine.SeekSound(0, exact - 300);
+    t.engine.PlaySound(0);
+    t.Render(44100, 4096);
+    EXPECT_EQ(t.done[0], 1);
+    EXPECT_EQ(t.engine.GetSoundPosition(0), exact);
 }
 
 // The recent-output window holds the player's latest frames after its gains.
@@ -135,7 +169,8 @@ TEST(SongFiles, CopyRecentOutput) {
     EXPECT_EQ(t.engine.CopyRecentOutput(9, recent.data(), 1024), 0);
 }
 
-// Signals reach a receiver in another thread through queued connections (int16_t arguments).
+// Signals reach a receiver in another thread through queued connections (int16_t arguments),
+// driven by the engine's own wake-ups alone, in the order they happened.
 TEST(SongFiles, QueuedConnectionsDeliver) {
     int argc = 0;
     QCoreApplication app(argc, nullptr);
@@ -145,21 +180,36 @@ TEST(SongFiles, QueuedConnectionsDeliver) {
     receiver.moveToThread(&other);
     other.start();
     std::atomic<int> loaded{-1}, done{-1};
+    std::string order; // written by the receiver's thread only
     QObject::connect(
-        &engine, &Aspinx::SoundLoaded, &receiver, [&](int16_t p, int16_t) { loaded = p; },
+        &engine, &Aspinx::SoundLoaded, &receiver,
+        [&](int16_t p, int16_t) {
+            order += 'L';
+            loaded = p;
+        },
         Qt::QueuedConnection);
     QObject::connect(
-        &engine, &Aspinx::SoundDone, &receiver, [&](int16_t p) { done = p; }, Qt::QueuedConnection);
+        &engine, &Aspinx::WaveformReady, &receiver, [&](int16_t) { order += 'W'; },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &engine, &Aspinx::SoundDone, &receiver,
+        [&](int16_t p) {
+            order += 'D';
+            done = p;
+        },
+        Qt::QueuedConnection);
     engine.LoadSound(3, QString::fromStdString(ToneMp3("queued", 0.3, 440)));
     QElapsedTimer clock;
     clock.start();
     while (loaded < 0 && clock.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(loaded, 3) << "SoundLoaded through the engine's own timer and a queued connection";
+    EXPECT_EQ(loaded, 3) << "SoundLoaded with nothing playing: the workers' wake-up";
     engine.PlaySound(3);
     while (done < 0 && clock.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(done, 3);
+    EXPECT_EQ(done, 3) << "SoundDone: collected while playing";
     other.quit();
     other.wait();
+    EXPECT_EQ(order.substr(0, 2), "LW");
+    EXPECT_EQ(order.back(), 'D');
 }

@@ -168,12 +168,13 @@ bool Mp3Decoder::OpenWith(const std::string& path, std::string* reason, bool for
                         "% of the audio its header announces.");
         }
     }
-    // Without an Info frame only a scan gives the exact length. A small file is scanned anyway
-    // (a few ms), which also catches an Info frame that undercounts; a big one with an Info
-    // frame is scanned by the worker after SoundLoaded.
+    // Without an Info frame only a scan gives the exact length. A small file is scanned at once
+    // (a few ms), which also catches an Info frame that undercounts; a big one is scanned by the
+    // worker after SoundLoaded, meanwhile libmpg123's estimate from the first frame and the
+    // file size stands in.
     hasInfoLength_ = info.present && info.frames > 0;
-    length_ = hasInfoLength_ ? mpg123_length(handle_) : 0;
-    if (!hasInfoLength_ || st.st_size <= kScanAtOpenBytes) Scan();
+    length_ = mpg123_length(handle_);
+    if (st.st_size <= kScanAtOpenBytes) Scan();
     if (length_ <= 0) return fail("The file holds no audio.");
     return true;
 }

@@ -15,8 +15,9 @@ class Mp3Decoder {
     Mp3Decoder(const Mp3Decoder&) = delete;
     Mp3Decoder& operator=(const Mp3Decoder&) = delete;
 
-    // Opens `path` and finds its format and exact length. The length comes from the LAME/Xing
-    // Info frame when there is one; otherwise the file is scanned once. `forOverview` decodes at
+    // Opens `path` and finds its format and length. The length comes from the LAME/Xing Info
+    // frame when there is one; a small file is scanned at once; a big one without an Info frame
+    // gets an estimate from its first frame and size until Scan() makes it exact. `forOverview` decodes at
     // half the sample rate and skips the scan and the checks (the waveform overview's cheap
     // pass over a file already opened for playing). On failure returns false and sets `reason`
     // to a sentence a person understands.

@@ -4,16 +4,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 namespace spinx::engine {
 
 namespace {
 // Blocks decoded before SoundLoaded, so that playing can start at once.
 constexpr int kBlocksBeforeLoaded = 4;
+// Played audio after which the overview, sharpened by it, is handed out again.
+constexpr int64_t kOverviewRefreshSeconds = 20;
 } // namespace
 
-PlayerWorker::PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq)
-    : player_(player), ch_(channel), eventSeq_(eventSeq) {
+PlayerWorker::PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq,
+                           int wakeFd)
+    : player_(player), ch_(channel), eventSeq_(eventSeq), wakeFd_(wakeFd) {
     thread_ = std::thread([this] {
         Run();
         std::lock_guard<std::mutex> lock(mutex_);
@@ -46,6 +50,7 @@ void PlayerWorker::RequestLoad(uint32_t gen, const std::string& path) {
         waveform_.reset();
         ch_.state.rate.store(0, std::memory_order_release);
         ch_.state.lengthFrames.store(0, std::memory_order_release);
+        ch_.state.lengthExact.store(false, std::memory_order_release);
     }
     ch_.signal.Wake();
 }
@@ -70,8 +75,13 @@ bool PlayerWorker::IsLatestLoad(uint32_t gen) const {
 void PlayerWorker::PushEvent(Event e) {
     e.player = static_cast<uint8_t>(player_);
     StampEvent(e, eventSeq_);
-    // The UI drains every few ms; a full queue means nobody listens, and the event is dropped.
+    // A full queue means nobody listens, and the event is dropped.
     ch_.workerEvents.Push(e);
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        // Never blocks: the eventfd is non-blocking and its counter cannot realistically fill.
+        [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    }
 }
 
 // Worker thread from here on.
@@ -95,34 +105,20 @@ void PlayerWorker::Run() {
             DoSeek(*seek);
             continue;
         }
+        // The ring comes first: the scan and the overview fill the time it leaves.
+        if (FillOneBlock()) continue;
         if (scanPending_) {
-            // A full scan makes every later seek cost microseconds instead of tens of ms. It
-            // runs right after SoundLoaded, near the song's start: libmpg123 then seeks back
-            // to where decoding was, and in a damaged file that place is only certain before
-            // the damage. The ring already holds enough to start playing meanwhile.
+            // A full scan gives the exact length and makes every later seek cost microseconds
+            // instead of tens of ms. It runs near the song's start, before anyone is likely to
+            // seek: libmpg123 then seeks back to where decoding was, and in a damaged file that
+            // place is only certain before the damage. The ring holds ~2 s meanwhile.
             scanPending_ = false;
             decoder_.Scan();
-            if (decoder_.Length() != publishedLength_) PublishLength(decoder_.Length());
+            PublishLength(decoder_.Length(), true);
             continue;
         }
-        if (FillOneBlock()) continue;
-        if (overview_) {
-            if (overview_->Step()) {
-                auto done = overview_->Take();
-                overview_.reset();
-                bool current;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    current = IsLatestLoad(loadGen_);
-                    if (current) waveform_ = std::move(done);
-                }
-                if (current) {
-                    Event e;
-                    e.type = Event::WaveformReady;
-                    e.loadGen = loadGen_;
-                    PushEvent(e);
-                }
-            }
+        if (overviewPending_ || (overview_ && !overview_->Sampled())) {
+            StepOverview();
             continue;
         }
         ch_.signal.refillAsked.store(false, std::memory_order_release);
@@ -136,7 +132,7 @@ void PlayerWorker::DoLoad(const LoadRequest& req) {
     gen_ = loadGen_ = req.gen;
     genStartWrite_ = ch_.ring.WriteCount();
     overview_.reset();
-    scanPending_ = false;
+    scanPending_ = overviewPending_ = false;
     endPushed_ = false;
     atEnd_ = false;
     nextFrame_ = 0;
@@ -158,6 +154,7 @@ void PlayerWorker::DoLoad(const LoadRequest& req) {
         ch_.state.lengthFrames.store(decoder_.Length(), std::memory_order_release);
     }
     publishedLength_ = decoder_.Length();
+    if (decoder_.Scanned()) ch_.state.lengthExact.store(true, std::memory_order_release);
     for (int i = 0; i < kBlocksBeforeLoaded && FillOneBlock(); ++i) {
     }
     Event e;
@@ -165,8 +162,33 @@ void PlayerWorker::DoLoad(const LoadRequest& req) {
     e.loadGen = req.gen;
     PushEvent(e);
     scanPending_ = !decoder_.Scanned();
-    overview_ = std::make_unique<WaveformBuilder>();
-    if (!overview_->Start(req.path, decoder_.Length(), decoder_.Rate())) overview_.reset();
+    overviewPending_ = true;
+    path_ = req.path;
+}
+
+void PlayerWorker::StepOverview() {
+    if (overviewPending_) {
+        overviewPending_ = false;
+        overview_ = std::make_unique<WaveformBuilder>();
+        if (!overview_->Start(path_, decoder_)) overview_.reset();
+        return;
+    }
+    if (overview_->Step()) PublishOverview();
+}
+
+void PlayerWorker::PublishOverview() {
+    auto done = overview_->Snapshot();
+    bool current;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        current = IsLatestLoad(loadGen_);
+        if (current) waveform_ = std::move(done);
+    }
+    if (!current) return;
+    Event e;
+    e.type = Event::WaveformReady;
+    e.loadGen = loadGen_;
+    PushEvent(e);
 }
 
 void PlayerWorker::DoSeek(const SeekRequest& req) {
@@ -187,10 +209,12 @@ void PlayerWorker::DoSeek(const SeekRequest& req) {
     nextFrame_ = atEnd_ ? decoder_.Length() : reached;
 }
 
-void PlayerWorker::PublishLength(int64_t frames) {
+void PlayerWorker::PublishLength(int64_t frames, bool exact) {
     publishedLength_ = frames;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (IsLatestLoad(loadGen_)) ch_.state.lengthFrames.store(frames, std::memory_order_release);
+    if (!IsLatestLoad(loadGen_)) return;
+    ch_.state.lengthFrames.store(frames, std::memory_order_release);
+    if (exact) ch_.state.lengthExact.store(true, std::memory_order_release);
 }
 
 bool PlayerWorker::NeedsFill() const {
@@ -217,8 +241,15 @@ bool PlayerWorker::FillOneBlock() {
     // The stream ended elsewhere than its header said (damaged frames were skipped, or the
     // header is wrong): the length becomes what really plays. Published before the block, so
     // nobody sees the song end before its length is right.
-    if (end && !atEnd_ && nextFrame_ != publishedLength_) PublishLength(nextFrame_);
+    if (end && !atEnd_ && nextFrame_ != publishedLength_) PublishLength(nextFrame_, false);
     ch_.ring.CommitWrite();
+    // The overview takes its exact peaks from what is decoded for playing.
+    if (overview_ && got > 0) {
+        overview_->AddPlayed(b->startFrame, b->samples, got);
+        const bool refresh =
+            end || overview_->PlayedSinceSnapshot() >= kOverviewRefreshSeconds * decoder_.Rate();
+        if (overview_->Sampled() && refresh) PublishOverview();
+    }
     return true;
 }
 

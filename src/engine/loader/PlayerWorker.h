@@ -1,7 +1,8 @@
 #pragma once
 // One player's loader/decoder worker: a thread that owns the player's libmpg123 stream, opens
-// songs, keeps the decoded-audio ring filled, serves seeks, and afterwards builds the waveform
-// overview. The public functions are called on the UI thread; Run() is the worker thread.
+// songs, keeps the decoded-audio ring filled, serves seeks, and between those scans the song
+// and builds its waveform overview. The public functions are called on the UI thread; Run() is
+// the worker thread.
 #include "engine/PlayerChannel.h"
 #include "engine/loader/Mp3Decoder.h"
 
@@ -20,7 +21,9 @@ class WaveformBuilder;
 
 class PlayerWorker {
   public:
-    PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq);
+    // `wakeFd` (an eventfd, or -1) is written after each event so the UI thread wakes for it.
+    PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq,
+                 int wakeFd = -1);
     ~PlayerWorker(); // waits for the thread however long it takes: call Stop first
 
     // UI thread. Asks the thread to end and waits for it until `deadline`; false when it is
@@ -50,14 +53,18 @@ class PlayerWorker {
     void DoSeek(const SeekRequest& req);
     bool FillOneBlock();
     bool NeedsFill() const;
-    // Corrects the length the UI side reports (the song's length turned out different).
-    void PublishLength(int64_t frames);
+    // Corrects the length the UI side reports (the song's length turned out different); `exact`
+    // once no scan is left to change it.
+    void PublishLength(int64_t frames, bool exact);
+    void StepOverview();
+    void PublishOverview();
     void PushEvent(Event e);
     bool IsLatestLoad(uint32_t gen) const; // caller holds mutex_
 
     const int player_;
     PlayerChannel& ch_;
     std::atomic<uint64_t>& eventSeq_;
+    const int wakeFd_;
 
     mutable std::mutex mutex_; // guards the requests, latestLoadGen_ and waveform_
     std::optional<LoadRequest> pendingLoad_;
@@ -74,12 +81,14 @@ class PlayerWorker {
     bool endPushed_ = false;
     bool atEnd_ = false;
     bool scanPending_ = false;
+    bool overviewPending_ = false; // started once the length is exact
     uint32_t gen_ = 0;
     uint32_t loadGen_ = 0;
     uint64_t genStartWrite_ = 0; // ring write count when the current generation began
     int64_t nextFrame_ = 0;
     int64_t publishedLength_ = 0; // the length the UI side was told
     std::unique_ptr<WaveformBuilder> overview_;
+    std::string path_;
 
     std::thread thread_;
 };
