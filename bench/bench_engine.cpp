@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -433,4 +435,85 @@ SPINX_BENCH("engine") {
         return NowSeconds() - start;
     };
     Report("eq_drag_cost", MedianOf(7, [&] { return seconds(true) / seconds(false); }), 1.10, true);
+}
+
+namespace {
+
+// Total milliseconds of digital silence (both channels exactly zero for 1 ms or more) in a
+// 16-bit stereo recording, leading and trailing silence left out.
+double SilenceGapsMs(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<int32_t> frames;
+    int32_t frame = 0;
+    while (in.read(reinterpret_cast<char*>(&frame), sizeof frame))
+        frames.push_back(frame);
+    const auto sound = [](int32_t f) { return f != 0; };
+    const auto first = std::find_if(frames.begin(), frames.end(), sound);
+    const auto last = std::find_if(frames.rbegin(), frames.rend(), sound).base();
+    long total = 0, run = 0;
+    for (auto f = first; f < last; ++f) {
+        run = *f == 0 ? run + 1 : 0;
+        if (run == kRate / 1000)
+            total += run;
+        else if (run > kRate / 1000)
+            ++total;
+    }
+    return 1000.0 * static_cast<double>(total) / kRate;
+}
+
+} // namespace
+
+// dropout_ms_under_load and output_latency_ms: four busy decks through the default device into
+// a private PulseAudio null sink while busy loops hold every core; the sink's monitor is
+// recorded and its silence gaps added up, and the stream latency is what the server reports.
+SPINX_BENCH("engine-output") {
+    const std::string dir = TempFolder() + "/pulse";
+    setenv("PULSE_RUNTIME_PATH", (dir + "/run").c_str(), 1);
+    setenv("PULSE_STATE_PATH", (dir + "/state").c_str(), 1);
+    const std::string server = std::string(SPINX_PULSE_SCRIPT) + " ";
+    if (std::system((server + "start " + dir).c_str()) != 0) {
+        Report("dropout_ms_under_load", -1, 0, true); // no server, no figure
+        return;
+    }
+    double seconds = 60;
+    if (const char* s = std::getenv("SPINX_BENCH_DROPOUT_SECONDS")) seconds = std::atof(s);
+    double latencyMs = -1;
+    const std::string recording = dir + "/monitor.raw";
+    {
+        Aspinx engine(OutputKind::Default);
+        LoadBusyDecks(engine, TestSongs().info);
+        for (int16_t p = 0; p < 4; ++p)
+            engine.PlaySound(p);
+        std::this_thread::sleep_for(std::chrono::seconds(1)); // the server starts the stream
+        if (FILE* inputs = popen("pactl list sink-inputs", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, inputs))
+                if (std::sscanf(line, " Buffer Latency: %lf usec", &latencyMs) == 1)
+                    latencyMs /= 1000;
+            pclose(inputs);
+        }
+        const std::string parec = "timeout " + std::to_string(seconds) +
+                                  " parec --device=spinx_null.monitor --raw --format=s16le "
+                                  "--rate=44100 --channels=2 > '" +
+                                  recording + "' &";
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> loops;
+        for (int i = 0; i < 4; ++i)
+            loops.emplace_back([&] {
+                while (!stop.load(std::memory_order_relaxed)) {
+                }
+            });
+        std::system(parec.c_str());
+        const double start = NowSeconds();
+        while (NowSeconds() - start < seconds + 0.5) {
+            engine.DeliverEvents(); // what the UI timer does
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        stop = true;
+        for (auto& t : loops)
+            t.join();
+    }
+    std::system((server + "stop " + dir).c_str());
+    Report("dropout_ms_under_load", SilenceGapsMs(recording), 0, true);
+    Report("output_latency_ms", latencyMs, 30, true);
 }

@@ -12,6 +12,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace spinx {
 
 namespace {
@@ -26,8 +29,10 @@ int16_t Player(int16_t p) {
 }
 } // namespace
 
-Aspinx::Aspinx(OutputKind output, QObject* parent)
-    : QObject(parent), impl_(std::make_unique<AspinxImpl>(output)) {
+Aspinx::Aspinx(OutputKind output, QObject* parent, int latencyMs)
+    : QObject(parent),
+      impl_(std::make_unique<AspinxImpl>(output, latencyMs > 0 ? std::min(latencyMs, kMaxLatencyMs)
+                                                               : kDefaultLatencyMs)) {
     // The signals carry int16_t; queued connections need the name registered.
     qRegisterMetaType<int16_t>("int16_t");
     if (!QCoreApplication::instance()) return; // no event loop: the owner calls DeliverEvents
@@ -53,7 +58,14 @@ void Aspinx::KeepCollecting(bool playing) {
     }
 }
 
-Aspinx::~Aspinx() = default;
+Aspinx::~Aspinx() {
+    // A loader stuck in a system call (a file on a dead network share) must not hold up the
+    // program's exit; it still uses the engine's state, so that is left behind, not freed.
+    if (!impl_->Shutdown()) {
+        std::fprintf(stderr, "spinx: a player's loader does not stop; leaving it behind\n");
+        (void)impl_.release();
+    }
+}
 
 void Aspinx::SetBalance(int16_t player, int16_t balance) {
     if (Player(player) >= 0) impl_->SetBalance(player, balance);

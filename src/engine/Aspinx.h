@@ -25,7 +25,7 @@ namespace spinx {
 
 // Where the mixed sound goes.
 enum class OutputKind {
-    Default, // PortAudio's default device; falls back to Null when there is none or it dies
+    Default, // ALSA's default device; falls back to Null when there is none or it dies
     Null,    // no sound, but a thread keeps real-time pace so positions advance and events fire
     Offline, // nothing runs by itself: the caller renders frames with RenderOffline()
 };
@@ -50,6 +50,7 @@ struct OutputStats {
     double p999CallbackUs = 0; // 99.9th percentile of the time one buffer took to mix
     double maxCallbackUs = 0;
     double maxStartDelayUs = 0; // null output: the most a buffer started after its time
+    double latencyMs = 0;       // sound card: the device buffer, from mixing to hearing
 };
 
 class AspinxImpl;
@@ -58,8 +59,14 @@ class Aspinx : public QObject {
     Q_OBJECT
 public:
     static constexpr int kPlayers = 4;
+    // Sound card buffering, from mixing a buffer to hearing it: enough to ride out a 20 ms
+    // desktop hiccup, still immediate under a DJ's hand.
+    static constexpr int kDefaultLatencyMs = 30;
+    static constexpr int kMaxLatencyMs = 30;
 
-    explicit Aspinx(OutputKind output = OutputKind::Default, QObject* parent = nullptr);
+    // `latencyMs` applies to the Default output (at most kMaxLatencyMs; 0 or less: the default).
+    explicit Aspinx(OutputKind output = OutputKind::Default, QObject* parent = nullptr,
+                    int latencyMs = kDefaultLatencyMs);
     ~Aspinx() override;
 
     // Operations. Player numbers outside 0..3 are ignored (getters then return 0).

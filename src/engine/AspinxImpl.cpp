@@ -2,8 +2,8 @@
 
 #include "engine/GainLaw.h"
 #include "engine/loader/PlayerWorker.h"
+#include "engine/output/DeviceOutput.h"
 #include "engine/output/NullOutput.h"
-#include "engine/output/PortAudioOutput.h"
 #include "engine/realtime/Mixer.h"
 #include "engine/record/Recorder.h"
 
@@ -31,33 +31,42 @@ QString Clock(int32_t ms) {
 }
 } // namespace
 
-AspinxImpl::AspinxImpl(OutputKind output) : requested_(output) {
+AspinxImpl::AspinxImpl(OutputKind output, int latencyMs) : requested_(output) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    StartOutput(output);
+    StartOutput(output, latencyMs);
     for (int p = 0; p < Aspinx::kPlayers; ++p)
         workers_[p] = std::make_unique<PlayerWorker>(p, channels_[p], mixer_->EventSeq(), wakeFd_);
     recorder_ = std::make_unique<engine::Recorder>(mixer_->Tap(), mixer_->SampleRate());
 }
 
 AspinxImpl::~AspinxImpl() {
-    // Finalise a recording while the mix still exists.
-    recorder_.reset();
-    output_.reset(); // stop the audio thread before what it reads goes away
-    for (auto& w : workers_)
-        w.reset();
+    Shutdown();
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-void AspinxImpl::StartOutput(OutputKind kind) {
+bool AspinxImpl::Shutdown() {
+    recorder_.reset(); // finalise a recording while the mix still exists
+    output_.reset();   // stop the audio thread before what it reads goes away
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    bool all = true;
+    for (auto& w : workers_) {
+        if (!w) continue;
+        if (w->Stop(deadline))
+            w.reset();
+        else
+            all = false;
+    }
+    return all;
+}
+
+void AspinxImpl::StartOutput(OutputKind kind, int latencyMs) {
     if (kind == OutputKind::Default) {
         std::string reason;
-        if (auto device = PortAudioOutput::Open(kPreferredRate, kBufferFrames, &reason)) {
+        if (auto device = DeviceOutput::Open(kPreferredRate, kBufferFrames, latencyMs, &reason)) {
             mixer_ = std::make_unique<Mixer>(channels_, device->SampleRate());
-            if (device->Start(*mixer_, &reason)) {
-                output_ = std::move(device);
-                return;
-            }
-            device.reset();
+            device->Start(*mixer_);
+            output_ = std::move(device);
+            return;
         }
         std::fprintf(stderr, "spinx: no sound output (%s); continuing without sound\n",
                      reason.c_str());

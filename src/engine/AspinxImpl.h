@@ -23,8 +23,12 @@ namespace spinx {
 
 class AspinxImpl {
   public:
-    explicit AspinxImpl(OutputKind output);
+    explicit AspinxImpl(OutputKind output, int latencyMs = Aspinx::kDefaultLatencyMs);
     ~AspinxImpl();
+    // Stops the output, then the loaders, giving them together about a second. False when a
+    // loader is stuck (in a system call on a file): it still uses this object, which must then
+    // never be destroyed.
+    bool Shutdown();
 
     static bool Valid(int player) { return player >= 0 && player < Aspinx::kPlayers; }
 
@@ -84,7 +88,7 @@ class AspinxImpl {
     void Send(const engine::Command& c);
     void SendTransport(int player, engine::Command::Type type, int16_t status);
     void ApplyGains(int player);
-    void StartOutput(OutputKind kind);
+    void StartOutput(OutputKind kind, int latencyMs);
 
     std::array<engine::PlayerChannel, Aspinx::kPlayers> channels_;
     std::unique_ptr<engine::Mixer> mixer_;

@@ -4,6 +4,7 @@
 #include "mixer/CrossfadeLaw.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
+#include "support/Mod_INI.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/ListBox.h"
 #include "widgets/MdiChild.h"
@@ -24,6 +25,8 @@
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cstdlib>
 
 namespace spinx {
 
@@ -76,7 +79,10 @@ int16_t CheckedIndex(const std::array<QRadioButton*, 4>& buttons) {
 } // namespace
 
 Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
-    : QWidget(parent), engine_(new Aspinx(output, this)), area_(area) {
+    : QWidget(parent),
+      engine_(new Aspinx(output, this,
+                         std::atoi(ReadINI("", "Audio Latency", "", "Settings").c_str()))),
+      area_(area) {
     setObjectName(QStringLiteral("Frm_Master"));
     setWindowTitle(QStringLiteral("Master"));
 

@@ -1,5 +1,5 @@
-// A default device that is no clock (ALSA's null PCM, which PortAudio calls back thousands of
-// times faster than real time) is dropped for the null output before songs race ahead.
+// A default device that is no clock (ALSA's null PCM, which takes audio thousands of times
+// faster than real time) is dropped for the null output before songs race ahead.
 // ctest points ALSA at a configuration whose default PCM is null.
 #include "EngineTestUtil.h"
 
@@ -22,7 +22,8 @@ TEST(ClocklessOutput, NullPcmFallsBackToTheNullOutput) {
     engine.PlaySound(0);
     QElapsedTimer clock;
     clock.start();
-    while (engine.ActiveOutput() != OutputKind::Null && clock.elapsed() < 3000) QThread::msleep(10);
+    while (engine.ActiveOutput() != OutputKind::Null && clock.elapsed() < 3000)
+        QThread::msleep(10);
     ASSERT_EQ(engine.ActiveOutput(), OutputKind::Null);
     QThread::msleep(500);
     const int32_t pos = engine.GetSoundPosition(0);

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <sys/stat.h>
+
 using namespace spinx;
 using namespace spinx::test;
 
@@ -32,4 +34,25 @@ TEST(NullOutput, PlaysAtRealTimePace) {
     EXPECT_EQ(engine.GetPlayerStatus(0), kStopped);
     const OutputStats stats = engine.GetOutputStats();
     EXPECT_GT(stats.buffers, 100u);
+}
+
+// A named pipe given as a song fails at once with a reason (opening it would wait for a writer
+// for good), and the engine still shuts down at once after another such load.
+TEST(NullOutput, NamedPipeFailsFastAndShutDownStaysBounded) {
+    const std::string pipe = ScratchDir() + "/pipe.mp3";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        Aspinx engine(OutputKind::Null);
+        QString reason;
+        QObject::connect(&engine, &Aspinx::SoundLoadFailed,
+                         [&](int16_t, QString, QString why) { reason = why; });
+        engine.LoadSound(0, QString::fromStdString(pipe));
+        ASSERT_TRUE(engine.WaitIdle(3000));
+        EXPECT_TRUE(reason.contains(QStringLiteral("pipe"))) << reason.toStdString();
+        EXPECT_EQ(engine.GetPlayerStatus(0), kStopped);
+        engine.LoadSound(1, QString::fromStdString(pipe));
+    }
+    EXPECT_LT(clock.elapsed(), 3000);
 }

@@ -1,6 +1,7 @@
-// Four players through the real output path: PortAudio -> ALSA -> a PulseAudio null sink that
-// keeps real-time pace. ctest starts the server (fixture engine_pulse); this test then stops
-// it mid-play and checks the engine carries on through the null output.
+// Four players through the real output path: ALSA -> a PulseAudio null sink that keeps
+// real-time pace. ctest starts the server (fixture engine_pulse); the test records the sink,
+// freezes the whole process and loads every core, and at the end stops the server mid-play to
+// check the engine carries on through the null output.
 #include "EngineTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -8,14 +9,28 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 using namespace spinx;
 using namespace spinx::test;
 
 namespace {
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kTimed = false; // the sanitizer slows every thread many times over: no deadlines
+#else
+constexpr bool kTimed = true;
+#endif
+
 void Wait(Aspinx& engine, int ms) {
     QElapsedTimer clock;
     clock.start();
@@ -24,70 +39,128 @@ void Wait(Aspinx& engine, int ms) {
         QThread::msleep(10);
     }
 }
+
+// The null sink's monitor recorded by parec (16-bit stereo at 44.1 kHz) while it lives.
+class SinkRecording {
+  public:
+    explicit SinkRecording(const std::string& name) : path_(ScratchDir() + "/" + name + ".raw") {
+        const std::string command = "parec --device=spinx_null.monitor --raw --format=s16le "
+                                    "--rate=44100 --channels=2 > '" +
+                                    path_ + "' & echo $!";
+        if (FILE* shell = popen(command.c_str(), "r")) {
+            if (std::fscanf(shell, "%d", &pid_) != 1) pid_ = -1;
+            pclose(shell);
+        }
+        QThread::msleep(300); // parec connects
+    }
+    // Stops recording; the longest stretch of digital silence in ms between the first and last
+    // sound (-1 when nothing was heard).
+    double LongestSilenceMs() {
+        if (pid_ > 0) std::system(("kill " + std::to_string(pid_)).c_str());
+        QThread::msleep(200);
+        std::ifstream in(path_, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        std::vector<int32_t> frames(bytes.size() / 4); // both channels: zero only when both are
+        std::memcpy(frames.data(), bytes.data(), frames.size() * 4);
+        size_t first = 0, last = frames.size();
+        while (first < last && frames[first] == 0)
+            ++first;
+        while (last > first && frames[last - 1] == 0)
+            --last;
+        if (first == last) return -1;
+        size_t longest = 0, run = 0;
+        for (size_t i = first; i < last; ++i) {
+            run = frames[i] == 0 ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+        return longest * 1000.0 / 44100;
+    }
+
+  private:
+    std::string path_;
+    int pid_ = -1;
+};
 } // namespace
 
-TEST(RealOutput, FourPlayersThroughPulseAudioThenFallBack) {
+TEST(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     const char* dir = std::getenv("SPINX_PULSE_DIR");
     ASSERT_NE(dir, nullptr) << "run through ctest: the engine_pulse fixture starts the server";
     Aspinx engine(OutputKind::Default);
     ASSERT_EQ(engine.ActiveOutput(), OutputKind::Default)
-        << "PortAudio found no working device; is the PulseAudio server of the test fixture up?";
+        << "ALSA found no working device; is the PulseAudio server of the test fixture up?";
     EXPECT_EQ(engine.SampleRate(), 44100);
+    EXPECT_LE(engine.GetOutputStats().latencyMs, Aspinx::kMaxLatencyMs + 1);
 
+    const QString song = QString::fromStdString(ToneMp3("real", 60.0, 440));
     for (int16_t p = 0; p < 4; ++p) {
-        engine.LoadSound(
-            p, QString::fromStdString(ToneMp3("real" + std::to_string(p), 30.0, 300 + 200 * p)));
+        engine.LoadSound(p, song);
         engine.SetVolume(p, 50);
     }
     ASSERT_TRUE(engine.WaitIdle(10000));
     for (int16_t p = 0; p < 4; ++p)
         engine.PlaySound(p);
-    // The sound server stalls a second or two while the stream starts: wait until a 500 ms
-    // window runs at real-time pace.
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        const int32_t at = engine.GetSoundPosition(0);
-        QElapsedTimer window;
-        window.start();
-        Wait(engine, 500);
-        if (std::abs(engine.GetSoundPosition(0) - at - window.elapsed()) < 25) break;
-        ASSERT_LT(clock.elapsed(), 10000) << "the output never reached real-time pace";
-    }
-    // Three seconds of four players: real-time pace on every player and no buffer lost. On a
-    // shared machine the server itself may stall once; a second window must then be clean.
-    std::string failures;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        engine.ResetOutputStats();
+    Wait(engine, 1000); // the server starts the stream
+
+    // The longest silence in ms while `during` runs; on a machine shared with other builds the
+    // sound server itself may be starved once, so a phase with a gap runs a second time.
+    const auto longestGap = [&](const char* name, double allowedMs, const auto& during) {
+        double gap = -1;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            SinkRecording recording(name + std::to_string(attempt));
+            during();
+            gap = recording.LongestSilenceMs();
+            if (!kTimed || (gap >= 0 && gap <= allowedMs)) break;
+            std::printf("%s: a %.1f ms gap; once more\n", name, gap);
+        }
+        EXPECT_GE(gap, 0) << name << ": the tone was heard";
+        if (kTimed) {
+            EXPECT_LE(gap, allowedMs) << name;
+        }
+    };
+
+    // A desktop hiccup: the whole program stopped for 20 ms, five times. It may cost at most
+    // itself and a few ms more, never the seconds a torn-down stream takes.
+    const std::string freeze = "kill -STOP " + std::to_string(getpid()) +
+                               "; sleep 0.02; kill -CONT " + std::to_string(getpid());
+    longestGap("frozen", 30.0, [&] {
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_EQ(std::system(freeze.c_str()), 0);
+            Wait(engine, 500);
+        }
+    });
+
+    // Every core busy for 20 s: not a single gap, and real-time pace on every player.
+    longestGap("busy", 10.0, [&] {
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> hogs;
+        for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+            hogs.emplace_back([&] {
+                while (!stop.load(std::memory_order_relaxed)) {
+                }
+            });
         int32_t before[4];
         for (int16_t p = 0; p < 4; ++p)
             before[p] = engine.GetSoundPosition(p);
         QElapsedTimer window;
         window.start();
-        Wait(engine, 3000);
+        Wait(engine, 20000);
         const double elapsed = window.elapsed();
-        const OutputStats stats = engine.GetOutputStats();
-        std::string problems;
+        stop = true;
+        for (auto& h : hogs)
+            h.join();
         for (int16_t p = 0; p < 4; ++p) {
-            const int32_t moved = engine.GetSoundPosition(p) - before[p];
-            if (std::abs(moved - elapsed) > 0.03 * elapsed)
-                problems += " player " + std::to_string(p) + " moved " + std::to_string(moved) +
-                            " ms in " + std::to_string(static_cast<int>(elapsed)) + " ms;";
-            if (engine.GetPlayerStatus(p) != kPlaying) problems += " a player stopped;";
+            if (kTimed) {
+                EXPECT_NEAR(engine.GetSoundPosition(p) - before[p], elapsed, 0.02 * elapsed);
+            }
+            EXPECT_EQ(engine.GetPlayerStatus(p), kPlaying);
         }
-        if (stats.lateBuffers != 0)
-            problems += " " + std::to_string(stats.lateBuffers) + " lost buffers;";
-        if (stats.buffers < 400) problems += " only " + std::to_string(stats.buffers) + " buffers;";
-        if (problems.empty()) break;
-        failures += "window " + std::to_string(attempt + 1) + ":" + problems + "\n";
-        ASSERT_EQ(attempt, 0) << failures;
-    }
-    if (!failures.empty()) std::printf("first window not clean, second was: %s", failures.c_str());
+    });
     EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default);
 
     // The sound server goes away mid-play: the engine falls back and keeps time.
     ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " stop " + dir).c_str()), 0);
-    clock.restart();
+    QElapsedTimer clock;
+    clock.start();
     while (engine.ActiveOutput() != OutputKind::Null && clock.elapsed() < 8000)
         Wait(engine, 50);
     ASSERT_EQ(engine.ActiveOutput(), OutputKind::Null) << "no fall-back after the server stopped";

@@ -32,6 +32,9 @@ std::string OpenErrorText(int err) {
     }
 }
 
+constexpr const char* kNotAFileText =
+    "This is not a file but a pipe, device or socket; only MP3 files can be played.";
+
 constexpr int64_t kScanAtOpenBytes = 4 << 20; // about 4 ms of scanning
 
 uint32_t BigEndian32(const unsigned char* p) {
@@ -118,11 +121,17 @@ bool Mp3Decoder::OpenWith(const std::string& path, std::string* reason, bool for
         if (reason) *reason = std::move(text);
         return false;
     };
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return fail(OpenErrorText(errno));
+    // Only a regular file is opened: open() on a named pipe waits for a writer for good, and a
+    // device or socket is no song either. O_NONBLOCK covers a file swapped for a pipe between
+    // the check and the open; it means nothing for a regular file.
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return fail(OpenErrorText(errno));
+    if (::stat(path.c_str(), &st) != 0) return fail(OpenErrorText(errno));
     if (S_ISDIR(st.st_mode)) return fail(OpenErrorText(EISDIR));
+    if (!S_ISREG(st.st_mode)) return fail(kNotAFileText);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) return fail(OpenErrorText(errno));
+    if (::fstat(fd_, &st) != 0) return fail(OpenErrorText(errno));
+    if (!S_ISREG(st.st_mode)) return fail(kNotAFileText);
     if (st.st_size == 0) return fail("The file is empty.");
 
     int err = MPG123_OK;

@@ -18,16 +18,27 @@ constexpr int64_t kOverviewRefreshSeconds = 20;
 PlayerWorker::PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq,
                            int wakeFd)
     : player_(player), ch_(channel), eventSeq_(eventSeq), wakeFd_(wakeFd) {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this] {
+        Run();
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        finishedCv_.notify_all();
+    });
 }
 
 PlayerWorker::~PlayerWorker() {
+    Stop(std::chrono::steady_clock::time_point::max());
+}
+
+bool PlayerWorker::Stop(std::chrono::steady_clock::time_point deadline) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         quit_ = true;
+        ch_.signal.Wake();
+        if (!finishedCv_.wait_until(lock, deadline, [this] { return finished_; })) return false;
     }
-    ch_.signal.Wake();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
+    return true;
 }
 
 void PlayerWorker::RequestLoad(uint32_t gen, const std::string& path) {

@@ -7,6 +7,7 @@
 #include "engine/loader/Mp3Decoder.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -23,7 +24,12 @@ class PlayerWorker {
     // `wakeFd` (an eventfd, or -1) is written after each event so the UI thread wakes for it.
     PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint64_t>& eventSeq,
                  int wakeFd = -1);
-    ~PlayerWorker();
+    ~PlayerWorker(); // waits for the thread however long it takes: call Stop first
+
+    // UI thread. Asks the thread to end and waits for it until `deadline`; false when it is
+    // still busy then (stuck in a system call on a file), in which case the thread keeps using
+    // this object and the channel, and neither may be destroyed.
+    bool Stop(std::chrono::steady_clock::time_point deadline);
 
     // UI thread. Replaces the song; `gen` is the data generation of the new song.
     void RequestLoad(uint32_t gen, const std::string& path);
@@ -65,6 +71,8 @@ class PlayerWorker {
     std::optional<SeekRequest> pendingSeek_;
     uint32_t latestLoadGen_ = 0;
     bool quit_ = false;
+    bool finished_ = false; // the thread has left Run()
+    std::condition_variable finishedCv_;
     std::shared_ptr<const Waveform> waveform_;
 
     // Worker thread only.

@@ -1,6 +1,31 @@
 #include "engine/output/AudioOutput.h"
 
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
 namespace spinx::engine {
+
+int RequestRealtime() {
+    sched_param param{};
+    param.sched_priority = std::max(1, sched_get_priority_max(SCHED_FIFO) / 2);
+    const int err = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    return err == 0 ? param.sched_priority : -err;
+}
+
+void ReportRealtime(const char* thread, int granted, double latencyMs) {
+    if (granted > 0)
+        std::fprintf(stderr, "spinx: %s thread runs real-time (SCHED_FIFO %d); %.0f ms latency\n",
+                     thread, granted, latencyMs);
+    else
+        std::fprintf(stderr,
+                     "spinx: %s thread runs at normal priority (real-time refused: %s); %.0f ms "
+                     "latency\n",
+                     thread, std::strerror(-granted), latencyMs);
+}
 
 OutputStats CallbackStats::Snapshot() const {
     OutputStats s;

@@ -41,6 +41,13 @@ class CallbackStats {
     std::atomic<uint64_t> maxStartDelay_{0};
 };
 
+// Asks real-time scheduling for the calling thread (an output's audio thread), so that a busy
+// desktop cannot delay a buffer. Returns the priority granted, or minus the errno of the refusal.
+int RequestRealtime();
+constexpr int kRealtimeUnknown = 0; // not asked yet
+// One stderr line saying what `thread` was granted and the output latency in effect.
+void ReportRealtime(const char* thread, int granted, double latencyMs);
+
 class AudioOutput {
   public:
     virtual ~AudioOutput() = default;

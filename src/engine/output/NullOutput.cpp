@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <pthread.h>
-#include <sched.h>
 #include <vector>
 
 namespace spinx::engine {
@@ -21,11 +19,7 @@ NullOutput::~NullOutput() {
 }
 
 void NullOutput::Run() {
-    // Ask for real-time scheduling, as audio drivers give their callback threads, so that the
-    // decoders and the UI cannot delay a buffer. Without the privilege it stays a normal thread.
-    sched_param param{};
-    param.sched_priority = std::max(1, sched_get_priority_max(SCHED_FIFO) / 2);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    ReportRealtime("clock", RequestRealtime(), 1000.0 * frames_ / rate_);
 
     using Clock = std::chrono::steady_clock;
     std::vector<float> buffer(static_cast<size_t>(frames_) * 2);

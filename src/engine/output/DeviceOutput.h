@@ -1,0 +1,72 @@
+#pragma once
+// The sound card: ALSA's default device (usually the desktop's sound server), stereo float32 at
+// 44.1 kHz when the device takes it (else at its own rate), 256-frame buffers and a latency the
+// caller chooses. An audio thread of our own, at real-time priority where allowed, keeps the
+// device's buffer full; a late buffer costs that buffer's time and nothing more (the device runs
+// on through an underrun instead of being stopped and restarted). A watchdog thread notices a
+// device that stops taking audio (a sound server that went away) or that is no clock (ALSA's
+// null PCM takes audio thousands of times faster than real time) and hands the mixer to a null
+// output, so that positions and events carry on at real-time pace.
+#include "engine/output/AudioOutput.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+typedef struct _snd_pcm snd_pcm_t;
+typedef struct _snd_config snd_config_t;
+
+namespace spinx::engine {
+
+class NullOutput;
+
+class DeviceOutput : public AudioOutput {
+  public:
+    // UI thread. Opens the default device (not started yet) with about `latencyMs` of
+    // buffering; null with `reason` when there is none or it will not open.
+    static std::unique_ptr<DeviceOutput> Open(int preferredRate, int framesPerBuffer, int latencyMs,
+                                              std::string* reason);
+    ~DeviceOutput() override;
+
+    // UI thread. Starts the audio thread calling `mixer`.
+    void Start(Mixer& mixer);
+
+    OutputKind Kind() const override;
+    int SampleRate() const override { return rate_; }
+    OutputStats Snapshot() const override;
+    void ResetStats() override;
+
+  private:
+    DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, long bufferFrames);
+    void Run();   // the audio thread
+    void Watch(); // the watchdog thread
+    // Audio thread: mixes one buffer and hands it to the device; false when the device failed.
+    bool RenderOne(float* buffer);
+
+    snd_pcm_t* pcm_;
+    snd_config_t* config_; // the configuration the device was opened with
+    const int rate_;
+    const int frames_;
+    const long bufferFrames_; // the device buffer, which is the output latency
+    Mixer* mixer_ = nullptr;
+    std::atomic<uint64_t> buffers_{0}; // buffers handed to the device
+    std::atomic<int> realtime_{kRealtimeUnknown};
+    std::atomic<bool> clockless_{false}; // the device takes audio faster than real time
+    std::atomic<bool> failed_{false};    // the device reported an error it cannot recover from
+    std::atomic<bool> abandoned_{false}; // the audio thread must no longer touch the mixer
+    std::atomic<bool> rendering_{false}; // the audio thread is inside the mixer
+    std::atomic<bool> quit_{false};
+    std::unique_ptr<NullOutput> fallback_; // set by the watchdog when the device died
+    std::atomic<NullOutput*> fallbackReady_{nullptr};
+    std::mutex watchMutex_;
+    std::condition_variable watchCv_;
+    bool watchQuit_ = false;
+    std::thread audio_;
+    std::thread watchdog_;
+};
+
+} // namespace spinx::engine
