@@ -279,6 +279,13 @@ void Frm_TurnTable::Init() {
     setWindowTitle(InitCaption(ID));
 }
 
+bool Frm_TurnTable::MayReplaceSong() const {
+    if (Engine().GetPlayerStatus(ID) != kPlaying) return true;
+    return ConfirmUnlessSilenced("Deck " + std::to_string(ID + 1) +
+                                     " is playing. Load the new song over it?",
+                                 kAskLoadOverPlayingKey);
+}
+
 bool Frm_TurnTable::WithSongDb(const std::function<void()>& work) {
     if (!SongDbIsOpen()) return false;
     try {
@@ -385,7 +392,7 @@ void Frm_TurnTable::Load0Btn_Click() {
     dialog_.FileName.clear();
     dialog_.Filter = kMp3Filter;
     dialog_.ShowOpen();
-    if (dialog_.FileName.empty()) return;
+    if (dialog_.FileName.empty() || !MayReplaceSong()) return;
 
     Filename = dialog_.FileName;
     loadFailure_.clear();
@@ -416,7 +423,7 @@ void Frm_TurnTable::Cmd_Stop_Click() {
 
 void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
     const std::string first = FirstDroppedFile(data);
-    if (first.empty()) return;
+    if (first.empty() || !MayReplaceSong()) return;
     Filename = first;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
@@ -436,7 +443,7 @@ void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     if (!list || list->currentRow() < 0) return;
     // The row's index is taken whole: a long playlist has more rows than 16 bits can count.
     const std::string* path = host_.PlaylistRowPath(list->currentRow());
-    if (!path) return;
+    if (!path || !MayReplaceSong()) return;
     Filename = *path;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));

@@ -11,7 +11,6 @@
 #include "support/SettingsKeys.h"
 #include "widgets/ListBox.h"
 #include "widgets/PictureButton.h"
-#include "widgets/Twips.h"
 
 #include <QDrag>
 #include <QElapsedTimer>
@@ -74,8 +73,8 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     frame->setObjectName(QStringLiteral("Frame4"));
     playlist_ = new ListBox(frame);
     playlist_->setObjectName(QStringLiteral("List1"));
-    // Room for a dozen songs: the list is what a DJ watches during a set.
-    playlist_->setMinimumHeight(TwipsToPixels(3000));
+    // A few rows at least; the list grows with the mixer, which fills the main window's height.
+    playlist_->setMinimumHeight(5 * playlist_->fontMetrics().height());
     auto* add = TextButton(frame, "+", "Add song/playlist");
     add->setObjectName(QStringLiteral("Cmd_Add"));
     auto* remove = TextButton(frame, "-", "Remove selected songs");

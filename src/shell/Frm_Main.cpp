@@ -5,8 +5,8 @@
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Help.h"
 #include "shell/Frm_Status.h"
+#include "support/MsgBox.h"
 #include "widgets/MdiChild.h"
-#include "widgets/Twips.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -23,13 +23,10 @@
 
 namespace spinx {
 
-namespace {
-// How far each deck overlaps the mixer's right edge.
-constexpr int kDeckOverlapTwips = 150;
-} // namespace
-
-int ArrangeRow(int16_t id) {
-    return std::clamp<int>(id, 0, 2);
+DeckSlot ArrangeSlot(int16_t id, int rowsThatFit) {
+    const int rows = std::max(rowsThatFit, 1);
+    const int slot = std::max<int>(id, 0);
+    return {slot / rows, slot % rows};
 }
 
 Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), output_(output) {
@@ -37,6 +34,10 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
     setWindowTitle(QStringLiteral("Spinx"));
     area_ = new QMdiArea(this);
     area_->setObjectName(QStringLiteral("MdiArea"));
+    // On a small screen the windows that do not fit stay within reach.
+    area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->viewport()->installEventFilter(this);
     setCentralWidget(area_);
 
     // Menus and their items carry their old names; the items of an array carry their index.
@@ -112,11 +113,38 @@ void Frm_Main::Arrange() {
     if (!master_) return;
     QWidget* mixerWindow = master_->parentWidget();
     mixerWindow->move(0, 0);
-    const int deckLeft = mixerWindow->width() - TwipsToPixels(kDeckOverlapTwips);
-    for (Frm_TurnTable* deck : LoadedTurnTables(*area_)) {
-        QWidget* window = deck->parentWidget();
-        window->move(deckLeft, window->height() * ArrangeRow(deck->ID));
+    StretchMixer();
+    const std::vector<Frm_TurnTable*> decks = LoadedTurnTables(*area_);
+    // One size of place for every deck, hidden ones included, so showing one moves no other.
+    QSize place(1, 1);
+    for (const Frm_TurnTable* deck : decks)
+        place = place.expandedTo(deck->parentWidget()->size());
+    const int rows = RoomHeight() / place.height();
+    for (Frm_TurnTable* deck : decks) {
+        const DeckSlot slot = ArrangeSlot(deck->ID, rows);
+        deck->parentWidget()->move(mixerWindow->width() + slot.column * place.width(),
+                                   slot.row * place.height());
     }
+}
+
+int Frm_Main::RoomHeight() const {
+    if (isVisible()) return area_->viewport()->height();
+    const QScreen* screen = this->screen();
+    const int screenHeight = screen ? screen->availableGeometry().height() : height();
+    return screenHeight - menuBar()->sizeHint().height() - 2 * area_->frameWidth();
+}
+
+void Frm_Main::StretchMixer() {
+    if (!master_) return;
+    QWidget* mixerWindow = master_->parentWidget();
+    if (mixerWindow->y() != 0) return; // moved by the user: left where it is
+    const int height = std::max(RoomHeight(), mixerWindow->minimumSizeHint().height());
+    if (height != mixerWindow->height()) mixerWindow->resize(mixerWindow->width(), height);
+}
+
+bool Frm_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == area_->viewport() && event->type() == QEvent::Resize) StretchMixer();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Frm_Main::FitToChildren() {
@@ -126,13 +154,44 @@ void Frm_Main::FitToChildren() {
     const QSize client =
         used.size() + QSize(used.x(), used.y()) + QSize(2, 2) * area_->frameWidth();
     QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height());
-    if (const QScreen* screen = this->screen())
-        wanted = wanted.boundedTo(screen->availableGeometry().size());
+    const QScreen* screen = this->screen();
+    if (!screen) {
+        resize(wanted);
+        return;
+    }
+    // The whole window, its frame included, on the screen it opens on.
+    const QSize frameSize = frameGeometry().size() - size();
+    const QRect room = screen->availableGeometry();
+    wanted = wanted.boundedTo(room.size() - frameSize);
     resize(wanted);
+    QRect outer(frameGeometry().topLeft(), wanted + frameSize);
+    outer.moveRight(std::min(outer.right(), room.right()));
+    outer.moveBottom(std::min(outer.bottom(), room.bottom()));
+    outer.moveLeft(std::max(outer.left(), room.left()));
+    outer.moveTop(std::max(outer.top(), room.top()));
+    move(outer.topLeft());
+}
+
+void Frm_Main::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Only now is the frame that the window system puts around the window known.
+    if (!shown_) {
+        shown_ = true;
+        FitToChildren();
+    }
 }
 
 void Frm_Main::Mnu_File_Exit_Click() {
-    close();
+    if (MayExit()) close();
+}
+
+bool Frm_Main::MayExit() const {
+    if (!master_) return true;
+    bool playing = false;
+    for (const Frm_TurnTable* deck : LoadedTurnTables(*area_))
+        playing = playing || master_->Engine().GetPlayerStatus(deck->ID) == kPlaying;
+    return !playing || MsgBox("A deck is playing. Exit Spinx and stop the music?",
+                              MsgButtons::YesNo) == MsgResult::Yes;
 }
 
 void Frm_Main::Mnu_View_Deck_Click(int16_t Index) {
@@ -166,6 +225,11 @@ void Frm_Main::HelpKey_Press() {
 }
 
 void Frm_Main::closeEvent(QCloseEvent* event) {
+    // The title bar's close asks as File > Exit does; a close from code does not ask.
+    if (!unloaded_ && event->spontaneous() && !MayExit()) {
+        event->ignore();
+        return;
+    }
     // Whether closed from the title bar or through File > Exit, the program ends one way.
     if (!unloaded_) {
         unloaded_ = true;
