@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace spinx {
 
 namespace {
@@ -322,6 +324,19 @@ void Frm_Master::Cmd_Center_Click(int16_t Index) {
     }
     centreButtons_[Index]->setEnabled(true);
     crossfader_->setValue(Index == 1 ? 0 : 100);
+}
+
+void Frm_Master::NudgeCrossfader(int delta) {
+    crossfader_->setValue(
+        std::clamp(crossfader_->value() + delta, crossfader_->minimum(), crossfader_->maximum()));
+}
+
+void Frm_Master::ToggleAutoPlay() {
+    autoPlayCheck_->toggle();
+}
+
+void Frm_Master::ToggleAutoFade() {
+    autoFadeCheck_->toggle();
 }
 
 void Frm_Master::Opt_DeckA_Click(int16_t Index) {

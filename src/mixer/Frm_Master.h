@@ -82,6 +82,15 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void List1_MouseDown(Qt::MouseButton Button);
     void List1_MouseMove(const QPoint& pos); // in the list's viewport
     void List1_OLEDragDrop(const QMimeData& Data);
+    // The current row into the first deck of Deck A and Deck B that is stopped: the player it
+    // went to, or -1 (told to the user when both decks are busy).
+    int16_t LoadCurrentRow();
+    // The current row into the deck of `player`, as a drag onto that deck does.
+    void LoadCurrentRowInto(int16_t player);
+    // The crossfader moved by `delta` (toward Deck B when positive), stopped at its ends.
+    void NudgeCrossfader(int delta);
+    void ToggleAutoPlay();
+    void ToggleAutoFade();
     // The path a playlist row stands for, or null when it stands for none.
     const std::string* PlaylistRowPath(int row) const override;
 

@@ -2,6 +2,7 @@
 // path tool tip, and the drags into and out of the list.
 #include "mixer/Frm_Master.h"
 
+#include "deck/Frm_TurnTable.h"
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
 #include "support/KeptPlaylist.h"
@@ -24,6 +25,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -111,6 +113,8 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     connect(playlist_, &ListBox::itemSelectionChanged, this, [this] { List1_Click(); });
     connect(playlist_, &ListBox::rightButtonPressed, this,
             [this] { List1_MouseDown(Qt::RightButton); });
+    connect(playlist_, &ListBox::rowDragStarted, this, [this] { List1_MouseDown(Qt::LeftButton); });
+    connect(playlist_, &ListBox::rowChosen, this, [this] { LoadCurrentRow(); });
     connect(playlist_, &ListBox::mouseMoved, this, [this](QPoint pos) { List1_MouseMove(pos); });
     connect(playlist_, &ListBox::filesDropped, this,
             [this](const QMimeData& data) { List1_OLEDragDrop(data); });
@@ -309,14 +313,36 @@ void Frm_Master::List1_Click() {
 
 void Frm_Master::List1_MouseDown(Qt::MouseButton Button) {
     // The right button leaves the current row alone: that row, last clicked with the left
-    // button, is the song that goes to the deck it is dropped on.
-    if (Button != Qt::RightButton || playlist_->currentRow() < 0) return;
+    // button, is the song that goes to the deck it is dropped on. A left drag takes the row
+    // it started on, which the press made current.
+    if ((Button != Qt::RightButton && Button != Qt::LeftButton) || playlist_->currentRow() < 0)
+        return;
     auto* data = new QMimeData;
     data->setData(QString::fromLatin1(kRowDragFormat), QByteArray());
     auto* drag = new QDrag(playlist_);
     drag->setMimeData(data);
     drag->setPixmap(style()->standardIcon(QStyle::SP_FileIcon).pixmap(24, 24));
     drag->exec(Qt::CopyAction);
+}
+
+int16_t Frm_Master::LoadCurrentRow() {
+    if (!PlaylistFile(playlist_->currentItem())) return -1;
+    for (const int16_t player : {PlayerA(), PlayerB()}) {
+        if (!Deck(player)) continue;
+        const int16_t status = engine_->GetPlayerStatus(player);
+        if (status == kPlaying || status == kPaused) continue;
+        LoadCurrentRowInto(player);
+        return player;
+    }
+    const QRect row = playlist_->visualItemRect(playlist_->currentItem());
+    QToolTip::showText(playlist_->viewport()->mapToGlobal(row.center()),
+                       QStringLiteral("Deck A and Deck B are both in use: stop one to load."),
+                       playlist_);
+    return -1;
+}
+
+void Frm_Master::LoadCurrentRowInto(int16_t player) {
+    if (Frm_TurnTable* deck = Deck(player)) deck->Form_DragDrop(playlist_);
 }
 
 void Frm_Master::List1_MouseMove(const QPoint& pos) {

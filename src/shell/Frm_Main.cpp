@@ -8,20 +8,32 @@
 #include "support/MsgBox.h"
 #include "widgets/MdiChild.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
 #include <QShortcut>
+#include <QTextEdit>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace spinx {
+
+namespace {
+// How far one key press moves the crossfader.
+constexpr int kCrossfaderKeyStep = 10;
+} // namespace
 
 DeckSlot ArrangeSlot(int16_t id, int rowsThatFit) {
     const int rows = std::max(rowsThatFit, 1);
@@ -63,6 +75,7 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
     }
     QMenu* window = menu("&Window", "Mnu_Window", nullptr);
     QAction* arrange = item(window, QStringLiteral("&Arrange"), "Mnu_Window_Arrange");
+    BuildControlsMenu(menu("&Controls", "Mnu_Controls", nullptr));
     QMenu* help = menu("&Help", "Mnu_Help", nullptr);
     QAction* contents = item(help, QStringLiteral("&Contents"), "Mnu_Help_Contents");
     markerMenu_ = menu("setup", "Mnu_Setup", this);
@@ -91,6 +104,48 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
 }
 
 Frm_Main::~Frm_Main() = default;
+
+void Frm_Main::BuildControlsMenu(QMenu* controls) {
+    const auto add = [this, controls](const QString& caption, const QKeySequence& key,
+                                      std::function<void(Frm_Master&)> act) {
+        QAction* action = controls->addAction(caption);
+        action->setObjectName(QStringLiteral("Mnu_Controls_Item"));
+        action->setShortcut(key);
+        deskKeys_.push_back(key);
+        connect(action, &QAction::triggered, this, [this, act] {
+            if (master_) act(*master_);
+        });
+    };
+    for (int16_t p = 0; p < 4; ++p) {
+        const auto deck = [p](Frm_Master& master, void (Frm_TurnTable::*handler)()) {
+            if (Frm_TurnTable* found = master.Deck(p)) (found->*handler)();
+        };
+        const QString n = QString::number(p + 1);
+        add(QStringLiteral("Play/Pause Deck ") + n, QKeySequence(Qt::Key_F5 + p),
+            [deck](Frm_Master& m) { deck(m, &Frm_TurnTable::Cmd_Play_Click); });
+        add(QStringLiteral("Stop Deck ") + n, QKeySequence(Qt::SHIFT | (Qt::Key_F5 + p)),
+            [deck](Frm_Master& m) { deck(m, &Frm_TurnTable::Cmd_Stop_Click); });
+        add(QStringLiteral("Load Playlist Row into Deck ") + n,
+            QKeySequence(Qt::CTRL | (Qt::Key_1 + p)),
+            [p](Frm_Master& m) { m.LoadCurrentRowInto(p); });
+        controls->addSeparator();
+    }
+    add(QStringLiteral("Crossfader toward Deck A"), QKeySequence(Qt::CTRL | Qt::Key_Left),
+        [](Frm_Master& m) { m.NudgeCrossfader(-kCrossfaderKeyStep); });
+    add(QStringLiteral("Crossfader toward Deck B"), QKeySequence(Qt::CTRL | Qt::Key_Right),
+        [](Frm_Master& m) { m.NudgeCrossfader(kCrossfaderKeyStep); });
+    add(QStringLiteral("Crossfader All Deck A"), QKeySequence(Qt::CTRL | Qt::Key_Home),
+        [](Frm_Master& m) { m.NudgeCrossfader(-100); });
+    add(QStringLiteral("Crossfader All Deck B"), QKeySequence(Qt::CTRL | Qt::Key_End),
+        [](Frm_Master& m) { m.NudgeCrossfader(100); });
+    controls->addSeparator();
+    add(QStringLiteral("Auto Play On/Off"), QKeySequence(Qt::CTRL | Qt::Key_P),
+        [](Frm_Master& m) { m.ToggleAutoPlay(); });
+    add(QStringLiteral("Auto Fade On/Off"), QKeySequence(Qt::CTRL | Qt::Key_F),
+        [](Frm_Master& m) { m.ToggleAutoFade(); });
+    // Typing into a text box keeps its keys: the desk's keys are handed to the box instead.
+    qApp->installEventFilter(this);
+}
 
 void Frm_Main::MDIForm_Load() {
     // Without a usable database the program still runs, only without its song memory; the
@@ -144,6 +199,12 @@ void Frm_Main::StretchMixer() {
 
 bool Frm_Main::eventFilter(QObject* watched, QEvent* event) {
     if (watched == area_->viewport() && event->type() == QEvent::Resize) StretchMixer();
+    if (event->type() == QEvent::ShortcutOverride &&
+        (qobject_cast<QLineEdit*>(watched) || qobject_cast<QAbstractSpinBox*>(watched) ||
+         qobject_cast<QTextEdit*>(watched) || qobject_cast<QPlainTextEdit*>(watched))) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (deskKeys_.contains(QKeySequence(key->keyCombination()))) key->accept();
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -3,6 +3,8 @@
 // child windows and shuts the program down. UI thread.
 #include "engine/Aspinx.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 
 #include <array>
@@ -68,6 +70,8 @@ class Frm_Main : public QMainWindow {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // The desk's keys: transport and loading per deck, the crossfader, auto play and fade.
+    void BuildControlsMenu(QMenu* controls);
     // Whether the program may end: with a deck playing the user is asked first.
     bool MayExit() const;
     void UnloadChildren();
@@ -82,6 +86,7 @@ class Frm_Main : public QMainWindow {
     QMdiArea* area_;
     std::array<QAction*, 4> viewDeckItems_;
     QMenu* markerMenu_; // opened as a pop-up menu only
+    QList<QKeySequence> deskKeys_;
 
     OutputKind output_;
     Frm_Master* master_ = nullptr;
