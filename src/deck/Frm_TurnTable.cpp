@@ -569,8 +569,13 @@ void Frm_TurnTable::Timer1_Timer() {
         setWindowTitle(text);
     } else {
         statusLabel_->setToolTip(QString());
+        // The tags are read once per song, not on every tick.
+        if (shownNameOf_ != Filename) {
+            shownNameOf_ = Filename;
+            shownName_ = QString::fromStdString(SongRowName(Filename));
+        }
         setWindowTitle(
-            TickCaption(ID, Filename, Engine().GetPositionText(ID, false, true), status, MaxVol));
+            TickCaption(ID, shownName_, Engine().GetPositionText(ID, false, true), status, MaxVol));
     }
 
     const int32_t times[] = {position, length, length - position};

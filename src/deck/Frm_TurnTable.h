@@ -136,6 +136,8 @@ class Frm_TurnTable : public QWidget {
     QTimer* tickTimer_;
     CommonDialog dialog_;
 
+    std::string shownNameOf_; // the Filename that shownName_ was read for
+    QString shownName_;
     QString loadFailure_;
     QString loadFailurePath_;
     int32_t ClickPos = 0;                      // the last mouse position on the bar

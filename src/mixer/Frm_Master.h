@@ -139,6 +139,8 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void AppendSong(const std::string& path);
     std::vector<std::string> ListedSongs() const; // the rows' paths, in list order
     void FlushRows();
+    // Names rows after their songs' tags a few at a time, so that adding stays quick.
+    void RetitleRows();
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);
     void RememberFolder(const std::string& folder);
@@ -154,6 +156,9 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     std::vector<std::string> files_{std::string()};
     std::vector<PendingRow> pendingRows_;
     int batchDepth_ = 0;
+    QTimer* retitleTimer_ = nullptr;
+    int retitleRow_ = 0; // rows above it have been named
+
     AutoPlay autoPlay_{*this};
 
     QLabel* titleLabel_;

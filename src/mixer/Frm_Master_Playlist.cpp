@@ -2,6 +2,7 @@
 // path tool tip, and the drags into and out of the list.
 #include "mixer/Frm_Master.h"
 
+#include "deck/DeckRules.h"
 #include "deck/Frm_TurnTable.h"
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
@@ -43,6 +44,10 @@ constexpr const char* kSaveFilter = "M3U Playlists (*.m3u)|*.m3u|All files (*.*)
 
 // A row's ItemData: its index into the run's list of files.
 constexpr int kItemData = Qt::UserRole;
+// Set once a row has been named after its song's tags.
+constexpr int kNamedRole = Qt::UserRole + 1;
+// Rows named per turn of the event loop.
+constexpr int kRetitleChunk = 50;
 // What a row dragged with the right button carries; the deck reads the row from the list.
 constexpr const char* kRowDragFormat = "application/x-spinx-playlist-row";
 
@@ -118,6 +123,16 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     connect(playlist_, &ListBox::mouseMoved, this, [this](QPoint pos) { List1_MouseMove(pos); });
     connect(playlist_, &ListBox::filesDropped, this,
             [this](const QMimeData& data) { List1_OLEDragDrop(data); });
+    retitleTimer_ = new QTimer(this);
+    retitleTimer_->setSingleShot(true);
+    retitleTimer_->setInterval(0);
+    connect(retitleTimer_, &QTimer::timeout, this, [this] { RetitleRows(); });
+    // Rows that come in, or move up past the named ones, are named in turn.
+    for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(playlist_->model(), change, this, [this](const QModelIndex&, int first) {
+            retitleRow_ = std::min(retitleRow_, first);
+            retitleTimer_->start();
+        });
     List1_Click();
     return frame;
 }
@@ -201,6 +216,19 @@ void Frm_Master::FlushRows() {
         if (progress) progress->setValue(static_cast<int>(done));
     }
     playlist_->setUpdatesEnabled(true);
+}
+
+void Frm_Master::RetitleRows() {
+    const int rows = playlist_->count();
+    for (int named = 0; retitleRow_ < rows && named < kRetitleChunk; ++retitleRow_) {
+        QListWidgetItem* row = playlist_->item(retitleRow_);
+        if (row->data(kNamedRole).toBool()) continue;
+        row->setData(kNamedRole, true);
+        ++named;
+        if (const std::string* path = PlaylistFile(row))
+            row->setText(QString::fromStdString(SongRowName(*path)));
+    }
+    if (retitleRow_ < rows) retitleTimer_->start();
 }
 
 void Frm_Master::InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to) {
