@@ -48,6 +48,7 @@ constexpr const char* kBlinkTag = "Tag";
 const QColor kDisplayBack(16, 24, 32);
 const QColor kProgressBack(48, 56, 64);
 const QColor kOverviewColour(90, 150, 200);
+const QColor kWarningColour(230, 40, 40);
 
 // The window's width with the equaliser panel shown and hidden, and the room its controls need.
 constexpr int kWideTwips = 8955;
@@ -191,7 +192,6 @@ void Frm_TurnTable::BuildControls() {
         timeLabels_[i]->setProperty("Index", i);
         timeLabels_[i]->setFont(SmallFont(*this, 7));
     }
-    SetTextColour(*timeLabels_[2], Qt::black);
 
     statusLabel_ = Placed(new QLabel(QStringLiteral("STOPPED"), this), "Lbl_Status", kStatus);
     statusLabel_->setAlignment(Qt::AlignCenter);
@@ -612,10 +612,12 @@ void Frm_TurnTable::BlinkRemaining(int16_t status, int32_t position) {
     QLabel& remaining = *timeLabels_[2];
     EndWarning warning;
     warning.counter = remaining.property(kBlinkTag).toString().toInt();
-    warning.black = remaining.palette().color(QPalette::WindowText) == QColor(Qt::black);
+    // The blink alternates the theme's text colour with red, both readable on any background.
+    const QColor normal = palette().color(QPalette::WindowText);
+    warning.black = remaining.palette().color(QPalette::WindowText) != kWarningColour;
     warning = EndWarningStep(warning, status, position, MaxPos, EndPos);
     remaining.setProperty(kBlinkTag, QString::number(warning.counter));
-    SetTextColour(remaining, warning.black ? QBColor(0) : QBColor(15));
+    SetTextColour(remaining, warning.black ? normal : kWarningColour);
 }
 
 void Frm_TurnTable::ShowOverview() {

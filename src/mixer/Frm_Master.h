@@ -85,7 +85,8 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     // The current row into the first deck of Deck A and Deck B that is stopped: the player it
     // went to, or -1 (told to the user when both decks are busy).
     int16_t LoadCurrentRow();
-    // The current row into the deck of `player`, as a drag onto that deck does.
+    // The current row (the top one when none is) into the deck of `player`, as a drag onto that
+    // deck does; the next row then becomes current.
     void LoadCurrentRowInto(int16_t player);
     // The crossfader moved by `delta` (toward Deck B when positive), stopped at its ends.
     void NudgeCrossfader(int delta);

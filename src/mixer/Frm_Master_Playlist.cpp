@@ -370,7 +370,15 @@ int16_t Frm_Master::LoadCurrentRow() {
 }
 
 void Frm_Master::LoadCurrentRowInto(int16_t player) {
-    if (Frm_TurnTable* deck = Deck(player)) deck->Form_DragDrop(playlist_);
+    Frm_TurnTable* deck = Deck(player);
+    if (!deck || playlist_->count() == 0) return;
+    // From the keyboard a set is loaded row after row: the top row when none is current, and
+    // the next row becomes current.
+    if (playlist_->currentRow() < 0) playlist_->setCurrentRow(0);
+    const std::string before = deck->Filename;
+    deck->Form_DragDrop(playlist_);
+    if (deck->Filename != before && playlist_->currentRow() + 1 < playlist_->count())
+        playlist_->setCurrentRow(playlist_->currentRow() + 1);
 }
 
 void Frm_Master::List1_MouseMove(const QPoint& pos) {
