@@ -1,5 +1,6 @@
 #include "deck/DeckRules.h"
 
+#include "mp3/SongTitle.h"
 #include "support/Mod_Diskinfo.h"
 
 #include <algorithm>
@@ -34,11 +35,16 @@ QString LoadFailedCaption(int16_t id, const std::string& filename, const QString
         .arg(QString::fromStdString(filename), reason);
 }
 
-QString TickCaption(int16_t id, const std::string& filename, const QString& positionText,
+std::string SongRowName(const std::string& path) {
+    if (path.empty()) return {};
+    const std::string name = ShownSongName(ReadSongTitle(path));
+    return name.empty() ? GetBaseName(path) : name;
+}
+
+QString TickCaption(int16_t id, const QString& songName, const QString& positionText,
                     int16_t status, int32_t maxVol) {
-    QString caption = QStringLiteral("Deck %1 [").arg(id + 1) +
-                      QString::fromStdString(GetBaseName(filename)) + QStringLiteral("] ") +
-                      positionText;
+    QString caption =
+        QStringLiteral("Deck %1 [").arg(id + 1) + songName + QStringLiteral("] ") + positionText;
     if (status == 1) caption += QStringLiteral(" (PLAYING)");
     return caption + QStringLiteral(" %1").arg(maxVol);
 }

@@ -21,8 +21,13 @@ QString LoadingCaption(int16_t id, const std::string& filename);
 // A song that could not be loaded, for the caption (numbered from 1, as the tick numbers decks).
 QString LoadFailedCaption(int16_t id, const std::string& filename, const QString& reason);
 
-// The caption the deck's tick shows: "Deck 1 [song] <position text> (PLAYING) 50".
-QString TickCaption(int16_t id, const std::string& filename, const QString& positionText,
+// How a song is named in playlist rows and deck captions: "Artist - Title" from its tags, else
+// its file name without folder and extension. Reads the file's tags.
+std::string SongRowName(const std::string& path);
+
+// The caption the deck's tick shows: "Deck 1 [song] <position text> (PLAYING) 50", where the
+// song is named as its row in the playlist is.
+QString TickCaption(int16_t id, const QString& songName, const QString& positionText,
                     int16_t status, int32_t maxVol);
 
 // How the status label looks for a player status.

@@ -50,6 +50,7 @@ constexpr std::int64_t kEqFileMaxBytes = 64 * 1024;
 const QColor kDisplayBack(16, 24, 32);
 const QColor kProgressBack(48, 56, 64);
 const QColor kOverviewColour(90, 150, 200);
+const QColor kWarningColour(230, 40, 40);
 
 // The window's width with the equaliser panel shown and hidden, and the room its controls need.
 constexpr int kWideTwips = 8955;
@@ -193,7 +194,6 @@ void Frm_TurnTable::BuildControls() {
         timeLabels_[i]->setProperty("Index", i);
         timeLabels_[i]->setFont(SmallFont(*this, 7));
     }
-    SetTextColour(*timeLabels_[2], Qt::black);
 
     statusLabel_ = Placed(new QLabel(QStringLiteral("STOPPED"), this), "Lbl_Status", kStatus);
     statusLabel_->setAlignment(Qt::AlignCenter);
@@ -282,6 +282,13 @@ void Frm_TurnTable::Init() {
     // what the slider shows. This is no change of the user's, so nothing waits to be saved.
     Engine().SetVolume(ID, CInt(VolumeFromSlider(volumeSlider_->value())));
     setWindowTitle(InitCaption(ID));
+}
+
+bool Frm_TurnTable::MayReplaceSong() const {
+    if (Engine().GetPlayerStatus(ID) != kPlaying) return true;
+    return ConfirmUnlessSilenced("Deck " + std::to_string(ID + 1) +
+                                     " is playing. Load the new song over it?",
+                                 kAskLoadOverPlayingKey);
 }
 
 bool Frm_TurnTable::WithSongDb(const std::function<void()>& work) {
@@ -390,7 +397,7 @@ void Frm_TurnTable::Load0Btn_Click() {
     dialog_.FileName.clear();
     dialog_.Filter = kMp3Filter;
     dialog_.ShowOpen();
-    if (dialog_.FileName.empty()) return;
+    if (dialog_.FileName.empty() || !MayReplaceSong()) return;
 
     Filename = dialog_.FileName;
     loadFailure_.clear();
@@ -426,7 +433,7 @@ void Frm_TurnTable::Cmd_Stop_Click() {
 
 void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
     const std::string first = FirstDroppedFile(data);
-    if (first.empty()) return;
+    if (first.empty() || !MayReplaceSong()) return;
     Filename = first;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
@@ -448,7 +455,7 @@ void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     if (!list || list->currentRow() < 0) return;
     // The row's index is taken whole: a long playlist has more rows than 16 bits can count.
     const std::string* path = host_.PlaylistRowPath(list->currentRow());
-    if (!path) return;
+    if (!path || !MayReplaceSong()) return;
     Filename = *path;
     loadFailure_.clear();
     Engine().LoadSound(ID, QString::fromStdString(Filename));
@@ -582,8 +589,13 @@ void Frm_TurnTable::Timer1_Timer() {
         setWindowTitle(text);
     } else {
         statusLabel_->setToolTip(QString());
+        // The tags are read once per song, not on every tick.
+        if (shownNameOf_ != Filename) {
+            shownNameOf_ = Filename;
+            shownName_ = QString::fromStdString(SongRowName(Filename));
+        }
         setWindowTitle(
-            TickCaption(ID, Filename, Engine().GetPositionText(ID, false, true), status, MaxVol));
+            TickCaption(ID, shownName_, Engine().GetPositionText(ID, false, true), status, MaxVol));
     }
 
     const int32_t times[] = {position, length, length - position};
@@ -620,10 +632,12 @@ void Frm_TurnTable::BlinkRemaining(int16_t status, int32_t position) {
     QLabel& remaining = *timeLabels_[2];
     EndWarning warning;
     warning.counter = remaining.property(kBlinkTag).toString().toInt();
-    warning.black = remaining.palette().color(QPalette::WindowText) == QColor(Qt::black);
+    // The blink alternates the theme's text colour with red, both readable on any background.
+    const QColor normal = palette().color(QPalette::WindowText);
+    warning.black = remaining.palette().color(QPalette::WindowText) != kWarningColour;
     warning = EndWarningStep(warning, status, position, MaxPos, EndPos);
     remaining.setProperty(kBlinkTag, QString::number(warning.counter));
-    SetTextColour(remaining, warning.black ? QBColor(0) : QBColor(15));
+    SetTextColour(remaining, warning.black ? normal : kWarningColour);
 }
 
 void Frm_TurnTable::ShowOverview() {

@@ -97,6 +97,8 @@ class Frm_TurnTable : public QWidget {
 
   private:
     Aspinx& Engine() const;
+    // Whether a new song may go onto this deck: one that is playing asks the user first.
+    bool MayReplaceSong() const;
     void BuildControls();
     void DrawProgress(int32_t position, int32_t length);
     void ShowStatus(int16_t status);
@@ -134,6 +136,8 @@ class Frm_TurnTable : public QWidget {
     QTimer* tickTimer_;
     CommonDialog dialog_;
 
+    std::string shownNameOf_; // the Filename that shownName_ was read for
+    QString shownName_;
     QString loadFailure_;
     QString loadFailurePath_;
     int32_t ClickPos = 0;                      // the last mouse position on the bar

@@ -4,6 +4,7 @@
 #include "library/Recordset.h"
 #include "library/SongTable.h"
 #include "mp3/Mod_MP3HeaderTag.h"
+#include "mp3/SongTitle.h"
 #include "support/Mod_Diskinfo.h"
 
 namespace spinx {
@@ -38,8 +39,11 @@ std::optional<RecalledSong> RecallSong(const std::string& filename, int32_t over
     } else {
         table.Edit();
     }
-    table.SetField(songcol::Title, LastMp3Info.Title);
-    table.SetField(songcol::Artist, LastMp3Info.Artist);
+    // A song whose only tag is a newer one gets its names from that.
+    const SongTitle named = LastMp3Info.HasTag ? SongTitle{LastMp3Info.Title, LastMp3Info.Artist}
+                                               : ReadSongTitle(filename);
+    table.SetField(songcol::Title, named.title);
+    table.SetField(songcol::Artist, named.artist);
     WriteIdentity(table, id, filename);
 
     RecalledSong song;

@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace spinx {
@@ -92,9 +93,10 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     webSiteLink_ = Named(new ClickLabel(QStringLiteral("Click here for web site"), this), "Label4");
     webSiteLink_->setAlignment(Qt::AlignCenter);
     webSiteLink_->setCursor(Qt::PointingHandCursor);
-    QPalette blue = webSiteLink_->palette();
-    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    webSiteLink_->setPalette(blue);
+    // The theme's link colour reads on light and dark palettes alike.
+    QPalette link = webSiteLink_->palette();
+    link.setColor(QPalette::WindowText, link.color(QPalette::Link));
+    webSiteLink_->setPalette(link);
 
     auto* groups = new QHBoxLayout;
     groups->setSpacing(4);
@@ -144,9 +146,11 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     overlapText_ = Named(new QLineEdit(QStringLiteral("10000"), this), "Txt_Overlap");
     overlapText_->setReadOnly(true); // shows the slider; typing into it changes nothing
     overlapText_->setMaximumWidth(TwipsToPixels(900));
-    QPalette grey = overlapText_->palette();
-    grey.setColor(QPalette::Base, QColor(192, 192, 192));
-    overlapText_->setPalette(grey);
+    // Looks read-only in any theme: the window's colour behind the theme's text colour.
+    QPalette shown = overlapText_->palette();
+    shown.setColor(QPalette::Base, shown.color(QPalette::Window));
+    shown.setColor(QPalette::Text, shown.color(QPalette::WindowText));
+    overlapText_->setPalette(shown);
     auto* overlapCaption = Named(new QLabel(QStringLiteral("Overlap (ms)"), this), "Label2");
     auto* overlap = new QGridLayout;
     overlap->addWidget(overlapCaption, 0, 0);
@@ -340,6 +344,19 @@ void Frm_Master::Cmd_Center_Click(int16_t Index) {
     }
     centreButtons_[Index]->setEnabled(true);
     crossfader_->setValue(Index == 1 ? 0 : 100);
+}
+
+void Frm_Master::NudgeCrossfader(int delta) {
+    crossfader_->setValue(
+        std::clamp(crossfader_->value() + delta, crossfader_->minimum(), crossfader_->maximum()));
+}
+
+void Frm_Master::ToggleAutoPlay() {
+    autoPlayCheck_->toggle();
+}
+
+void Frm_Master::ToggleAutoFade() {
+    autoFadeCheck_->toggle();
 }
 
 void Frm_Master::Opt_DeckA_Click(int16_t Index) {

@@ -82,6 +82,16 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void List1_MouseDown(Qt::MouseButton Button);
     void List1_MouseMove(const QPoint& pos); // in the list's viewport
     void List1_OLEDragDrop(const QMimeData& Data);
+    // The current row into the first deck of Deck A and Deck B that is stopped: the player it
+    // went to, or -1 (told to the user when both decks are busy).
+    int16_t LoadCurrentRow();
+    // The current row (the top one when none is) into the deck of `player`, as a drag onto that
+    // deck does; the next row then becomes current.
+    void LoadCurrentRowInto(int16_t player);
+    // The crossfader moved by `delta` (toward Deck B when positive), stopped at its ends.
+    void NudgeCrossfader(int delta);
+    void ToggleAutoPlay();
+    void ToggleAutoFade();
     // The path a playlist row stands for, or null when it stands for none.
     const std::string* PlaylistRowPath(int row) const override;
 
@@ -130,6 +140,8 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void AppendSong(const std::string& path);
     std::vector<std::string> ListedSongs() const; // the rows' paths, in list order
     void FlushRows();
+    // Names rows after their songs' tags a few at a time, so that adding stays quick.
+    void RetitleRows();
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);
     void RememberFolder(const std::string& folder);
@@ -145,6 +157,9 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     std::vector<std::string> files_{std::string()};
     std::vector<PendingRow> pendingRows_;
     int batchDepth_ = 0;
+    QTimer* retitleTimer_ = nullptr;
+    int retitleRow_ = 0; // rows above it have been named
+
     AutoPlay autoPlay_{*this};
 
     QLabel* titleLabel_;

@@ -2,6 +2,8 @@
 // path tool tip, and the drags into and out of the list.
 #include "mixer/Frm_Master.h"
 
+#include "deck/DeckRules.h"
+#include "deck/Frm_TurnTable.h"
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
 #include "support/KeptPlaylist.h"
@@ -11,7 +13,6 @@
 #include "support/SettingsKeys.h"
 #include "widgets/ListBox.h"
 #include "widgets/PictureButton.h"
-#include "widgets/Twips.h"
 
 #include <QDrag>
 #include <QElapsedTimer>
@@ -25,6 +26,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -45,6 +47,10 @@ constexpr const char* kSaveFilter = "M3U Playlists (*.m3u)|*.m3u|All files (*.*)
 
 // A row's ItemData: its index into the run's list of files.
 constexpr int kItemData = Qt::UserRole;
+// Set once a row has been named after its song's tags.
+constexpr int kNamedRole = Qt::UserRole + 1;
+// Rows named per turn of the event loop.
+constexpr int kRetitleChunk = 50;
 // What a row dragged with the right button carries; the deck reads the row from the list.
 constexpr const char* kRowDragFormat = "application/x-spinx-playlist-row";
 
@@ -77,8 +83,8 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     frame->setObjectName(QStringLiteral("Frame4"));
     playlist_ = new ListBox(frame);
     playlist_->setObjectName(QStringLiteral("List1"));
-    // Room for a dozen songs: the list is what a DJ watches during a set.
-    playlist_->setMinimumHeight(TwipsToPixels(3000));
+    // A few rows at least; the list grows with the mixer, which fills the main window's height.
+    playlist_->setMinimumHeight(5 * playlist_->fontMetrics().height());
     auto* add = TextButton(frame, "+", "Add song/playlist");
     add->setObjectName(QStringLiteral("Cmd_Add"));
     auto* remove = TextButton(frame, "-", "Remove selected songs");
@@ -115,9 +121,21 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     connect(playlist_, &ListBox::itemSelectionChanged, this, [this] { List1_Click(); });
     connect(playlist_, &ListBox::rightButtonPressed, this,
             [this] { List1_MouseDown(Qt::RightButton); });
+    connect(playlist_, &ListBox::rowDragStarted, this, [this] { List1_MouseDown(Qt::LeftButton); });
+    connect(playlist_, &ListBox::rowChosen, this, [this] { LoadCurrentRow(); });
     connect(playlist_, &ListBox::mouseMoved, this, [this](QPoint pos) { List1_MouseMove(pos); });
     connect(playlist_, &ListBox::filesDropped, this,
             [this](const QMimeData& data) { List1_OLEDragDrop(data); });
+    retitleTimer_ = new QTimer(this);
+    retitleTimer_->setSingleShot(true);
+    retitleTimer_->setInterval(0);
+    connect(retitleTimer_, &QTimer::timeout, this, [this] { RetitleRows(); });
+    // Rows that come in, or move up past the named ones, are named in turn.
+    for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(playlist_->model(), change, this, [this](const QModelIndex&, int first) {
+            retitleRow_ = std::min(retitleRow_, first);
+            retitleTimer_->start();
+        });
     List1_Click();
     return frame;
 }
@@ -201,6 +219,19 @@ void Frm_Master::FlushRows() {
         if (progress) progress->setValue(static_cast<int>(done));
     }
     playlist_->setUpdatesEnabled(true);
+}
+
+void Frm_Master::RetitleRows() {
+    const int rows = playlist_->count();
+    for (int named = 0; retitleRow_ < rows && named < kRetitleChunk; ++retitleRow_) {
+        QListWidgetItem* row = playlist_->item(retitleRow_);
+        if (row->data(kNamedRole).toBool()) continue;
+        row->setData(kNamedRole, true);
+        ++named;
+        if (const std::string* path = PlaylistFile(row))
+            row->setText(QString::fromStdString(SongRowName(*path)));
+    }
+    if (retitleRow_ < rows) retitleTimer_->start();
 }
 
 void Frm_Master::InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to) {
@@ -313,14 +344,44 @@ void Frm_Master::List1_Click() {
 
 void Frm_Master::List1_MouseDown(Qt::MouseButton Button) {
     // The right button leaves the current row alone: that row, last clicked with the left
-    // button, is the song that goes to the deck it is dropped on.
-    if (Button != Qt::RightButton || playlist_->currentRow() < 0) return;
+    // button, is the song that goes to the deck it is dropped on. A left drag takes the row
+    // it started on, which the press made current.
+    if ((Button != Qt::RightButton && Button != Qt::LeftButton) || playlist_->currentRow() < 0)
+        return;
     auto* data = new QMimeData;
     data->setData(QString::fromLatin1(kRowDragFormat), QByteArray());
     auto* drag = new QDrag(playlist_);
     drag->setMimeData(data);
     drag->setPixmap(style()->standardIcon(QStyle::SP_FileIcon).pixmap(24, 24));
     drag->exec(Qt::CopyAction);
+}
+
+int16_t Frm_Master::LoadCurrentRow() {
+    if (!PlaylistFile(playlist_->currentItem())) return -1;
+    for (const int16_t player : {PlayerA(), PlayerB()}) {
+        if (!Deck(player)) continue;
+        const int16_t status = engine_->GetPlayerStatus(player);
+        if (status == kPlaying || status == kPaused) continue;
+        LoadCurrentRowInto(player);
+        return player;
+    }
+    const QRect row = playlist_->visualItemRect(playlist_->currentItem());
+    QToolTip::showText(playlist_->viewport()->mapToGlobal(row.center()),
+                       QStringLiteral("Deck A and Deck B are both in use: stop one to load."),
+                       playlist_);
+    return -1;
+}
+
+void Frm_Master::LoadCurrentRowInto(int16_t player) {
+    Frm_TurnTable* deck = Deck(player);
+    if (!deck || playlist_->count() == 0) return;
+    // From the keyboard a set is loaded row after row: the top row when none is current, and
+    // the next row becomes current.
+    if (playlist_->currentRow() < 0) playlist_->setCurrentRow(0);
+    const std::string before = deck->Filename;
+    deck->Form_DragDrop(playlist_);
+    if (deck->Filename != before && playlist_->currentRow() + 1 < playlist_->count())
+        playlist_->setCurrentRow(playlist_->currentRow() + 1);
 }
 
 void Frm_Master::List1_MouseMove(const QPoint& pos) {

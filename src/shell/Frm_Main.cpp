@@ -5,31 +5,40 @@
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Help.h"
 #include "shell/Frm_Status.h"
+#include "support/MsgBox.h"
 #include "widgets/MdiChild.h"
-#include "widgets/Twips.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
 #include <QShortcut>
+#include <QTextEdit>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace spinx {
 
 namespace {
-// How far each deck overlaps the mixer's right edge.
-constexpr int kDeckOverlapTwips = 150;
+// How far one key press moves the crossfader.
+constexpr int kCrossfaderKeyStep = 10;
 } // namespace
 
-int ArrangeRow(int16_t id) {
-    return std::clamp<int>(id, 0, 2);
+DeckSlot ArrangeSlot(int16_t id, int rowsThatFit) {
+    const int rows = std::max(rowsThatFit, 1);
+    const int slot = std::max<int>(id, 0);
+    return {slot / rows, slot % rows};
 }
 
 Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), output_(output) {
@@ -37,6 +46,10 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
     setWindowTitle(QStringLiteral("Spinx"));
     area_ = new QMdiArea(this);
     area_->setObjectName(QStringLiteral("MdiArea"));
+    // On a small screen the windows that do not fit stay within reach.
+    area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area_->viewport()->installEventFilter(this);
     setCentralWidget(area_);
 
     // Menus and their items carry their old names; the items of an array carry their index.
@@ -62,6 +75,7 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
     }
     QMenu* window = menu("&Window", "Mnu_Window", nullptr);
     QAction* arrange = item(window, QStringLiteral("&Arrange"), "Mnu_Window_Arrange");
+    BuildControlsMenu(menu("&Controls", "Mnu_Controls", nullptr));
     QMenu* help = menu("&Help", "Mnu_Help", nullptr);
     QAction* contents = item(help, QStringLiteral("&Contents"), "Mnu_Help_Contents");
     markerMenu_ = menu("setup", "Mnu_Setup", this);
@@ -91,6 +105,48 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
 
 Frm_Main::~Frm_Main() = default;
 
+void Frm_Main::BuildControlsMenu(QMenu* controls) {
+    const auto add = [this, controls](const QString& caption, const QKeySequence& key,
+                                      std::function<void(Frm_Master&)> act) {
+        QAction* action = controls->addAction(caption);
+        action->setObjectName(QStringLiteral("Mnu_Controls_Item"));
+        action->setShortcut(key);
+        deskKeys_.push_back(key);
+        connect(action, &QAction::triggered, this, [this, act] {
+            if (master_) act(*master_);
+        });
+    };
+    for (int16_t p = 0; p < 4; ++p) {
+        const auto deck = [p](Frm_Master& master, void (Frm_TurnTable::*handler)()) {
+            if (Frm_TurnTable* found = master.Deck(p)) (found->*handler)();
+        };
+        const QString n = QString::number(p + 1);
+        add(QStringLiteral("Play/Pause Deck ") + n, QKeySequence(Qt::Key_F5 + p),
+            [deck](Frm_Master& m) { deck(m, &Frm_TurnTable::Cmd_Play_Click); });
+        add(QStringLiteral("Stop Deck ") + n, QKeySequence(Qt::SHIFT | (Qt::Key_F5 + p)),
+            [deck](Frm_Master& m) { deck(m, &Frm_TurnTable::Cmd_Stop_Click); });
+        add(QStringLiteral("Load Playlist Row into Deck ") + n,
+            QKeySequence(Qt::CTRL | (Qt::Key_1 + p)),
+            [p](Frm_Master& m) { m.LoadCurrentRowInto(p); });
+        controls->addSeparator();
+    }
+    add(QStringLiteral("Crossfader toward Deck A"), QKeySequence(Qt::CTRL | Qt::Key_Left),
+        [](Frm_Master& m) { m.NudgeCrossfader(-kCrossfaderKeyStep); });
+    add(QStringLiteral("Crossfader toward Deck B"), QKeySequence(Qt::CTRL | Qt::Key_Right),
+        [](Frm_Master& m) { m.NudgeCrossfader(kCrossfaderKeyStep); });
+    add(QStringLiteral("Crossfader All Deck A"), QKeySequence(Qt::CTRL | Qt::Key_Home),
+        [](Frm_Master& m) { m.NudgeCrossfader(-100); });
+    add(QStringLiteral("Crossfader All Deck B"), QKeySequence(Qt::CTRL | Qt::Key_End),
+        [](Frm_Master& m) { m.NudgeCrossfader(100); });
+    controls->addSeparator();
+    add(QStringLiteral("Auto Play On/Off"), QKeySequence(Qt::CTRL | Qt::Key_P),
+        [](Frm_Master& m) { m.ToggleAutoPlay(); });
+    add(QStringLiteral("Auto Fade On/Off"), QKeySequence(Qt::CTRL | Qt::Key_F),
+        [](Frm_Master& m) { m.ToggleAutoFade(); });
+    // Typing into a text box keeps its keys: the desk's keys are handed to the box instead.
+    qApp->installEventFilter(this);
+}
+
 void Frm_Main::MDIForm_Load() {
     // Without a usable database the program still runs, only without its song memory; the
     // preparation has told the user why.
@@ -112,11 +168,44 @@ void Frm_Main::Arrange() {
     if (!master_) return;
     QWidget* mixerWindow = master_->parentWidget();
     mixerWindow->move(0, 0);
-    const int deckLeft = mixerWindow->width() - TwipsToPixels(kDeckOverlapTwips);
-    for (Frm_TurnTable* deck : LoadedTurnTables(*area_)) {
-        QWidget* window = deck->parentWidget();
-        window->move(deckLeft, window->height() * ArrangeRow(deck->ID));
+    StretchMixer();
+    const std::vector<Frm_TurnTable*> decks = LoadedTurnTables(*area_);
+    // One size of place for every deck, hidden ones included, so showing one moves no other.
+    QSize place(1, 1);
+    for (const Frm_TurnTable* deck : decks)
+        place = place.expandedTo(deck->parentWidget()->size());
+    const int rows = RoomHeight() / place.height();
+    for (Frm_TurnTable* deck : decks) {
+        const DeckSlot slot = ArrangeSlot(deck->ID, rows);
+        deck->parentWidget()->move(mixerWindow->width() + slot.column * place.width(),
+                                   slot.row * place.height());
     }
+}
+
+int Frm_Main::RoomHeight() const {
+    if (isVisible()) return area_->viewport()->height();
+    const QScreen* screen = this->screen();
+    const int screenHeight = screen ? screen->availableGeometry().height() : height();
+    return screenHeight - menuBar()->sizeHint().height() - 2 * area_->frameWidth();
+}
+
+void Frm_Main::StretchMixer() {
+    if (!master_) return;
+    QWidget* mixerWindow = master_->parentWidget();
+    if (mixerWindow->y() != 0) return; // moved by the user: left where it is
+    const int height = std::max(RoomHeight(), mixerWindow->minimumSizeHint().height());
+    if (height != mixerWindow->height()) mixerWindow->resize(mixerWindow->width(), height);
+}
+
+bool Frm_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == area_->viewport() && event->type() == QEvent::Resize) StretchMixer();
+    if (event->type() == QEvent::ShortcutOverride &&
+        (qobject_cast<QLineEdit*>(watched) || qobject_cast<QAbstractSpinBox*>(watched) ||
+         qobject_cast<QTextEdit*>(watched) || qobject_cast<QPlainTextEdit*>(watched))) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (deskKeys_.contains(QKeySequence(key->keyCombination()))) key->accept();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Frm_Main::FitToChildren() {
@@ -126,13 +215,44 @@ void Frm_Main::FitToChildren() {
     const QSize client =
         used.size() + QSize(used.x(), used.y()) + QSize(2, 2) * area_->frameWidth();
     QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height());
-    if (const QScreen* screen = this->screen())
-        wanted = wanted.boundedTo(screen->availableGeometry().size());
+    const QScreen* screen = this->screen();
+    if (!screen) {
+        resize(wanted);
+        return;
+    }
+    // The whole window, its frame included, on the screen it opens on.
+    const QSize frameSize = frameGeometry().size() - size();
+    const QRect room = screen->availableGeometry();
+    wanted = wanted.boundedTo(room.size() - frameSize);
     resize(wanted);
+    QRect outer(frameGeometry().topLeft(), wanted + frameSize);
+    outer.moveRight(std::min(outer.right(), room.right()));
+    outer.moveBottom(std::min(outer.bottom(), room.bottom()));
+    outer.moveLeft(std::max(outer.left(), room.left()));
+    outer.moveTop(std::max(outer.top(), room.top()));
+    move(outer.topLeft());
+}
+
+void Frm_Main::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Only now is the frame that the window system puts around the window known.
+    if (!shown_) {
+        shown_ = true;
+        FitToChildren();
+    }
 }
 
 void Frm_Main::Mnu_File_Exit_Click() {
-    close();
+    if (MayExit()) close();
+}
+
+bool Frm_Main::MayExit() const {
+    if (!master_) return true;
+    bool playing = false;
+    for (const Frm_TurnTable* deck : LoadedTurnTables(*area_))
+        playing = playing || master_->Engine().GetPlayerStatus(deck->ID) == kPlaying;
+    return !playing || MsgBox("A deck is playing. Exit Spinx and stop the music?",
+                              MsgButtons::YesNo) == MsgResult::Yes;
 }
 
 void Frm_Main::Mnu_View_Deck_Click(int16_t Index) {
@@ -166,6 +286,11 @@ void Frm_Main::HelpKey_Press() {
 }
 
 void Frm_Main::closeEvent(QCloseEvent* event) {
+    // The title bar's close asks as File > Exit does; a close from code does not ask.
+    if (!unloaded_ && event->spontaneous() && !MayExit()) {
+        event->ignore();
+        return;
+    }
     // Whether closed from the title bar or through File > Exit, the program ends one way.
     if (!unloaded_) {
         unloaded_ = true;

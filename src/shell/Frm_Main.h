@@ -3,6 +3,8 @@
 // child windows and shuts the program down. UI thread.
 #include "engine/Aspinx.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 
 #include <array>
@@ -19,9 +21,13 @@ class Frm_Help;
 class Frm_Master;
 class Frm_Status;
 
-// The row a deck takes in the standard arrangement: decks 1, 2 and 3 one below the other, and
-// deck 4 over deck 3.
-int ArrangeRow(int16_t id);
+// Where a deck goes in the standard arrangement: the decks fill a column beside the mixer, as
+// many rows as fit, then the next column, so that no deck lies over another.
+struct DeckSlot {
+    int column;
+    int row;
+};
+DeckSlot ArrangeSlot(int16_t id, int rowsThatFit);
 
 class Frm_Main : public QMainWindow {
     Q_OBJECT
@@ -33,7 +39,7 @@ class Frm_Main : public QMainWindow {
 
     // Start-up: the song database, the mixer (which creates the decks), the arrangement.
     void MDIForm_Load();
-    // Mixer at the top left, decks in a column overlapping its right edge.
+    // Mixer at the top left, as tall as the area; the decks beside it, each in its own place.
     void Arrange();
 
     void Mnu_File_Exit_Click();
@@ -60,21 +66,34 @@ class Frm_Main : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
+    // The desk's keys: transport and loading per deck, the crossfader, auto play and fade.
+    void BuildControlsMenu(QMenu* controls);
+    // Whether the program may end: with a deck playing the user is asked first.
+    bool MayExit() const;
     void UnloadChildren();
     // Sized to show the mixer and the decks that are visible, within the screen.
     void FitToChildren();
+    // The height the child windows may fill: the area's once the window is up, else what the
+    // screen leaves below the menu bar.
+    int RoomHeight() const;
+    // The mixer fills the area's height, so its playlist grows with the window.
+    void StretchMixer();
 
     QMdiArea* area_;
     std::array<QAction*, 4> viewDeckItems_;
     QMenu* markerMenu_; // opened as a pop-up menu only
+    QList<QKeySequence> deskKeys_;
 
     OutputKind output_;
     Frm_Master* master_ = nullptr;
     std::unique_ptr<Frm_Status> status_;
     Frm_Help* help_ = nullptr;
     bool unloaded_ = false;
+    bool shown_ = false;
 };
 
 } // namespace spinx

@@ -1,5 +1,8 @@
 #include "support/MsgBox.h"
 
+#include "support/Mod_INI.h"
+#include "support/SettingsKeys.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -14,6 +17,7 @@ MsgBoxHandler& Handler() {
 MsgResult CautiousAnswer(MsgButtons buttons) {
     switch (buttons) {
     case MsgButtons::YesNo:
+    case MsgButtons::YesNoDontAsk:
         return MsgResult::No;
     case MsgButtons::RetryCancel:
         return MsgResult::Cancel;
@@ -29,6 +33,14 @@ MsgResult MsgBox(const std::string& text, MsgButtons buttons, const std::string&
     if (Handler()) return Handler()(text, buttons, shownTitle);
     std::fprintf(stderr, "%s: %s\n", shownTitle.c_str(), text.c_str());
     return CautiousAnswer(buttons);
+}
+
+bool ConfirmUnlessSilenced(const std::string& text, const std::string& settingsKey) {
+    if (ReadINI("", settingsKey, "", kSettingsSection) == "No") return true;
+    const MsgResult answer = MsgBox(text, MsgButtons::YesNoDontAsk);
+    // Not being able to remember the tick costs only a question next time.
+    if (answer == MsgResult::YesDontAsk) WriteINI("", settingsKey, "No", kSettingsSection);
+    return answer == MsgResult::Yes || answer == MsgResult::YesDontAsk;
 }
 
 MsgBoxHandler SetMsgBoxHandler(MsgBoxHandler handler) {

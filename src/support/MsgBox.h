@@ -6,8 +6,10 @@
 
 namespace spinx {
 
-enum class MsgButtons { OK, YesNo, RetryCancel };
-enum class MsgResult { OK, Yes, No, Retry, Cancel };
+// YesNoDontAsk is Yes and No with a "Don't ask again" box; Yes with the box ticked answers
+// YesDontAsk.
+enum class MsgButtons { OK, YesNo, RetryCancel, YesNoDontAsk };
+enum class MsgResult { OK, Yes, No, Retry, Cancel, YesDontAsk };
 
 // The title every box carries unless a caller gives another.
 inline constexpr const char* kAppTitle = "Spinx";
@@ -18,6 +20,10 @@ using MsgBoxHandler =
 // Shows `text`; an empty title means the application's title.
 MsgResult MsgBox(const std::string& text, MsgButtons buttons = MsgButtons::OK,
                  const std::string& title = "");
+
+// Asks `text` with Yes and No unless the user once ticked "Don't ask again" on it: that choice
+// is kept under `settingsKey` in the settings file. True for Yes.
+bool ConfirmUnlessSilenced(const std::string& text, const std::string& settingsKey);
 
 // Replaces the handler and returns the previous one. Without any handler installed the text
 // goes to stderr and the answer is the cautious one (OK, No, Cancel).

@@ -8,5 +8,7 @@ inline constexpr const char* kMp3PathKey = "MP3 Path";
 inline constexpr const char* kMp3PathDefault = "C:\\My Music";
 // The folder of EQ settings files; read only, defaulting to the program folder.
 inline constexpr const char* kEqPathKey = "Eq Settings Path";
+// "No" once the user asked never again to confirm loading over a playing song.
+inline constexpr const char* kAskLoadOverPlayingKey = "Ask Before Loading Over Playing Song";
 
 } // namespace spinx

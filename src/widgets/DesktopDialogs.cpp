@@ -6,6 +6,7 @@
 #include "support/MsgBox.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -31,14 +32,21 @@ MsgResult ShowMessageBox(const std::string& text, MsgButtons buttons, const std:
         shown = QMessageBox::Retry | QMessageBox::Cancel;
         icon = QMessageBox::Warning;
         break;
+    case MsgButtons::YesNoDontAsk:
+        shown = QMessageBox::Yes | QMessageBox::No;
+        icon = QMessageBox::Question;
+        break;
     }
     // The terminal or session log keeps every message, also those of a start nobody watched.
     std::fprintf(stderr, "spinx: message box: %s\n", text.c_str());
     QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), shown,
                     QApplication::activeWindow());
+    if (buttons == MsgButtons::YesNoDontAsk)
+        box.setCheckBox(new QCheckBox(QStringLiteral("Don't ask again"), &box));
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return MsgResult::Yes;
+        return box.checkBox() && box.checkBox()->isChecked() ? MsgResult::YesDontAsk
+                                                             : MsgResult::Yes;
     case QMessageBox::No:
         return MsgResult::No;
     case QMessageBox::Retry:

@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QToolTip>
@@ -23,6 +24,8 @@ ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     viewport()->setMouseTracking(true);
+    // A row dragged with the left button goes to a deck; the owner makes the drag.
+    setDragEnabled(true);
 }
 
 int ListBox::SelCount() const {
@@ -45,6 +48,23 @@ void ListBox::mousePressEvent(QMouseEvent* event) {
 void ListBox::mouseMoveEvent(QMouseEvent* event) {
     emit mouseMoved(event->position().toPoint());
     QListWidget::mouseMoveEvent(event);
+}
+
+void ListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint())) emit rowChosen();
+}
+
+void ListBox::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentRow() >= 0) {
+        emit rowChosen();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void ListBox::startDrag(Qt::DropActions) {
+    emit rowDragStarted();
 }
 
 void ListBox::dragEnterEvent(QDragEnterEvent* event) {

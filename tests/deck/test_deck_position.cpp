@@ -30,8 +30,10 @@ bool IsBlank(PictureBox& box) {
     return true;
 }
 
+// The remaining time in its plain state (the theme's text colour) rather than the warning's.
 bool IsBlack(const QLabel& label) {
-    return label.palette().color(QPalette::WindowText) == QColor(Qt::black);
+    return label.palette().color(QPalette::WindowText) ==
+           label.parentWidget()->palette().color(QPalette::WindowText);
 }
 
 // The time texts and the tick's rules: worked values, minutes within the hour, a click's end

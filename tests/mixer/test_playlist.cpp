@@ -1,10 +1,11 @@
 // The playlist: M3U reading and writing, the Add dialog, moving and removing rows, drops from
 // the desktop and the drag of a row onto a deck.
-#include "desktest/DeskTest.h"
+#include "desktest/DeckDriving.h"
 #include "mixer/M3u.h"
 #include "support/Mod_INI.h"
 #include "widgets/ListBox.h"
 
+#include <QApplication>
 #include <QMimeData>
 #include <QPushButton>
 #include <QToolButton>
@@ -305,6 +306,27 @@ TEST_F(PlaylistTest, RowOntoDeckAndToolTip) {
     EXPECT_EQ(list.toolTip().toStdString(), folder / "other.mp3");
     master->List1_MouseMove(QPoint(first.center().x(), list.viewport()->height() - 2));
     EXPECT_EQ(list.toolTip().toStdString(), folder / "other.mp3") << "below the rows";
+}
+
+// Rows and deck captions name songs from their tags once the event loop has had a turn; a song
+// whose only tag is ID3v2 has its Title and Artist stored from it.
+TEST_F(PlaylistTest, SongsNamedFromTags) {
+    const std::string data = SPINX_TESTDATA;
+    master->AddFile(data + "/mu_id3v1v2_combined.mp3");
+    master->AddFile(data + "/mm_l3_sin1k0db.mp3");
+    QApplication::processEvents();
+    ListBox& list = Ctl<ListBox>(*master, "List1");
+    EXPECT_EQ(Rows(list),
+              (std::vector<std::string>{"Anais Mitchell - cosmic american", "mm_l3_sin1k0db"}));
+    list.setCurrentRow(0);
+    Deck(1).Form_DragDrop(&list);
+    Deck(1).Timer1_Timer();
+    EXPECT_TRUE(Deck(1).windowTitle().startsWith("Deck 2 [Anais Mitchell - cosmic american] "))
+        << Deck(1).windowTitle().toStdString();
+
+    Deck(0).Filename = data + "/mm_l3_id3v2.mp3";
+    Deck(0).GetDBSettings();
+    EXPECT_EQ(Stored(Deck(0).Filename, songcol::Title).AsText(), "test title");
 }
 
 } // namespace

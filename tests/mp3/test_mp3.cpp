@@ -1,11 +1,14 @@
 #include "mp3/Mod_MP3HeaderTag.h"
+#include "mp3/SongTitle.h"
 #include "support/TestFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 using namespace spinx;
 using test::Id3v1Tag;
@@ -165,4 +168,44 @@ TEST(Mp3, ShortAndOddFiles) {
     ::chmod(locked.c_str(), 0);
     ::chmod(dir.path().c_str(), 0755);
     EXPECT_TRUE(test::AsUnprivileged([&] { return GetMP3ID(locked).empty(); }));
+}
+
+namespace {
+// An ID3v2.4 tag with UTF-8 title and artist frames, then one MPEG frame header.
+std::string Id3v24(const std::string& title, const std::string& artist) {
+    const auto frame = [](const char* id, const std::string& text) {
+        const std::string body = '\x03' + text; // 3: UTF-8
+        std::string f(id);
+        f += std::string{0, 0, 0, static_cast<char>(body.size())} + std::string(2, '\0') + body;
+        return f;
+    };
+    const std::string frames = frame("TIT2", title) + frame("TPE1", artist);
+    return std::string("ID3\x04\x00\x00\x00\x00\x00", 9) + static_cast<char>(frames.size()) +
+           frames + kHeader128 + std::string(400, '\0');
+}
+} // namespace
+
+// Titles come from ID3v2 (2.4 in UTF-8, 2.3 in UTF-16 as lame writes it), else from ID3v1; a
+// row is named "Artist - Title", the title alone, or left to the file name.
+TEST(Mp3, SongTitles) {
+    TempFolder folder;
+    const std::string v24 = folder / "v24.mp3";
+    { std::ofstream(v24, std::ios::binary) << Id3v24("Sm\xC3\xA5 t\xC3\xB6ner", "\xC3\x86ther"); }
+    EXPECT_EQ(ShownSongName(ReadSongTitle(v24)), "\xC3\x86ther - Sm\xC3\xA5 t\xC3\xB6ner");
+    const std::string v23 = folder / "v23.mp3";
+    const std::string lame = "sox -n -r 44100 -c 1 '" + folder / "t.wav" +
+                             "' synth 0.2 sine 440 && lame --quiet --id3v2-only --id3v2-utf16 "
+                             "--tt 'Nuit \xC3\xA9toil\xC3\xA9" +
+                             "e' --ta 'Zo\xC3\xAB' '" + folder / "t.wav" + "' '" + v23 + "'";
+    ASSERT_EQ(std::system(lame.c_str()), 0);
+    EXPECT_EQ(ShownSongName(ReadSongTitle(v23)), "Zo\xC3\xAB - Nuit \xC3\xA9toil\xC3\xA9"
+                                                 "e");
+
+    const std::string data = SPINX_TESTDATA;
+    EXPECT_EQ(ShownSongName(ReadSongTitle(data + "/mu_id3v1v2_combined.mp3")),
+              "Anais Mitchell - cosmic american");
+    EXPECT_EQ(ShownSongName(ReadSongTitle(data + "/mm_l3_id3v2.mp3")), "test title");
+    EXPECT_EQ(ReadSongTitle(data + "/mu_silence_v1.mp3").title.empty(), false) << "ID3v1 only";
+    EXPECT_EQ(ShownSongName(ReadSongTitle(data + "/mm_l3_sin1k0db.mp3")), "");
+    EXPECT_EQ(ShownSongName(ReadSongTitle(folder / "missing.mp3")), "");
 }

@@ -3,7 +3,6 @@
 #include "library/SongTable.h"
 #include "shell/Frm_Status.h"
 #include "widgets/PictureBox.h"
-#include "widgets/Twips.h"
 
 #include <QLabel>
 #include <QMdiArea>
@@ -15,24 +14,6 @@ namespace spinx::test {
 namespace {
 
 using ShellTest = DeskTest;
-
-// Arrange puts the mixer at the top left and the decks in rows 0, 1, 2, 2 overlapping the
-// mixer's right edge by 150 twips, hidden decks included, from wherever they were.
-TEST_F(ShellTest, ArrangePositions) {
-    for (QMdiSubWindow* window : main->Area().subWindowList())
-        window->move(37, 91);
-    Ctl<QAction>(*main, "Mnu_Window_Arrange").trigger();
-
-    QWidget* mixer = master->parentWidget();
-    EXPECT_EQ(mixer->pos(), QPoint(0, 0));
-    const int left = mixer->width() - TwipsToPixels(150);
-    const int rows[] = {0, 1, 2, 2};
-    for (int p = 0; p < 4; ++p) {
-        QWidget* window = Deck(p).parentWidget();
-        EXPECT_EQ(window->pos(), QPoint(left, window->height() * rows[p])) << "deck " << p;
-    }
-    EXPECT_TRUE(Deck(2).parentWidget()->isHidden());
-}
 
 // Start-up prepares the song database in the program folder; shutting down shows the notice,
 // hides the main window, unloads the children and closes the database.

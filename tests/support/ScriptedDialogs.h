@@ -1,6 +1,6 @@
 #pragma once
-// Answers file dialogs from a queue (an empty queue cancels) and message boxes with OK, and
-// remembers what was shown.
+// Answers file dialogs from a queue (an empty queue cancels) and message boxes from another (an
+// empty one answers OK), and remembers what was shown.
 #include "support/Mod_CommonDialog.h"
 #include "support/MsgBox.h"
 
@@ -32,7 +32,10 @@ class ScriptedDialogs {
           previousMsgBox_(
               SetMsgBoxHandler([this](const std::string& text, MsgButtons, const std::string&) {
                   messages.push_back(text);
-                  return MsgResult::OK;
+                  if (replies.empty()) return MsgResult::OK;
+                  const MsgResult reply = replies.front();
+                  replies.pop_front();
+                  return reply;
               })) {}
     ~ScriptedDialogs() {
         SetFileDialogPresenter(std::move(previousPresenter_));
@@ -48,6 +51,7 @@ class ScriptedDialogs {
 
     std::vector<Shown> dialogs;
     std::vector<std::string> messages;
+    std::deque<MsgResult> replies;
 
   private:
     std::deque<std::optional<FileDialogAnswer>> answers_;

@@ -1,0 +1,80 @@
+// The desk on the screen it opens on (each run of this program sees one screen size): every
+// window in reach, no deck over another or under the mixer, the playlist's buttons below it.
+#include "desktest/DeskTest.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+
+namespace spinx::test {
+namespace {
+
+using GeometryTest = DeskTest;
+
+// The rectangle of `widget` in the coordinates of `ancestor`.
+QRect RectIn(const QWidget& widget, const QWidget& ancestor) {
+    return QRect(widget.mapTo(&ancestor, QPoint(0, 0)), widget.size());
+}
+
+// After Arrange with all four decks shown, the windows keep apart, fit the main window (or are
+// reached by scrolling), and every control lies within its own window.
+TEST_F(GeometryTest, ArrangedDeskFitsTheScreen) {
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    const QRect screen = main->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(main->frameGeometry()))
+        << "main window off the screen: " << main->frameGeometry().x() << ","
+        << main->frameGeometry().y() << " " << main->frameGeometry().width() << "x"
+        << main->frameGeometry().height() << " on " << screen.width() << "x" << screen.height();
+
+    for (int16_t i = 2; i < 4; ++i)
+        main->Mnu_View_Deck_Click(i);
+    Ctl<QAction>(*main, "Mnu_Window_Arrange").trigger();
+    QApplication::processEvents();
+
+    QMdiArea& area = main->Area();
+    const QWidget* mixer = master->parentWidget();
+    std::vector<QRect> decks;
+    for (int p = 0; p < 4; ++p)
+        decks.push_back(Deck(p).parentWidget()->geometry());
+    for (int p = 0; p < 4; ++p) {
+        EXPECT_FALSE(decks[p].intersects(mixer->geometry())) << "deck " << p + 1 << " under mixer";
+        for (int q = p + 1; q < 4; ++q)
+            EXPECT_FALSE(decks[p].intersects(decks[q])) << "decks " << p + 1 << " and " << q + 1;
+    }
+
+    // A window beyond the visible part is reached through the area's scroll bars.
+    const QRect visible = area.viewport()->rect();
+    QRect used = mixer->geometry();
+    for (const QRect& deck : decks)
+        used |= deck;
+    EXPECT_GE(area.horizontalScrollBar()->maximum(), used.right() - visible.right());
+    EXPECT_GE(area.verticalScrollBar()->maximum(), used.bottom() - visible.bottom());
+    // From 1366x768 up the mixer and the four decks are all in view at once.
+    const bool roomy = screen.width() >= 1366 && screen.height() >= 768;
+    EXPECT_TRUE(!roomy || visible.contains(used)) << "some window needs scrolling";
+
+    for (QMdiSubWindow* window : area.subWindowList()) {
+        const QWidget& form = *window->widget();
+        for (const QWidget* control : form.findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(&form) || control->parentWidget() != &form) continue;
+            EXPECT_TRUE(form.rect().contains(RectIn(*control, form)))
+                << control->objectName().toStdString() << " cut off in "
+                << form.objectName().toStdString();
+        }
+    }
+    const QWidget& list = Ctl(*master, "List1");
+    EXPECT_GE(RectIn(Ctl(*master, "Cmd_Add"), *master).top(), RectIn(list, *master).bottom());
+
+    // A taller window gives the playlist the room.
+    const int listHeight = list.height();
+    main->resize(main->width(), main->height() + mixer->minimumSizeHint().height());
+    QApplication::processEvents();
+    EXPECT_GT(list.height(), listHeight);
+    EXPECT_GE(RectIn(Ctl(*master, "Cmd_Add"), *master).top(), RectIn(list, *master).bottom());
+}
+
+} // namespace
+} // namespace spinx::test
