@@ -178,6 +178,8 @@ int main(int argc, char** argv) {
         while (desk.TakeLoadRequested())
             engine.WaitIdle();
         for (int16_t p = 0; p < 2; ++p) {
+            // A song counts when its deck starts it; the same file may come again.
+            if (engine.GetPlayerStatus(p) != spinx::kPlaying) lastSong[p].clear();
             if (engine.GetPlayerStatus(p) != spinx::kPlaying || desk.Song(p) == lastSong[p])
                 continue;
             lastSong[p] = desk.Song(p);
