@@ -103,3 +103,15 @@ bool StoreMarkers(const std::string& filename, std::optional<int32_t> start,
 }
 
 } // namespace spinx
+
+namespace spinx {
+
+std::optional<double> StoredLoudness(const std::string& filename) {
+    const std::string id = GetMP3ID(filename);
+    if (id.empty()) return std::nullopt;
+    SongRow row(id);
+    if (row.table.NoMatch()) return std::nullopt;
+    return LoudnessFromDb(row.table.Field(songcol::Loudness));
+}
+
+} // namespace spinx

@@ -35,4 +35,7 @@ bool SongHasRow(const std::string& filename);
 bool StoreMarkers(const std::string& filename, std::optional<int32_t> start,
                   std::optional<int32_t> end);
 
+// The song's loudness in LUFS as its row keeps it; nothing when unmeasured or without a row.
+std::optional<double> StoredLoudness(const std::string& filename);
+
 } // namespace spinx

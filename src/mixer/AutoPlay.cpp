@@ -10,8 +10,9 @@ constexpr int16_t kPlayingStatus = 1;
 bool InLastStretch(const DeckReading& deck) {
     // A length not yet known (the song is still loading) is no last stretch. 64-bit, so that
     // no marker or length can wrap the comparison.
+    const int32_t end = deck.audibleEnd > 0 ? std::min(deck.audibleEnd, deck.length) : deck.length;
     return deck.status == kPlayingStatus && deck.length > 0 &&
-           int64_t{deck.position} > int64_t{deck.length} - deck.endPos;
+           int64_t{deck.position} > int64_t{end} - deck.endPos;
 }
 
 bool ValidPlayer(int16_t player) {
@@ -43,7 +44,9 @@ void AutoPlay::Tick() {
     const int16_t b = desk_.PlayerB();
     if (!desk_.HasDeck(a) || !desk_.HasDeck(b)) return;
 
-    switch (WhichDeckStarts(desk_.Read(a), desk_.Read(b))) {
+    SkipLeadIn(a);
+    SkipLeadIn(b);
+    switch (WhichDeckStarts(ReadDeck(a), ReadDeck(b))) {
     case AutoStart::DeckB:
         TakeOver(b, 2);
         break;
@@ -94,6 +97,25 @@ void AutoPlay::Start(int16_t player) {
     if (!ValidPlayer(player)) return;
     Loaded& load = loaded_[player];
     if (!load.path.empty() && load.path == desk_.Song(player)) load.started = true;
+    SkipLeadIn(player);
+}
+
+DeckReading AutoPlay::ReadDeck(int16_t player) const {
+    DeckReading reading = desk_.Read(player);
+    if (!skipSilence_) reading.audibleStart = reading.audibleEnd = 0;
+    return reading;
+}
+
+void AutoPlay::SkipLeadIn(int16_t player) {
+    // Once, for a song auto play started, as soon as the desk knows where its sound begins (the
+    // overview may come a little after the start).
+    if (!ValidPlayer(player)) return;
+    Loaded& load = loaded_[player];
+    if (!load.started || load.leadInSkipped || load.path != desk_.Song(player)) return;
+    const DeckReading reading = ReadDeck(player);
+    if (reading.audibleStart <= 0) return;
+    load.leadInSkipped = true;
+    if (reading.position < reading.audibleStart) desk_.Seek(player, reading.audibleStart);
 }
 
 void AutoPlay::StartWaitingPartner(int16_t player) {

@@ -22,11 +22,16 @@ struct DeckReading {
     int32_t position = 0; // ms
     int32_t length = 0;   // ms
     int32_t endPos = 0;   // the deck's end marker, ms before the song's end
+    // Where the song's sound begins and ends, ms; 0 when unknown, or when a marker of the song's
+    // own stands there instead.
+    int32_t audibleStart = 0;
+    int32_t audibleEnd = 0;
 };
 
 enum class AutoStart { None, DeckA, DeckB };
 
-// The waiting deck starts once the playing one is inside its last endPos milliseconds; a deck
+// The waiting deck starts once the playing one is inside its last endPos milliseconds before its
+// audible end (its length when that is unknown); a deck
 // that already plays is never started again, and at most one deck starts per step.
 AutoStart WhichDeckStarts(const DeckReading& a, const DeckReading& b);
 
@@ -51,6 +56,8 @@ class AutoPlayDesk {
     virtual void Load(int16_t player, const std::string& path) = 0;
     // Presses the deck's Play.
     virtual void Start(int16_t player) = 0;
+    // Moves the player's song to `positionMs`.
+    virtual void Seek(int16_t player, int32_t positionMs) = 0;
     // Sends both decks of the pair their crossfader share as it stands.
     virtual void ApplyCrossfader() = 0;
     // Walks the crossfader to Deck A's end (1) or Deck B's (2).
@@ -82,6 +89,9 @@ class AutoPlay {
     bool Enabled() const { return enabled_; }
     // With Auto Fade each take-over walks the crossfader to the deck taking over.
     void SetAutoFade(bool on) { autoFade_ = on; }
+    // With Skip Silence (on unless turned off) a song auto play starts begins at its sound, and
+    // the next one starts before the sound ends rather than the file.
+    void SetSkipSilence(bool on) { skipSilence_ = on; }
 
     // The 100 ms step: starts the waiting deck inside the playing song's last stretch and fills
     // empty decks from the playlist (Deck A's new song starts at once).
@@ -101,6 +111,7 @@ class AutoPlay {
     struct Loaded {
         std::string path;
         bool started = false;
+        bool leadInSkipped = false;
     };
 
     bool Refill(int16_t player);
@@ -108,10 +119,13 @@ class AutoPlay {
     void StartWaitingPartner(int16_t player);
     void TakeOver(int16_t player, int16_t end);
     void Observe();
+    DeckReading ReadDeck(int16_t player) const;
+    void SkipLeadIn(int16_t player);
 
     AutoPlayDesk& desk_;
     bool enabled_ = false;
     bool autoFade_ = false;
+    bool skipSilence_ = true;
     std::array<Loaded, 4> loaded_;
     State state_;
 };

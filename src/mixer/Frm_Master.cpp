@@ -443,6 +443,10 @@ void Frm_Master::Load(int16_t player, const std::string& path) {
     engine_->LoadSoundFast(player, QString::fromStdString(path));
 }
 
+void Frm_Master::Seek(int16_t player, int32_t positionMs) {
+    engine_->SeekSound(player, positionMs);
+}
+
 void Frm_Master::Start(int16_t player) {
     if (Frm_TurnTable* deck = FindTurnTable(area_, player)) deck->Cmd_Play_Click();
 }

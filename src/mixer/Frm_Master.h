@@ -132,6 +132,7 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     std::string TakeTopRow() override;
     void Load(int16_t player, const std::string& path) override;
     void Start(int16_t player) override;
+    void Seek(int16_t player, int32_t positionMs) override;
     void ApplyCrossfader() override { HScroll1_Change(); }
     void FadeTo(int16_t end) override { Cmd_Center_Click(end); }
 

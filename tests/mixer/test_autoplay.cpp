@@ -79,6 +79,10 @@ class FakeDesk : public AutoPlayDesk {
         log.push_back("start " + std::to_string(player));
         if (!songs[player].empty() && !Bad(songs[player])) decks[player].status = kPlaying;
     }
+    void Seek(int16_t player, int32_t positionMs) override {
+        log.push_back("seek " + std::to_string(player) + " " + std::to_string(positionMs));
+        decks[player].position = positionMs;
+    }
     void ApplyCrossfader() override { log.push_back("apply"); }
     void FadeTo(int16_t end) override { fadeTarget = end; }
 };
@@ -181,6 +185,24 @@ TEST(AutoPlay, LeavesWhatIsNotItsOwn) {
 
     desk.autoPlay.SoundLoadFailed(0, "one");
     EXPECT_EQ(desk.log.size(), 2u) << "Deck A holds its song: nothing to replace";
+}
+
+// With Skip Silence a started song jumps to its sound once it is known, and the partner starts
+// the end marker before the sound ends; turned off, neither happens.
+TEST(AutoPlay, SkipsSilence) {
+    for (const bool skip : {true, false}) {
+        FakeDesk desk;
+        desk.playlist = {"one", "two"};
+        desk.autoPlay.SetSkipSilence(skip);
+        desk.autoPlay.SetEnabled(true);
+        desk.Tick();
+        desk.decks[0].audibleStart = 800;
+        desk.decks[0].audibleEnd = 3000;
+        desk.Tick();
+        EXPECT_EQ(desk.decks[0].position, skip ? 800 : 100) << "skip " << skip;
+        ASSERT_TRUE(desk.TickUntil([&] { return desk.Playing(1); }));
+        EXPECT_EQ(desk.decks[0].position, skip ? 2100 : 4100) << "skip " << skip;
+    }
 }
 
 } // namespace

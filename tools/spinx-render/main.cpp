@@ -1,0 +1,216 @@
+// spinx-render LIST.m3u OUT.flac: plays a playlist through auto play, the engine and the song
+// memory as the desk would unattended (Auto Play and Auto Fade on), offline and as fast as the
+// machine allows, and writes the mix to a FLAC or WAV file.
+#include "engine/Aspinx.h"
+#include "engine/analysis/Loudness.h"
+#include "library/SongTable.h"
+#include "mixer/EngineDesk.h"
+#include "mixer/M3u.h"
+#include "spinx/Version.h"
+#include "support/CommandLine.h"
+#include "support/FileIo.h"
+#include "support/Mod_Diskinfo.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <sndfile.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kProgram = "spinx-render";
+constexpr const char* kHelp =
+    "Usage: spinx-render LIST.m3u OUT.flac [options]\n"
+    "Plays the playlist as Spinx's auto play would, with each song's remembered volume, pitch,\n"
+    "curve and markers, Auto Play and Auto Fade on, and writes the mix to OUT (.flac or .wav)\n"
+    "as fast as the machine allows. Songs that cannot be played are skipped and named.\n"
+    "\n"
+    "  --overlap MS        end marker of songs without a stored one (default 4000)\n"
+    "  --level             play every song at one loudness\n"
+    "  --no-skip-silence   keep the silence at songs' starts and ends\n"
+    "  --database FILE     the song database to read (default: the desk's); never written\n"
+    "  -h, --help          show this help and exit\n"
+    "  -V, --version       show the version and exit\n";
+
+constexpr int kTickMs = 100;
+// Nothing playing for this long while songs remain means the set cannot go on.
+constexpr int kGiveUpMs = 30000;
+
+struct Options {
+    std::string list, out, database;
+    int overlap = 4000;
+    bool level = false;
+    bool skipSilence = true;
+};
+
+std::string OptionValue(const std::vector<std::string>& args, std::size_t& i) {
+    const std::string& arg = args[i];
+    const auto equals = arg.find('=');
+    if (equals != std::string::npos) return arg.substr(equals + 1);
+    return i + 1 < args.size() ? args[++i] : std::string();
+}
+
+// The values of the options ParseCommandLine has already checked.
+Options ReadOptions(const std::vector<std::string>& args, const spinx::CommandLine& line) {
+    Options options;
+    options.list = line.operands[0];
+    options.out = line.operands[1];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") break;
+        if (arg.rfind("--overlap", 0) == 0)
+            options.overlap = std::atoi(OptionValue(args, i).c_str());
+        if (arg.rfind("--database", 0) == 0) options.database = OptionValue(args, i);
+        if (arg == "--level") options.level = true;
+        if (arg == "--no-skip-silence") options.skipSilence = false;
+    }
+    return options;
+}
+
+SNDFILE* CreateOutput(const std::string& path, int rate) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    std::string ext = spinx::GetExtension(path);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "flac")
+        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+    else if (ext == "wav")
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    else
+        return nullptr;
+    return sf_open(path.c_str(), SFM_WRITE, &info);
+}
+
+// A copy of the song database, so that recalling songs never changes the user's.
+bool OpenDatabaseCopy(const std::string& database, const QTemporaryDir& scratch) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(database, error)) return false;
+    const std::string copy = scratch.filePath(QStringLiteral("songs.mdb")).toStdString();
+    if (!std::filesystem::copy_file(database, copy, error)) {
+        std::fprintf(stderr, "%s: the song database %s could not be read: %s\n", kProgram,
+                     database.c_str(), error.message().c_str());
+        return false;
+    }
+    return spinx::PrepareSongDatabase(copy);
+}
+
+std::string Clock(int64_t ms) {
+    const int64_t s = ms / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    spinx::CommandLine line =
+        spinx::ParseCommandLine(args, {{"overlap", "database"}, {"level", "no-skip-silence"}});
+    if (line.action == spinx::CommandLine::Action::Run && line.operands.size() != 2) {
+        line.action = spinx::CommandLine::Action::Error;
+        line.error = "a playlist and an output file are needed";
+    }
+    if (const int status = spinx::HandleCommandLine(line, kProgram, SPINX_VERSION_TEXT, kHelp);
+        status >= 0)
+        return status;
+    const Options options = ReadOptions(args, line);
+
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv);
+
+    std::string text, error;
+    if (!spinx::ReadWholeFile(options.list, text, &error)) {
+        std::fprintf(stderr, "%s: the playlist %s could not be read: %s\n", kProgram,
+                     options.list.c_str(), error.c_str());
+        return 1;
+    }
+    const std::vector<std::string> songs = spinx::M3uSongs(spinx::GetPath(options.list), text);
+
+    const QTemporaryDir scratch;
+    OpenDatabaseCopy(options.database.empty() ? spinx::SongDatabasePath() : options.database,
+                     scratch);
+
+    spinx::Aspinx engine(spinx::OutputKind::Offline);
+    const int rate = engine.SampleRate();
+    SNDFILE* out = CreateOutput(options.out, rate);
+    if (!out) {
+        std::fprintf(stderr, "%s: %s cannot be written (a .flac or .wav file is needed): %s\n",
+                     kProgram, options.out.c_str(), sf_strerror(nullptr));
+        return 1;
+    }
+
+    spinx::EngineDesk desk(engine, options.overlap);
+    desk.SetLevelling(options.level, spinx::engine::kDefaultTargetLufs);
+    desk.Auto().SetSkipSilence(options.skipSilence);
+    int skipped = 0;
+    desk.OnSkipped([&](const std::string& path, const std::string& reason) {
+        ++skipped;
+        std::fprintf(stderr, "skipped %s: %s\n", path.c_str(), reason.c_str());
+    });
+    for (const std::string& song : songs)
+        desk.Append(song);
+    desk.Auto().SetAutoFade(true);
+    desk.Auto().SetEnabled(true);
+
+    const int frames = rate * kTickMs / 1000;
+    std::vector<float> buffer(static_cast<std::size_t>(frames) * 2);
+    QElapsedTimer wall;
+    wall.start();
+    int64_t setMs = 0, silentMs = 0;
+    int stalls = 0, started = 0;
+    std::string lastSong[2];
+    bool written = true;
+    while (true) {
+        desk.Tick();
+        // Loads run on the engine's workers: wait for them, so the set never waits for a song.
+        while (desk.TakeLoadRequested())
+            engine.WaitIdle();
+        for (int16_t p = 0; p < 2; ++p) {
+            // A song counts when its deck starts it; the same file may come again.
+            if (engine.GetPlayerStatus(p) != spinx::kPlaying) lastSong[p].clear();
+            if (engine.GetPlayerStatus(p) != spinx::kPlaying || desk.Song(p) == lastSong[p])
+                continue;
+            lastSong[p] = desk.Song(p);
+            std::printf("[%d/%zu] %s %s\n", ++started, songs.size(), Clock(setMs).c_str(),
+                        spinx::GetBaseName(lastSong[p]).c_str());
+            std::fflush(stdout);
+        }
+        if (desk.Finished()) break;
+        const bool silent = engine.GetPlayerStatus(0) != spinx::kPlaying &&
+                            engine.GetPlayerStatus(1) != spinx::kPlaying;
+        if (silent && silentMs == 0) ++stalls;
+        silentMs = silent ? silentMs + kTickMs : 0;
+        if (silentMs >= kGiveUpMs) {
+            std::fprintf(stderr, "%s: the set stopped at %s: nothing plays\n", kProgram,
+                         Clock(setMs).c_str());
+            break;
+        }
+        engine.RenderOffline(buffer.data(), frames);
+        written = written && sf_writef_float(out, buffer.data(), frames) == frames;
+        setMs += kTickMs;
+    }
+    const bool closed = sf_close(out) == 0;
+    if (!written || !closed) {
+        std::fprintf(stderr, "%s: %s could not be written completely\n", kProgram,
+                     options.out.c_str());
+        return 1;
+    }
+    const double seconds = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    std::printf("rendered %s in %.1f s (%.0f x real time): %d songs played, %d skipped, "
+                "%d stalls\n",
+                Clock(setMs).c_str(), seconds, seconds > 0 ? setMs / 1000.0 / seconds : 0.0,
+                started, skipped, stalls);
+    return silentMs >= kGiveUpMs ? 1 : 0;
+}
