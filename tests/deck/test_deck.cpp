@@ -176,6 +176,7 @@ TEST_F(DeckTest, FailedLoadAndDroppedFiles) {
     deck.Cmd_Play_Click();
     deck.Timer1_Timer();
     EXPECT_EQ(Text(deck, "Lbl_Status"), "PLAYING");
+    scripted.replies = {MsgResult::Yes}; // load over the playing song
     deck.Form_OLEDragDrop(data);
     EXPECT_FALSE(ShowsPause(Ctl<QToolButton>(deck, "Cmd_Play"))) << "a new song waits stopped";
 }
