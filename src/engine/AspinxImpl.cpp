@@ -68,6 +68,29 @@ void AspinxImpl::StartOutput(OutputKind kind) {
         output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
 }
 
+bool AspinxImpl::UseDevice(const std::string& name, std::string* reason) {
+    if (requested_ != OutputKind::Default) {
+        *reason = "this engine plays without a sound device";
+        return false;
+    }
+    // Closed first: a card may not open twice, and the mixer takes one output at a time. The
+    // mixer keeps its rate, so the new device has to play at it.
+    output_.reset();
+    device_ = name;
+    const int rate = mixer_->SampleRate();
+    if (auto device = PortAudioOutput::OpenNamed(name, rate, kBufferFrames, reason)) {
+        if (device->SampleRate() != rate)
+            *reason = (name.empty() ? "the default device" : name) + " does not play at " +
+                      std::to_string(rate) + " Hz";
+        else if (device->Start(*mixer_, reason)) {
+            output_ = std::move(device);
+            return true;
+        }
+    }
+    output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+    return false;
+}
+
 void AspinxImpl::Send(const Command& c) {
     // The queue only fills when the mixer does not run (an offline engine nobody renders);
     // give a running mixer a moment, then drop rather than freeze the UI.

@@ -53,6 +53,10 @@ class AspinxImpl {
     int SampleRate() const;
     engine::Recorder& MixRecorder() { return *recorder_; }
     OutputKind ActiveOutput() const;
+    // Moves the output to the device called `name` ("" = the default device). When it will not
+    // play, false with `reason`, and the mix goes on through the null output.
+    bool UseDevice(const std::string& name, std::string* reason);
+    const std::string& DeviceName() const { return device_; }
     OutputStats GetOutputStats() const;
     void ResetOutputStats();
 
@@ -92,6 +96,7 @@ class AspinxImpl {
     std::unique_ptr<engine::AudioOutput> output_;
     std::unique_ptr<engine::Recorder> recorder_;
     OutputKind requested_;
+    std::string device_; // the device asked for by name; "" = the default one
     std::array<UiPlayer, Aspinx::kPlayers> ui_;
     int master_ = 100;
     int wakeFd_ = -1; // eventfd the workers write after each event; outlives them

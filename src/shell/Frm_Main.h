@@ -10,8 +10,10 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMenu;
+class QTimer;
 
 namespace spinx {
 
@@ -37,6 +39,8 @@ class Frm_Main : public QMainWindow {
     void Arrange();
 
     void Mnu_File_Exit_Click();
+    // Lists the sound devices; the one chosen plays from then on and is kept in the settings.
+    void Mnu_File_AudioOutput_Click();
     // Flips the item's check mark, then shows every deck whose item is checked and hides the
     // others.
     void Mnu_View_Deck_Click(int16_t Index);
@@ -57,6 +61,9 @@ class Frm_Main : public QMainWindow {
     Frm_Master* MasterForm() const { return master_; }
     Frm_Status* StatusForm() const { return status_.get(); } // null unless shutting down
     Frm_Help* HelpForm() const { return help_; }             // null until help was asked for
+    // The status bar line while the engine plays into nothing, and once when sound is back;
+    // a timer calls it, and so does every change of device.
+    void CheckOutput();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,6 +72,9 @@ class Frm_Main : public QMainWindow {
     void UnloadChildren();
     // Sized to show the mixer and the decks that are visible, within the screen.
     void FitToChildren();
+    void AddAudioOutputItem(QMenu& file, QAction* before);
+    // The device kept in the settings, when it is still there; else the default stays.
+    void UseStoredOutputDevice();
 
     QMdiArea* area_;
     std::array<QAction*, 4> viewDeckItems_;
@@ -75,6 +85,10 @@ class Frm_Main : public QMainWindow {
     std::unique_ptr<Frm_Status> status_;
     Frm_Help* help_ = nullptr;
     bool unloaded_ = false;
+    QLabel* outputLine_;
+    QTimer* outputLineHide_;
+    QTimer* outputWatch_;
+    OutputKind shownOutput_ = OutputKind::Default; // what the line last told
 };
 
 } // namespace spinx

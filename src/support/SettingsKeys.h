@@ -8,5 +8,7 @@ inline constexpr const char* kMp3PathKey = "MP3 Path";
 inline constexpr const char* kMp3PathDefault = "C:\\My Music";
 // The folder of EQ settings files; read only, defaulting to the program folder.
 inline constexpr const char* kEqPathKey = "Eq Settings Path";
+// The sound device chosen under File > Audio Output; absent or empty = the default device.
+inline constexpr const char* kAudioDeviceKey = "Audio Device";
 
 } // namespace spinx

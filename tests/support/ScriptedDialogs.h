@@ -1,6 +1,7 @@
 #pragma once
 // Answers file dialogs from a queue (an empty queue cancels) and message boxes with OK, and
 // remembers what was shown.
+#include "support/ListChoice.h"
 #include "support/Mod_CommonDialog.h"
 #include "support/MsgBox.h"
 
@@ -33,10 +34,17 @@ class ScriptedDialogs {
               SetMsgBoxHandler([this](const std::string& text, MsgButtons, const std::string&) {
                   messages.push_back(text);
                   return MsgResult::OK;
-              })) {}
+              })),
+          previousChooser_(SetListChooser([this](const ListChoice& choice) -> std::optional<int> {
+              lists.push_back(choice);
+              for (size_t i = 0; i < choice.items.size(); ++i)
+                  if (choice.items[i] == pick) return static_cast<int>(i);
+              return std::nullopt;
+          })) {}
     ~ScriptedDialogs() {
         SetFileDialogPresenter(std::move(previousPresenter_));
         SetMsgBoxHandler(std::move(previousMsgBox_));
+        SetListChooser(std::move(previousChooser_));
     }
     ScriptedDialogs(const ScriptedDialogs&) = delete;
     ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
@@ -48,11 +56,14 @@ class ScriptedDialogs {
 
     std::vector<Shown> dialogs;
     std::vector<std::string> messages;
+    std::string pick; // the list item chosen by name; none there cancels
+    std::vector<ListChoice> lists;
 
   private:
     std::deque<std::optional<FileDialogAnswer>> answers_;
     FileDialogPresenter previousPresenter_;
     MsgBoxHandler previousMsgBox_;
+    ListChooser previousChooser_;
 };
 
 } // namespace spinx::test

@@ -47,21 +47,48 @@ int PaCallback(const void*, void* output, unsigned long frames, const PaStreamCa
                                                            (flags & paOutputUnderflow) != 0);
 }
 
+// PortAudio initialised.
+PaDeviceIndex DeviceNamed(const std::string& name) {
+    for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info && info->maxOutputChannels > 0 && name == info->name) return i;
+    }
+    return paNoDevice;
+}
+
 } // namespace
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::Open(int preferredRate, int frames,
                                                        std::string* reason) {
+    return OpenNamed({}, preferredRate, frames, reason);
+}
+
+std::vector<std::string> PortAudioOutput::DeviceNames() {
+    SilenceLibraries();
+    std::vector<std::string> names;
+    if (Pa_Initialize() != paNoError) return names;
+    for (PaDeviceIndex i = 0, n = Pa_GetDeviceCount(); i < n; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info && info->maxOutputChannels > 0) names.emplace_back(info->name);
+    }
+    Pa_Terminate();
+    return names;
+}
+
+std::unique_ptr<PortAudioOutput> PortAudioOutput::OpenNamed(const std::string& name,
+                                                            int preferredRate, int frames,
+                                                            std::string* reason) {
     SilenceLibraries();
     PaError e = Pa_Initialize();
     if (e != paNoError) {
         *reason = "PortAudio cannot start: " + PaText(e);
         return nullptr;
     }
-    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex device = name.empty() ? Pa_GetDefaultOutputDevice() : DeviceNamed(name);
     const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
     if (!info) {
         Pa_Terminate();
-        *reason = "no output device";
+        *reason = name.empty() ? "no output device" : "no output device called " + name;
         return nullptr;
     }
     PaStreamParameters out{};

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 typedef void PaStream;
 
@@ -26,6 +27,11 @@ class PortAudioOutput : public AudioOutput {
     // none or it will not open.
     static std::unique_ptr<PortAudioOutput> Open(int preferredRate, int framesPerBuffer,
                                                  std::string* reason);
+    // UI thread. The same for the output device called `name` ("" = the default device).
+    static std::unique_ptr<PortAudioOutput> OpenNamed(const std::string& name, int preferredRate,
+                                                      int framesPerBuffer, std::string* reason);
+    // UI thread. The names of the devices that take output, as PortAudio lists them.
+    static std::vector<std::string> DeviceNames();
     ~PortAudioOutput() override;
 
     // UI thread. Starts calling `mixer`; false (with `reason`) if the stream will not start.
