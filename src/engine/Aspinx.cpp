@@ -3,6 +3,7 @@
 
 #include "engine/AspinxImpl.h"
 #include "engine/EngineTypes.h"
+#include "engine/output/DeviceOutput.h"
 #include "engine/record/Recorder.h"
 
 #include <QCoreApplication>
@@ -155,6 +156,21 @@ int Aspinx::SampleRate() const {
 }
 OutputKind Aspinx::ActiveOutput() const {
     return impl_->ActiveOutput();
+}
+QStringList Aspinx::OutputDevices() {
+    QStringList names;
+    for (const std::string& name : engine::DeviceOutput::DeviceNames())
+        names << QString::fromStdString(name);
+    return names;
+}
+bool Aspinx::SetOutputDevice(const QString& name, QString* reason) {
+    std::string why;
+    const bool playing = impl_->UseDevice(name.toStdString(), &why);
+    if (!playing && reason) *reason = QString::fromStdString(why);
+    return playing;
+}
+QString Aspinx::OutputDevice() const {
+    return QString::fromStdString(impl_->DeviceName());
 }
 OutputStats Aspinx::GetOutputStats() const {
     return impl_->GetOutputStats();

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -114,6 +115,13 @@ public:
     int SampleRate() const;
     // Which output is in use now (Default may have fallen back to Null).
     OutputKind ActiveOutput() const;
+    // The sound devices that take output, by name.
+    static QStringList OutputDevices();
+    // Default output only: moves the sound to the device called `name` ("" = the default
+    // device) without stopping the players. False with `reason` when it will not play; the mix
+    // then goes on through the null output.
+    bool SetOutputDevice(const QString& name, QString* reason = nullptr);
+    QString OutputDevice() const; // the name last asked for; "" = the default device
     // Buffer timing of the running output (zero for Offline), and a fresh start of it.
     OutputStats GetOutputStats() const;
     void ResetOutputStats();

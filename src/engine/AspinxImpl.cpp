@@ -31,7 +31,8 @@ QString Clock(int32_t ms) {
 }
 } // namespace
 
-AspinxImpl::AspinxImpl(OutputKind output, int latencyMs) : requested_(output) {
+AspinxImpl::AspinxImpl(OutputKind output, int latencyMs)
+    : requested_(output), latencyMs_(latencyMs) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     StartOutput(output, latencyMs);
     for (int p = 0; p < Aspinx::kPlayers; ++p)
@@ -75,6 +76,30 @@ void AspinxImpl::StartOutput(OutputKind kind, int latencyMs) {
     if (!mixer_) mixer_ = std::make_unique<Mixer>(channels_, rate);
     if (kind != OutputKind::Offline)
         output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+}
+
+bool AspinxImpl::UseDevice(const std::string& name, std::string* reason) {
+    if (requested_ != OutputKind::Default) {
+        *reason = "this engine plays without a sound device";
+        return false;
+    }
+    // Closed first: a card may not open twice, and the mixer takes one output at a time. The
+    // mixer keeps its rate, so the new device has to play at it.
+    output_.reset();
+    device_ = name;
+    const int rate = mixer_->SampleRate();
+    if (auto device = DeviceOutput::Open(rate, kBufferFrames, latencyMs_, reason, name)) {
+        if (device->SampleRate() != rate) {
+            *reason = (name.empty() ? "the default device" : name) + " does not play at " +
+                      std::to_string(rate) + " Hz";
+        } else {
+            device->Start(*mixer_);
+            output_ = std::move(device);
+            return true;
+        }
+    }
+    output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+    return false;
 }
 
 void AspinxImpl::Send(const Command& c) {

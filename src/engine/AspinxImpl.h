@@ -57,6 +57,10 @@ class AspinxImpl {
     int SampleRate() const;
     engine::Recorder& MixRecorder() { return *recorder_; }
     OutputKind ActiveOutput() const;
+    // Moves the output to the device called `name` ("" = the default device). When it will not
+    // play, false with `reason`, and the mix goes on through the null output.
+    bool UseDevice(const std::string& name, std::string* reason);
+    const std::string& DeviceName() const { return device_; }
     OutputStats GetOutputStats() const;
     void ResetOutputStats();
 
@@ -89,6 +93,7 @@ class AspinxImpl {
     void SendTransport(int player, engine::Command::Type type, int16_t status);
     void ApplyGains(int player);
     void StartOutput(OutputKind kind, int latencyMs);
+    int latencyMs_; // what the sound card was asked for, kept for a change of device
 
     std::array<engine::PlayerChannel, Aspinx::kPlayers> channels_;
     std::unique_ptr<engine::Mixer> mixer_;
@@ -96,6 +101,7 @@ class AspinxImpl {
     std::unique_ptr<engine::AudioOutput> output_;
     std::unique_ptr<engine::Recorder> recorder_;
     OutputKind requested_;
+    std::string device_; // the device asked for by name; "" = the default one
     std::array<UiPlayer, Aspinx::kPlayers> ui_;
     int master_ = 100;
     int wakeFd_ = -1; // eventfd the workers write after each event; outlives them

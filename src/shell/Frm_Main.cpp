@@ -5,7 +5,10 @@
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Help.h"
 #include "shell/Frm_Status.h"
+#include "support/ListChoice.h"
+#include "support/Mod_INI.h"
 #include "support/MsgBox.h"
+#include "support/SettingsKeys.h"
 #include "widgets/MdiChild.h"
 
 #include <QAbstractSpinBox>
@@ -13,6 +16,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -22,10 +26,14 @@
 #include <QPointer>
 #include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace spinx {
@@ -33,6 +41,8 @@ namespace spinx {
 namespace {
 // How far one key press moves the crossfader.
 constexpr int kCrossfaderKeyStep = 10;
+constexpr int kOutputWatchMs = 500;
+constexpr int kBackNoticeMs = 5000; // how long "sound is back" stays
 } // namespace
 
 DeckSlot ArrangeSlot(int16_t id, int rowsThatFit) {
@@ -101,6 +111,94 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     helpKey->setContext(Qt::ApplicationShortcut);
     connect(helpKey, &QShortcut::activated, this, [this] { HelpKey_Press(); });
+    AddAudioOutputItem(*file, exit);
+}
+
+void Frm_Main::AddAudioOutputItem(QMenu& file, QAction* before) {
+    auto* audio = new QAction(QStringLiteral("&Audio Output\u2026"), &file);
+    audio->setObjectName(QStringLiteral("Mnu_File_AudioOutput"));
+    file.insertAction(before, audio);
+    file.insertSeparator(before);
+    connect(audio, &QAction::triggered, this, [this] { Mnu_File_AudioOutput_Click(); });
+
+    outputLine_ = new QLabel(this);
+    outputLine_->setObjectName(QStringLiteral("Lbl_Output"));
+    statusBar()->addWidget(outputLine_, 1);
+    statusBar()->hide(); // shown only while there is something to say
+    outputLineHide_ = new QTimer(this);
+    outputLineHide_->setSingleShot(true);
+    connect(outputLineHide_, &QTimer::timeout, this, [this] {
+        if (shownOutput_ != OutputKind::Null) statusBar()->hide();
+    });
+    // The watchdog drops a dead device on its own thread; a glance twice a second is enough.
+    outputWatch_ = new QTimer(this);
+    outputWatch_->setInterval(kOutputWatchMs);
+    connect(outputWatch_, &QTimer::timeout, this, [this] { CheckOutput(); });
+}
+
+void Frm_Main::CheckOutput() {
+    if (!master_) return;
+    const Aspinx& engine = master_->Engine();
+    const OutputKind now = engine.ActiveOutput();
+    if (now == shownOutput_ || now == OutputKind::Offline) return;
+    const bool back = shownOutput_ == OutputKind::Null;
+    shownOutput_ = now;
+    if (now == OutputKind::Null) {
+        outputLine_->setText(QStringLiteral("No sound output: the decks play in silence. Choose a "
+                                            "device under File > Audio Output\u2026"));
+        outputLine_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+        outputLineHide_->stop();
+        statusBar()->show();
+    } else if (back) {
+        const QString device = engine.OutputDevice();
+        outputLine_->setText(
+            QStringLiteral("Sound is back on %1.")
+                .arg(device.isEmpty() ? QStringLiteral("the default device") : device));
+        outputLine_->setStyleSheet({});
+        outputLineHide_->start(kBackNoticeMs);
+    }
+}
+
+void Frm_Main::UseStoredOutputDevice() {
+    if (output_ != OutputKind::Default) return;
+    const QString name = QString::fromStdString(ReadINI("", kAudioDeviceKey, "", kSettingsSection));
+    if (name.isEmpty()) return;
+    // A device unplugged since: the default plays, and the choice stays for when it is back.
+    if (!Aspinx::OutputDevices().contains(name)) {
+        std::fprintf(stderr, "spinx: the sound device %s is not there; using the default\n",
+                     qPrintable(name));
+        return;
+    }
+    Aspinx& engine = master_->Engine();
+    if (QString reason; !engine.SetOutputDevice(name, &reason)) {
+        std::fprintf(stderr, "spinx: the sound device %s will not play (%s); using the default\n",
+                     qPrintable(name), qPrintable(reason));
+        engine.SetOutputDevice({});
+    }
+}
+
+void Frm_Main::Mnu_File_AudioOutput_Click() {
+    if (!master_) return;
+    Aspinx& engine = master_->Engine();
+    const QStringList devices = Aspinx::OutputDevices();
+    ListChoice choice{"Audio Output", "Play the decks through:", {"Default device"}, 0};
+    for (int i = 0; i < devices.size(); ++i) {
+        choice.items.push_back(devices[i].toStdString());
+        if (devices[i] == engine.OutputDevice()) choice.current = i + 1;
+    }
+    const std::optional<int> picked = ChooseFromList(choice);
+    if (!picked) return;
+    const QString name = *picked == 0 ? QString() : devices[*picked - 1];
+    const QString previous = engine.OutputDevice();
+    if (QString reason; !engine.SetOutputDevice(name, &reason)) {
+        MsgBox("The sound device \"" + choice.items[*picked] +
+               "\" cannot be used: " + reason.toStdString() + ".");
+        if (name != previous) engine.SetOutputDevice(previous);
+    } else if (std::string error;
+               !WriteINI("", kAudioDeviceKey, name.toStdString(), kSettingsSection, &error)) {
+        MsgBox("The choice of sound device cannot be kept. " + error);
+    }
+    CheckOutput();
 }
 
 Frm_Main::~Frm_Main() = default;
@@ -159,6 +257,9 @@ void Frm_Main::MDIForm_Load() {
     window->adjustSize();
     window->show();
     master_->Form_Load();
+    UseStoredOutputDevice();
+    if (output_ != OutputKind::Offline) outputWatch_->start();
+    CheckOutput();
 
     Arrange();
     FitToChildren();

@@ -12,8 +12,10 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMenu;
+class QTimer;
 
 namespace spinx {
 
@@ -43,6 +45,8 @@ class Frm_Main : public QMainWindow {
     void Arrange();
 
     void Mnu_File_Exit_Click();
+    // Lists the sound devices; the one chosen plays from then on and is kept in the settings.
+    void Mnu_File_AudioOutput_Click();
     // Flips the item's check mark, then shows every deck whose item is checked and hides the
     // others.
     void Mnu_View_Deck_Click(int16_t Index);
@@ -63,6 +67,9 @@ class Frm_Main : public QMainWindow {
     Frm_Master* MasterForm() const { return master_; }
     Frm_Status* StatusForm() const { return status_.get(); } // null unless shutting down
     Frm_Help* HelpForm() const { return help_; }             // null until help was asked for
+    // The status bar line while the engine plays into nothing, and once when sound is back;
+    // a timer calls it, and so does every change of device.
+    void CheckOutput();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,6 +89,9 @@ class Frm_Main : public QMainWindow {
     int RoomHeight() const;
     // The mixer fills the area's height, so its playlist grows with the window.
     void StretchMixer();
+    void AddAudioOutputItem(QMenu& file, QAction* before);
+    // The device kept in the settings, when it is still there; else the default stays.
+    void UseStoredOutputDevice();
 
     QMdiArea* area_;
     std::array<QAction*, 4> viewDeckItems_;
@@ -94,6 +104,10 @@ class Frm_Main : public QMainWindow {
     Frm_Help* help_ = nullptr;
     bool unloaded_ = false;
     bool shown_ = false;
+    QLabel* outputLine_;
+    QTimer* outputLineHide_;
+    QTimer* outputWatch_;
+    OutputKind shownOutput_ = OutputKind::Default; // what the line last told
 };
 
 } // namespace spinx

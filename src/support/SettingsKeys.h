@@ -10,5 +10,7 @@ inline constexpr const char* kMp3PathDefault = "C:\\My Music";
 inline constexpr const char* kEqPathKey = "Eq Settings Path";
 // "No" once the user asked never again to confirm loading over a playing song.
 inline constexpr const char* kAskLoadOverPlayingKey = "Ask Before Loading Over Playing Song";
+// The sound device chosen under File > Audio Output; absent or empty = the default device.
+inline constexpr const char* kAudioDeviceKey = "Audio Device";
 
 } // namespace spinx

@@ -1,6 +1,7 @@
 #include "widgets/DesktopDialogs.h"
 
 #include "support/DataLocation.h"
+#include "support/ListChoice.h"
 #include "support/Mod_CommonDialog.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/MsgBox.h"
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -103,11 +105,27 @@ std::optional<FileDialogAnswer> ShowQtFileDialog(const CommonDialog& dialog, Fil
     answer.filterIndex = static_cast<int>(filters.indexOf(box.selectedNameFilter())) + 1;
     return answer;
 }
+
+std::optional<int> ShowListDialog(const ListChoice& choice) {
+    QStringList items;
+    for (const std::string& item : choice.items)
+        items << QString::fromStdString(item);
+    QInputDialog box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromStdString(choice.title));
+    box.setLabelText(QString::fromStdString(choice.prompt));
+    box.setOption(QInputDialog::UseListViewForComboBoxItems);
+    box.setComboBoxItems(items);
+    if (choice.current >= 0 && choice.current < items.size())
+        box.setTextValue(items[choice.current]);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return static_cast<int>(items.indexOf(box.textValue()));
+}
 } // namespace
 
 void InstallDesktopDialogs() {
     SetMsgBoxHandler(ShowMessageBox);
     SetFileDialogPresenter(ShowQtFileDialog);
+    SetListChooser(ShowListDialog);
 }
 
 } // namespace spinx

@@ -18,7 +18,7 @@ std::string MakeMp3(const std::string& folder, const std::string& name, double s
 }
 
 void DeskTest::SetUp() {
-    main = std::make_unique<Frm_Main>(OutputKind::Offline);
+    main = std::make_unique<Frm_Main>(output);
     main->MDIForm_Load();
     master = main->MasterForm();
     ASSERT_NE(master, nullptr);

@@ -60,6 +60,7 @@ class DeskTest : public ::testing::Test {
     // Waits for loads under way to finish and delivers their events.
     void Settle();
 
+    OutputKind output = OutputKind::Offline; // set before SetUp to play elsewhere
     TempFolder folder;
     ScriptedDialogs scripted;
     std::unique_ptr<Frm_Main> main;

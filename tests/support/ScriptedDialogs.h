@@ -1,6 +1,7 @@
 #pragma once
-// Answers file dialogs from a queue (an empty queue cancels) and message boxes from another (an
-// empty one answers OK), and remembers what was shown.
+// Answers file dialogs from a queue (an empty queue cancels), message boxes from another (an
+// empty one answers OK) and list choices by item name, and remembers what was shown.
+#include "support/ListChoice.h"
 #include "support/Mod_CommonDialog.h"
 #include "support/MsgBox.h"
 
@@ -36,10 +37,17 @@ class ScriptedDialogs {
                   const MsgResult reply = replies.front();
                   replies.pop_front();
                   return reply;
-              })) {}
+              })),
+          previousChooser_(SetListChooser([this](const ListChoice& choice) -> std::optional<int> {
+              lists.push_back(choice);
+              for (size_t i = 0; i < choice.items.size(); ++i)
+                  if (choice.items[i] == pick) return static_cast<int>(i);
+              return std::nullopt;
+          })) {}
     ~ScriptedDialogs() {
         SetFileDialogPresenter(std::move(previousPresenter_));
         SetMsgBoxHandler(std::move(previousMsgBox_));
+        SetListChooser(std::move(previousChooser_));
     }
     ScriptedDialogs(const ScriptedDialogs&) = delete;
     ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
@@ -52,11 +60,14 @@ class ScriptedDialogs {
     std::vector<Shown> dialogs;
     std::vector<std::string> messages;
     std::deque<MsgResult> replies;
+    std::string pick; // the list item chosen by name; none there cancels
+    std::vector<ListChoice> lists;
 
   private:
     std::deque<std::optional<FileDialogAnswer>> answers_;
     FileDialogPresenter previousPresenter_;
     MsgBoxHandler previousMsgBox_;
+    ListChooser previousChooser_;
 };
 
 } // namespace spinx::test

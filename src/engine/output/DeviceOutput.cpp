@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -117,8 +118,47 @@ int Configure(snd_pcm_t* pcm, int* rate, int frames, int latencyMs, long* buffer
 
 } // namespace
 
+std::vector<std::string> DeviceOutput::DeviceNames() {
+    snd_lib_error_set_handler(&IgnoreAlsa);
+    std::vector<std::string> names;
+    const auto add = [&names](const std::string& name) {
+        if (!name.empty() && name != "default" && name != "sysdefault" && name != "null" &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    };
+    // Devices defined in the configuration by name (a sound server, a user's own); those that
+    // take arguments are the building blocks of the cards' devices below.
+    snd_config_t* pcms = nullptr;
+    if (snd_config_update() >= 0 && snd_config && snd_config_search(snd_config, "pcm", &pcms) >= 0) {
+        snd_config_iterator_t i, next;
+        snd_config_for_each(i, next, pcms) {
+            snd_config_t* node = snd_config_iterator_entry(i);
+            snd_config_t* args = nullptr;
+            const char* id = nullptr;
+            if (snd_config_get_type(node) == SND_CONFIG_TYPE_COMPOUND &&
+                snd_config_search(node, "@args", &args) < 0 && snd_config_get_id(node, &id) >= 0)
+                add(id);
+        }
+    }
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) >= 0) {
+        for (void** h = hints; *h; ++h) {
+            char* name = snd_device_name_get_hint(*h, "NAME");
+            char* io = snd_device_name_get_hint(*h, "IOID");
+            if (name && (!io || std::string(io) == "Output")) add(name);
+            std::free(name);
+            std::free(io);
+        }
+        snd_device_name_free_hint(hints);
+    }
+    return names;
+}
+
 std::unique_ptr<DeviceOutput> DeviceOutput::Open(int preferredRate, int frames, int latencyMs,
-                                                 std::string* reason) {
+                                                 std::string* reason, const std::string& device) {
+    const std::string name = device.empty() ? "default" : device;
+    const std::string called =
+        device.empty() ? "the default sound device" : "the sound device \"" + device + "\"";
     // ALSA prints its complaints on a machine without a card; our own line says what matters.
     snd_lib_error_set_handler(&IgnoreAlsa);
     // A sound-server device sends our audio from a thread of its client library, created when
@@ -130,7 +170,7 @@ std::unique_ptr<DeviceOutput> DeviceOutput::Open(int preferredRate, int frames, 
     const bool raised = RequestRealtime() > 0;
     snd_pcm_t* pcm = nullptr;
     snd_config_t* config = nullptr;
-    int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    int err = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (err == 0 && IsPulsePlugin(pcm)) {
         if (snd_pcm_t* quiet = OpenQuietPulse(&config)) {
             snd_pcm_close(pcm);
@@ -142,10 +182,9 @@ std::unique_ptr<DeviceOutput> DeviceOutput::Open(int preferredRate, int frames, 
     long buffer = 0;
     const char* what = "";
     if (err < 0) {
-        *reason = std::string("the default sound device will not open: ") + snd_strerror(err);
+        *reason = called + " will not open: " + snd_strerror(err);
     } else if ((err = Configure(pcm, &rate, frames, latencyMs, &buffer, &what)) < 0) {
-        *reason =
-            std::string("the default sound device refuses ") + what + ": " + snd_strerror(err);
+        *reason = called + " refuses " + what + ": " + snd_strerror(err);
         snd_pcm_close(pcm);
     }
     if (err < 0) {

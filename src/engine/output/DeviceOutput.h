@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 #include <thread>
 
 typedef struct _snd_pcm snd_pcm_t;
@@ -28,8 +29,11 @@ class DeviceOutput : public AudioOutput {
   public:
     // UI thread. Opens the default device (not started yet) with about `latencyMs` of
     // buffering; null with `reason` when there is none or it will not open.
+    // `device` names an ALSA device; empty = the default one.
     static std::unique_ptr<DeviceOutput> Open(int preferredRate, int framesPerBuffer, int latencyMs,
-                                              std::string* reason);
+                                              std::string* reason, const std::string& device = {});
+    // UI thread. The devices that take output: the configured ones, then the cards' own.
+    static std::vector<std::string> DeviceNames();
     ~DeviceOutput() override;
 
     // UI thread. Starts the audio thread calling `mixer`.
