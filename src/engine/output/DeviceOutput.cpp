@@ -29,6 +29,16 @@ constexpr auto kSilentDeath = std::chrono::milliseconds(2500);
 constexpr double kMaxAheadSeconds = 0.5;
 // The audio thread's longest wait for the device, so that it notices a quit soon.
 constexpr int kWaitMs = 100;
+// How long the mix must have been silent, with nothing playing, before the output rests: well
+// past a fade-out and the limiter's tail, and long enough that a quick Stop-then-Play never
+// goes through a rest.
+constexpr double kRestAfterSeconds = 0.2;
+// A resting output looks this often at what cannot wake it (a recording started).
+constexpr auto kRestPoll = std::chrono::milliseconds(250);
+
+bool Silent(const float* buffer, int samples) {
+    return std::all_of(buffer, buffer + samples, [](float x) { return x == 0.0f; });
+}
 
 void IgnoreAlsa(const char*, int, const char*, int, const char*, ...) {}
 
@@ -129,7 +139,8 @@ std::vector<std::string> DeviceOutput::DeviceNames() {
     // Devices defined in the configuration by name (a sound server, a user's own); those that
     // take arguments are the building blocks of the cards' devices below.
     snd_config_t* pcms = nullptr;
-    if (snd_config_update() >= 0 && snd_config && snd_config_search(snd_config, "pcm", &pcms) >= 0) {
+    if (snd_config_update() >= 0 && snd_config &&
+        snd_config_search(snd_config, "pcm", &pcms) >= 0) {
         snd_config_iterator_t i, next;
         snd_config_for_each(i, next, pcms) {
             snd_config_t* node = snd_config_iterator_entry(i);
@@ -207,7 +218,9 @@ DeviceOutput::~DeviceOutput() {
         watchCv_.notify_all();
         watchdog_.join();
     }
-    quit_.store(true, std::memory_order_release);
+    quit_.store(true, std::memory_order_seq_cst);
+    { std::lock_guard<std::mutex> lock(restMutex_); }
+    restCv_.notify_all();
     if (audio_.joinable()) audio_.join();
     fallback_.reset();
     snd_pcm_drop(pcm_);
@@ -215,8 +228,9 @@ DeviceOutput::~DeviceOutput() {
     if (config_) snd_config_delete(config_);
 }
 
-void DeviceOutput::Start(Mixer& mixer) {
+void DeviceOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     mixer_ = &mixer;
+    playing_ = std::move(playing);
     audio_ = std::thread([this] { Run(); });
     watchdog_ = std::thread([this] { Watch(); });
 }
@@ -235,6 +249,31 @@ OutputStats DeviceOutput::Snapshot() const {
 void DeviceOutput::ResetStats() {
     if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) n->ResetStats();
     stats_.Reset();
+}
+
+void DeviceOutput::Wake() {
+    wakes_.fetch_add(1, std::memory_order_seq_cst);
+    if (!resting_.load(std::memory_order_seq_cst)) return;
+    {
+        // Taken so that the notification cannot fall between the audio thread's last look and
+        // its sleep.
+        std::lock_guard<std::mutex> lock(restMutex_);
+    }
+    restCv_.notify_one();
+}
+
+bool DeviceOutput::Rest(uint64_t seen) {
+    const auto woken = [&] {
+        return quit_.load(std::memory_order_seq_cst) ||
+               wakes_.load(std::memory_order_seq_cst) != seen || (playing_ && playing_()) ||
+               mixer_->Tap().Armed();
+    };
+    std::unique_lock<std::mutex> lock(restMutex_);
+    resting_.store(true, std::memory_order_seq_cst);
+    while (!woken())
+        restCv_.wait_for(lock, kRestPoll);
+    resting_.store(false, std::memory_order_seq_cst);
+    return !quit_.load(std::memory_order_seq_cst);
 }
 
 bool DeviceOutput::RenderOne(float* buffer) {
@@ -258,8 +297,10 @@ bool DeviceOutput::RenderOne(float* buffer) {
 void DeviceOutput::Run() {
     realtime_.store(RequestRealtime(), std::memory_order_release);
     std::vector<float> buffer(static_cast<size_t>(frames_) * 2);
-    const auto started = Clock::now();
+    auto started = Clock::now();
     uint64_t taken = 0;
+    const int restAfter = static_cast<int>(kRestAfterSeconds * rate_ / frames_) + 1;
+    int silentBuffers = 0;
     while (!quit_.load(std::memory_order_acquire) && !abandoned_.load(std::memory_order_acquire)) {
         snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
         if (avail < 0) {
@@ -285,6 +326,8 @@ void DeviceOutput::Run() {
             clockless_.store(true, std::memory_order_release);
             break;
         }
+        const uint64_t commands =
+            wakes_.load(std::memory_order_seq_cst); // before the mixer takes them
         const auto start = Clock::now();
         if (!RenderOne(buffer.data())) {
             if (abandoned_.load(std::memory_order_acquire)) return;
@@ -293,6 +336,16 @@ void DeviceOutput::Run() {
         stats_.Record(std::chrono::duration<double, std::micro>(Clock::now() - start).count(),
                       late);
         buffers_.fetch_add(1, std::memory_order_release);
+        const bool quiet = !(playing_ && playing_()) && !mixer_->Tap().Armed() &&
+                           Silent(buffer.data(), 2 * frames_);
+        silentBuffers = quiet ? silentBuffers + 1 : 0;
+        if (silentBuffers >= restAfter) {
+            if (!Rest(commands)) break;
+            // The device ran dry meanwhile: its clock check starts again from here.
+            silentBuffers = 0;
+            started = Clock::now();
+            taken = 0;
+        }
     }
     if (!quit_.load(std::memory_order_acquire) && !clockless_.load(std::memory_order_acquire))
         failed_.store(true, std::memory_order_release);
@@ -314,7 +367,7 @@ void DeviceOutput::Watch() {
         }
         const uint64_t now = buffers_.load(std::memory_order_acquire);
         const auto t = Clock::now();
-        if (now != seen) {
+        if (now != seen || resting_.load(std::memory_order_acquire)) {
             seen = now;
             lastProgress = t;
         }

@@ -7,16 +7,23 @@
 // device that stops taking audio (a sound server that went away) or that is no clock (ALSA's
 // null PCM takes audio thousands of times faster than real time) and hands the mixer to a null
 // output, so that positions and events carry on at real-time pace.
+//
+// While nothing plays (no deck playing, no recording, the mix digitally silent for a moment, so
+// fades and the limiter's tail are out), the audio thread rests: it stops writing and sleeps
+// until a command comes. The stream stays open, because a sound server takes seconds to connect
+// a new one; it simply runs dry, and the first buffer written after the rest starts it again
+// from silence, which the players' own fade-in makes click-free.
 #include "engine/output/AudioOutput.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 typedef struct _snd_pcm snd_pcm_t;
 typedef struct _snd_config snd_config_t;
@@ -36,8 +43,12 @@ class DeviceOutput : public AudioOutput {
     static std::vector<std::string> DeviceNames();
     ~DeviceOutput() override;
 
-    // UI thread. Starts the audio thread calling `mixer`.
-    void Start(Mixer& mixer);
+    // UI thread. Starts the audio thread calling `mixer`. `playing` (called on the audio thread;
+    // it must only read atomics) says whether a deck plays, which keeps the output from resting.
+    void Start(Mixer& mixer, std::function<bool()> playing);
+    void Wake() override;
+    // Any thread: the audio thread rests (nothing plays).
+    bool Resting() const { return resting_.load(std::memory_order_acquire); }
 
     OutputKind Kind() const override;
     int SampleRate() const override { return rate_; }
@@ -50,6 +61,8 @@ class DeviceOutput : public AudioOutput {
     void Watch(); // the watchdog thread
     // Audio thread: mixes one buffer and hands it to the device; false when the device failed.
     bool RenderOne(float* buffer);
+    // Audio thread: sleeps while nothing plays and no command came after `seen`; false on quit.
+    bool Rest(uint64_t seen);
 
     snd_pcm_t* pcm_;
     snd_config_t* config_; // the configuration the device was opened with
@@ -57,6 +70,7 @@ class DeviceOutput : public AudioOutput {
     const int frames_;
     const long bufferFrames_; // the device buffer, which is the output latency
     Mixer* mixer_ = nullptr;
+    std::function<bool()> playing_;
     std::atomic<uint64_t> buffers_{0}; // buffers handed to the device
     std::atomic<int> realtime_{kRealtimeUnknown};
     std::atomic<bool> clockless_{false}; // the device takes audio faster than real time
@@ -64,6 +78,10 @@ class DeviceOutput : public AudioOutput {
     std::atomic<bool> abandoned_{false}; // the audio thread must no longer touch the mixer
     std::atomic<bool> rendering_{false}; // the audio thread is inside the mixer
     std::atomic<bool> quit_{false};
+    std::atomic<uint64_t> wakes_{0}; // commands sent (Wake calls)
+    std::atomic<bool> resting_{false};
+    std::mutex restMutex_;
+    std::condition_variable restCv_;
     std::unique_ptr<NullOutput> fallback_; // set by the watchdog when the device died
     std::atomic<NullOutput*> fallbackReady_{nullptr};
     std::mutex watchMutex_;
