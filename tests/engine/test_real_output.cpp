@@ -1,7 +1,7 @@
 // Four players through the real output path: ALSA -> a PulseAudio null sink that keeps
 // real-time pace. ctest starts the server (fixture engine_pulse); the test records the sink,
-// freezes the whole process and loads every core, and at the end stops the server mid-play to
-// check the engine carries on through the null output.
+// freezes the whole process and loads every core, lets the output rest and play again, and at
+// the end stops the server mid-play to check the engine carries on through the null output.
 #include "EngineTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -155,6 +155,21 @@ TEST(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
             EXPECT_EQ(engine.GetPlayerStatus(p), kPlaying);
         }
     });
+    EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default);
+
+    // With nothing playing the output rests (it takes no buffers) without losing the device,
+    // and a Play from the rest sounds again without a gap.
+    for (int16_t p = 0; p < 4; ++p)
+        engine.StopSound(p);
+    Wait(engine, 1000);
+    const uint64_t resting = engine.GetOutputStats().buffers;
+    Wait(engine, 500);
+    EXPECT_EQ(engine.GetOutputStats().buffers, resting) << "the output mixes silence";
+    longestGap("rested", 10.0, [&] {
+        engine.PlaySound(0);
+        Wait(engine, 1000);
+    });
+    EXPECT_GT(engine.GetOutputStats().buffers, resting);
     EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default);
 
     // The sound server goes away mid-play: the engine falls back and keeps time.
