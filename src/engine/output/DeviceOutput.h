@@ -1,6 +1,6 @@
 #pragma once
 // The sound card: ALSA's default device (usually the desktop's sound server), stereo float32 at
-// 44.1 kHz when the device takes it (else at its own rate), 256-frame buffers and a latency the
+// 44.1 kHz when the device takes it (else at its own rate), writes of a quarter of a latency the
 // caller chooses. An audio thread of our own, at real-time priority where allowed, keeps the
 // device's buffer full; a late buffer costs that buffer's time and nothing more (the device runs
 // on through an underrun instead of being stopped and restarted). A watchdog thread notices a
@@ -56,7 +56,8 @@ class DeviceOutput : public AudioOutput {
     void ResetStats() override;
 
   private:
-    DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, long bufferFrames);
+    DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, int period,
+                 long bufferFrames);
     void Run();   // the audio thread
     void Watch(); // the watchdog thread
     // Audio thread: mixes one buffer and hands it to the device; false when the device failed.
@@ -67,7 +68,8 @@ class DeviceOutput : public AudioOutput {
     snd_pcm_t* pcm_;
     snd_config_t* config_; // the configuration the device was opened with
     const int rate_;
-    const int frames_;
+    const int frames_;        // the mixer's buffer (a fallback output's)
+    const int period_;        // frames per write to the device
     const long bufferFrames_; // the device buffer, which is the output latency
     Mixer* mixer_ = nullptr;
     std::function<bool()> playing_;
