@@ -280,8 +280,19 @@ bool DeviceOutput::Rest(uint64_t seen) {
     };
     std::unique_lock<std::mutex> lock(restMutex_);
     resting_.store(true, std::memory_order_seq_cst);
+    // Let the device play out most of the silence it holds first, so that a Play from the rest
+    // is not queued behind all of it; two writes' worth stay, time enough for the pause to land
+    // before the device runs dry.
+    snd_pcm_sframes_t held = 0;
+    if (snd_pcm_delay(pcm_, &held) == 0 && held > 2 * period_) {
+        const auto drain =
+            std::chrono::duration<double>(static_cast<double>(held - 2 * period_) / rate_);
+        restCv_.wait_for(lock, drain, woken);
+    }
+    const bool paused = !woken() && snd_pcm_pause(pcm_, 1) == 0;
     while (!woken())
         restCv_.wait_for(lock, kRestPoll);
+    if (paused) snd_pcm_pause(pcm_, 0);
     resting_.store(false, std::memory_order_seq_cst);
     return !quit_.load(std::memory_order_seq_cst);
 }

@@ -9,10 +9,12 @@
 // output, so that positions and events carry on at real-time pace.
 //
 // While nothing plays (no deck playing, no recording, the mix digitally silent for a moment, so
-// fades and the limiter's tail are out), the audio thread rests: it stops writing and sleeps
+// fades and the limiter's tail are out), the audio thread rests: it pauses the device and sleeps
 // until a command comes. The stream stays open, because a sound server takes seconds to connect
-// a new one; it simply runs dry, and the first buffer written after the rest starts it again
-// from silence, which the players' own fade-in makes click-free.
+// a new one. Paused, not run dry: a sound server restarts a stream that ran dry by rewinding
+// the sink, and a recording of its output then loses the start of the sound; a paused stream
+// resumes behind the silence it holds, like a running one.
+
 #include "engine/output/AudioOutput.h"
 
 #include <atomic>
