@@ -362,7 +362,7 @@ void DeviceOutput::Run() {
         silentBuffers = quiet ? silentBuffers + 1 : 0;
         if (silentBuffers >= restAfter) {
             if (!Rest(commands)) break;
-            // The device ran dry meanwhile: its clock check starts again from here.
+            // The device stood paused meanwhile: its clock check starts again from here.
             silentBuffers = 0;
             started = Clock::now();
             taken = 0;
