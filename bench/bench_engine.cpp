@@ -439,14 +439,20 @@ SPINX_BENCH("engine") {
 
 namespace {
 
-// Total milliseconds of digital silence (both channels exactly zero for 1 ms or more) in a
-// 16-bit stereo recording, leading and trailing silence left out.
-double SilenceGapsMs(const std::string& path) {
+// A 16-bit stereo recording, one int32 per frame (zero exactly when both channels are).
+std::vector<int32_t> RecordedFrames(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<int32_t> frames;
     int32_t frame = 0;
     while (in.read(reinterpret_cast<char*>(&frame), sizeof frame))
         frames.push_back(frame);
+    return frames;
+}
+
+// Total milliseconds of digital silence (both channels exactly zero for 1 ms or more) in a
+// 16-bit stereo recording, leading and trailing silence left out.
+double SilenceGapsMs(const std::string& path) {
+    const std::vector<int32_t> frames = RecordedFrames(path);
     const auto sound = [](int32_t f) { return f != 0; };
     const auto first = std::find_if(frames.begin(), frames.end(), sound);
     const auto last = std::find_if(frames.rbegin(), frames.rend(), sound).base();
@@ -461,11 +467,71 @@ double SilenceGapsMs(const std::string& path) {
     return 1000.0 * static_cast<double>(total) / kRate;
 }
 
+// Where sound starts in `frames` at or after `from`, after at least 100 ms of digital silence
+// (or at the very start); -1 if it never does.
+long Onset(const std::vector<int32_t>& frames, long from) {
+    long quiet = kRate / 10;
+    for (long i = from; i < static_cast<long>(frames.size()); ++i) {
+        if (frames[i] != 0 && quiet >= kRate / 10) return i;
+        quiet = frames[i] == 0 ? quiet + 1 : 0;
+    }
+    return -1;
+}
+
+// How much later a deck is heard when Play finds the sound-card output resting (nothing has
+// played for a second) than when the output runs: deck 0 (a short tone, then digital silence,
+// so the output keeps running) starts from the rest, deck 1 one second later; the sink's
+// recording puts their onsets (1000 - lag) ms apart.
+double StartLagMs(const std::string& dir) {
+    const std::string burst = dir + "/burst.mp3", tone = dir + "/tone.mp3";
+    const std::string make =
+        "sox -D -q -n -r 44100 -c 2 -b 16 " + dir + "/burst.wav synth 0.3 sine 440 pad 0 20 && " +
+        "sox -D -q -n -r 44100 -c 2 -b 16 " + dir + "/tone.wav synth 20 sine 660 && " +
+        "lame --silent -b 320 " + dir + "/burst.wav " + burst + " && lame --silent -b 320 " + dir +
+        "/tone.wav " + tone;
+    if (std::system(make.c_str()) != 0) return -1;
+    Aspinx engine(OutputKind::Default);
+    if (engine.ActiveOutput() != OutputKind::Default) return -1;
+    engine.LoadSound(0, QString::fromStdString(burst));
+    engine.LoadSound(1, QString::fromStdString(tone));
+    engine.WaitIdle(10000);
+    const auto wait = [&](double seconds) {
+        const double start = NowSeconds();
+        while (NowSeconds() - start < seconds) {
+            engine.DeliverEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    return MedianOf(5, [&] {
+        const std::string recording = dir + "/start.raw";
+        std::system(("timeout 4 parec --device=spinx_null.monitor --raw --format=s16le "
+                     "--rate=44100 --channels=2 > '" +
+                     recording + "' &")
+                        .c_str());
+        engine.SeekSound(0, 0);
+        engine.SeekSound(1, 0);
+        wait(1.5); // parec connects; the output rests
+        engine.PlaySound(0);
+        const double first = NowSeconds();
+        while (NowSeconds() - first < 1.0)
+            Nap();
+        engine.PlaySound(1);
+        wait(2.5);
+        engine.StopSound(0);
+        engine.StopSound(1);
+        wait(0.5);
+        const std::vector<int32_t> frames = RecordedFrames(recording);
+        const long a = Onset(frames, 0), b = a < 0 ? -1 : Onset(frames, a + kRate / 2);
+        return b < 0 ? 1e6 : 1000.0 - 1000.0 * static_cast<double>(b - a) / kRate;
+    });
+}
+
 } // namespace
 
-// dropout_ms_under_load and output_latency_ms: four busy decks through the default device into
-// a private PulseAudio null sink while busy loops hold every core; the sink's monitor is
-// recorded and its silence gaps added up, and the stream latency is what the server reports.
+// start_lag_ms (above), dropout_ms_under_load and output_latency_ms: four busy decks through the
+// default device into a private PulseAudio null sink while busy loops hold every core; the sink's
+// monitor is recorded and its silence gaps added up, and the stream latency is what the server
+// reports.
 SPINX_BENCH("engine-output") {
     const std::string dir = TempFolder() + "/pulse";
     setenv("PULSE_RUNTIME_PATH", (dir + "/run").c_str(), 1);
@@ -475,6 +541,7 @@ SPINX_BENCH("engine-output") {
         Report("dropout_ms_under_load", -1, 0, true); // no server, no figure
         return;
     }
+    Report("start_lag_ms", StartLagMs(dir), 5, true);
     double seconds = 60;
     if (const char* s = std::getenv("SPINX_BENCH_DROPOUT_SECONDS")) seconds = std::atof(s);
     double latencyMs = -1;

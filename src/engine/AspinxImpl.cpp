@@ -65,7 +65,7 @@ void AspinxImpl::StartOutput(OutputKind kind, int latencyMs) {
         std::string reason;
         if (auto device = DeviceOutput::Open(kPreferredRate, kBufferFrames, latencyMs, &reason)) {
             mixer_ = std::make_unique<Mixer>(channels_, device->SampleRate());
-            device->Start(*mixer_);
+            device->Start(*mixer_, [this] { return AnyPlaying(); });
             output_ = std::move(device);
             return;
         }
@@ -93,7 +93,7 @@ bool AspinxImpl::UseDevice(const std::string& name, std::string* reason) {
             *reason = (name.empty() ? "the default device" : name) + " does not play at " +
                       std::to_string(rate) + " Hz";
         } else {
-            device->Start(*mixer_);
+            device->Start(*mixer_, [this] { return AnyPlaying(); });
             output_ = std::move(device);
             return true;
         }
@@ -106,7 +106,10 @@ void AspinxImpl::Send(const Command& c) {
     // The queue only fills when the mixer does not run (an offline engine nobody renders);
     // give a running mixer a moment, then drop rather than freeze the UI.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (mixer_->Send(c)) return;
+        if (mixer_->Send(c)) {
+            if (output_) output_->Wake();
+            return;
+        }
         if (!output_) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -1,7 +1,7 @@
 // Four players through the real output path: ALSA -> a PulseAudio null sink that keeps
 // real-time pace. ctest starts the server (fixture engine_pulse); the test records the sink,
-// freezes the whole process and loads every core, and at the end stops the server mid-play to
-// check the engine carries on through the null output.
+// freezes the whole process and loads every core, lets the output rest and play again, and at
+// the end stops the server mid-play to check the engine carries on through the null output.
 #include "EngineTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +68,13 @@ class SinkRecording {
         while (last > first && frames[last - 1] == 0)
             --last;
         if (first == last) return -1;
+        const auto level = [](int32_t f) {
+            return std::max(std::abs(static_cast<int16_t>(f & 0xffff)), std::abs(f >> 16));
+        };
+        int peak = 1;
+        for (size_t i = first; i < last; ++i)
+            peak = std::max(peak, level(frames[i]));
+        startStep_ = static_cast<double>(level(frames[first])) / peak;
         size_t longest = 0, run = 0;
         for (size_t i = first; i < last; ++i) {
             run = frames[i] == 0 ? run + 1 : 0;
@@ -75,10 +82,14 @@ class SinkRecording {
         }
         return longest * 1000.0 / 44100;
     }
+    // After LongestSilenceMs: the first sound's first sample against the loudest one (a fade-in
+    // starts near 0; a start that skipped ahead jumps).
+    double StartStep() const { return startStep_; }
 
   private:
     std::string path_;
     int pid_ = -1;
+    double startStep_ = 1;
 };
 } // namespace
 
@@ -155,6 +166,26 @@ TEST(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
             EXPECT_EQ(engine.GetPlayerStatus(p), kPlaying);
         }
     });
+    EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default);
+
+    // With nothing playing the output rests (it takes no buffers) without losing the device,
+    // and a Play from the rest sounds again from its fade-in, without a gap.
+    for (int16_t p = 0; p < 4; ++p)
+        engine.StopSound(p);
+    Wait(engine, 1000);
+    const uint64_t resting = engine.GetOutputStats().buffers;
+    Wait(engine, 500);
+    EXPECT_EQ(engine.GetOutputStats().buffers, resting) << "the output mixes silence";
+    SinkRecording rested("rested");
+    engine.PlaySound(0);
+    Wait(engine, 1000);
+    const double restedGap = rested.LongestSilenceMs();
+    EXPECT_GE(restedGap, 0) << "nothing heard after the rest";
+    if (kTimed) {
+        EXPECT_LE(restedGap, 10.0);
+    }
+    EXPECT_LT(rested.StartStep(), 0.05) << "the sound after the rest starts with a jump";
+    EXPECT_GT(engine.GetOutputStats().buffers, resting);
     EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default);
 
     // The sound server goes away mid-play: the engine falls back and keeps time.

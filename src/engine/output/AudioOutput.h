@@ -55,6 +55,9 @@ class AudioOutput {
     virtual int SampleRate() const = 0;
     virtual OutputStats Snapshot() const { return stats_.Snapshot(); }
     virtual void ResetStats() { stats_.Reset(); }
+    // UI thread, after a command was sent to the mixer: an output resting while nothing plays
+    // takes it up now.
+    virtual void Wake() {}
 
   protected:
     CallbackStats stats_;

@@ -29,6 +29,23 @@ constexpr auto kSilentDeath = std::chrono::milliseconds(2500);
 constexpr double kMaxAheadSeconds = 0.5;
 // The audio thread's longest wait for the device, so that it notices a quit soon.
 constexpr int kWaitMs = 100;
+// How long the mix must have been silent, with nothing playing, before the output rests: well
+// past a fade-out and the limiter's tail, and long enough that a quick Stop-then-Play never
+// goes through a rest.
+constexpr double kRestAfterSeconds = 0.2;
+// A resting output looks this often at what cannot wake it (a recording started).
+constexpr auto kRestPoll = std::chrono::milliseconds(250);
+
+// Frames per write: a quarter of the device buffer (at least the mixer's buffer). Each write
+// costs a wake-up of our thread and of the sound server's client thread, so fewer larger ones
+// are cheaper; the device keeps three quarters of its buffer in reserve.
+int WritePeriod(int frames, int latencyMs, int rate) {
+    return std::max(frames, latencyMs * rate / 4000);
+}
+
+bool Silent(const float* buffer, int samples) {
+    return std::all_of(buffer, buffer + samples, [](float x) { return x == 0.0f; });
+}
 
 void IgnoreAlsa(const char*, int, const char*, int, const char*, ...) {}
 
@@ -129,7 +146,8 @@ std::vector<std::string> DeviceOutput::DeviceNames() {
     // Devices defined in the configuration by name (a sound server, a user's own); those that
     // take arguments are the building blocks of the cards' devices below.
     snd_config_t* pcms = nullptr;
-    if (snd_config_update() >= 0 && snd_config && snd_config_search(snd_config, "pcm", &pcms) >= 0) {
+    if (snd_config_update() >= 0 && snd_config &&
+        snd_config_search(snd_config, "pcm", &pcms) >= 0) {
         snd_config_iterator_t i, next;
         snd_config_for_each(i, next, pcms) {
             snd_config_t* node = snd_config_iterator_entry(i);
@@ -183,7 +201,8 @@ std::unique_ptr<DeviceOutput> DeviceOutput::Open(int preferredRate, int frames, 
     const char* what = "";
     if (err < 0) {
         *reason = called + " will not open: " + snd_strerror(err);
-    } else if ((err = Configure(pcm, &rate, frames, latencyMs, &buffer, &what)) < 0) {
+    } else if ((err = Configure(pcm, &rate, WritePeriod(frames, latencyMs, rate), latencyMs,
+                                &buffer, &what)) < 0) {
         *reason = called + " refuses " + what + ": " + snd_strerror(err);
         snd_pcm_close(pcm);
     }
@@ -191,12 +210,14 @@ std::unique_ptr<DeviceOutput> DeviceOutput::Open(int preferredRate, int frames, 
         if (config) snd_config_delete(config);
         return nullptr;
     }
-    return std::unique_ptr<DeviceOutput>(new DeviceOutput(pcm, config, rate, frames, buffer));
+    return std::unique_ptr<DeviceOutput>(
+        new DeviceOutput(pcm, config, rate, frames, WritePeriod(frames, latencyMs, rate), buffer));
 }
 
-DeviceOutput::DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames,
+DeviceOutput::DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, int period,
                            long bufferFrames)
-    : pcm_(pcm), config_(config), rate_(rate), frames_(frames), bufferFrames_(bufferFrames) {}
+    : pcm_(pcm), config_(config), rate_(rate), frames_(frames), period_(period),
+      bufferFrames_(bufferFrames) {}
 
 DeviceOutput::~DeviceOutput() {
     if (watchdog_.joinable()) {
@@ -207,7 +228,9 @@ DeviceOutput::~DeviceOutput() {
         watchCv_.notify_all();
         watchdog_.join();
     }
-    quit_.store(true, std::memory_order_release);
+    quit_.store(true, std::memory_order_seq_cst);
+    { std::lock_guard<std::mutex> lock(restMutex_); }
+    restCv_.notify_all();
     if (audio_.joinable()) audio_.join();
     fallback_.reset();
     snd_pcm_drop(pcm_);
@@ -215,8 +238,9 @@ DeviceOutput::~DeviceOutput() {
     if (config_) snd_config_delete(config_);
 }
 
-void DeviceOutput::Start(Mixer& mixer) {
+void DeviceOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     mixer_ = &mixer;
+    playing_ = std::move(playing);
     audio_ = std::thread([this] { Run(); });
     watchdog_ = std::thread([this] { Watch(); });
 }
@@ -237,16 +261,52 @@ void DeviceOutput::ResetStats() {
     stats_.Reset();
 }
 
+void DeviceOutput::Wake() {
+    wakes_.fetch_add(1, std::memory_order_seq_cst);
+    if (!resting_.load(std::memory_order_seq_cst)) return;
+    {
+        // Taken so that the notification cannot fall between the audio thread's last look and
+        // its sleep.
+        std::lock_guard<std::mutex> lock(restMutex_);
+    }
+    restCv_.notify_one();
+}
+
+bool DeviceOutput::Rest(uint64_t seen) {
+    const auto woken = [&] {
+        return quit_.load(std::memory_order_seq_cst) ||
+               wakes_.load(std::memory_order_seq_cst) != seen || (playing_ && playing_()) ||
+               mixer_->Tap().Armed();
+    };
+    std::unique_lock<std::mutex> lock(restMutex_);
+    resting_.store(true, std::memory_order_seq_cst);
+    // Let the device play out most of the silence it holds first, so that a Play from the rest
+    // is not queued behind all of it; two writes' worth stay, time enough for the pause to land
+    // before the device runs dry.
+    snd_pcm_sframes_t held = 0;
+    if (snd_pcm_delay(pcm_, &held) == 0 && held > 2 * period_) {
+        const auto drain =
+            std::chrono::duration<double>(static_cast<double>(held - 2 * period_) / rate_);
+        restCv_.wait_for(lock, drain, woken);
+    }
+    const bool paused = !woken() && snd_pcm_pause(pcm_, 1) == 0;
+    while (!woken())
+        restCv_.wait_for(lock, kRestPoll);
+    if (paused) snd_pcm_pause(pcm_, 0);
+    resting_.store(false, std::memory_order_seq_cst);
+    return !quit_.load(std::memory_order_seq_cst);
+}
+
 bool DeviceOutput::RenderOne(float* buffer) {
     rendering_.store(true, std::memory_order_seq_cst);
     if (abandoned_.load(std::memory_order_seq_cst)) {
         rendering_.store(false, std::memory_order_release);
         return false;
     }
-    mixer_->Render(buffer, frames_, /*offline=*/false);
+    mixer_->Render(buffer, period_, /*offline=*/false);
     rendering_.store(false, std::memory_order_release);
     const auto write = [&] {
-        return snd_pcm_writei(pcm_, buffer, static_cast<snd_pcm_uframes_t>(frames_));
+        return snd_pcm_writei(pcm_, buffer, static_cast<snd_pcm_uframes_t>(period_));
     };
     snd_pcm_sframes_t written = write();
     if (written == -EAGAIN && snd_pcm_wait(pcm_, kWaitMs) >= 0) written = write();
@@ -257,16 +317,18 @@ bool DeviceOutput::RenderOne(float* buffer) {
 
 void DeviceOutput::Run() {
     realtime_.store(RequestRealtime(), std::memory_order_release);
-    std::vector<float> buffer(static_cast<size_t>(frames_) * 2);
-    const auto started = Clock::now();
+    std::vector<float> buffer(static_cast<size_t>(period_) * 2);
+    auto started = Clock::now();
     uint64_t taken = 0;
+    const int restAfter = static_cast<int>(kRestAfterSeconds * rate_ / period_) + 1;
+    int silentBuffers = 0;
     while (!quit_.load(std::memory_order_acquire) && !abandoned_.load(std::memory_order_acquire)) {
         snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
         if (avail < 0) {
             if (snd_pcm_recover(pcm_, static_cast<int>(avail), 1) < 0) break;
             continue;
         }
-        if (avail < frames_) {
+        if (avail < period_) {
             if (snd_pcm_wait(pcm_, kWaitMs) < 0 && snd_pcm_avail_update(pcm_) < 0 &&
                 snd_pcm_recover(pcm_, -EPIPE, 1) < 0)
                 break;
@@ -277,7 +339,7 @@ void DeviceOutput::Run() {
         const bool late = taken > 0 && avail >= bufferFrames_;
         if (avail > bufferFrames_)
             snd_pcm_forward(pcm_, static_cast<snd_pcm_uframes_t>(avail - bufferFrames_));
-        taken += static_cast<uint64_t>(frames_);
+        taken += static_cast<uint64_t>(period_);
         const double allowed =
             std::chrono::duration<double>(Clock::now() - started).count() + kMaxAheadSeconds;
         if (static_cast<double>(taken) > allowed * rate_) {
@@ -285,6 +347,8 @@ void DeviceOutput::Run() {
             clockless_.store(true, std::memory_order_release);
             break;
         }
+        const uint64_t commands =
+            wakes_.load(std::memory_order_seq_cst); // before the mixer takes them
         const auto start = Clock::now();
         if (!RenderOne(buffer.data())) {
             if (abandoned_.load(std::memory_order_acquire)) return;
@@ -293,6 +357,16 @@ void DeviceOutput::Run() {
         stats_.Record(std::chrono::duration<double, std::micro>(Clock::now() - start).count(),
                       late);
         buffers_.fetch_add(1, std::memory_order_release);
+        const bool quiet = !(playing_ && playing_()) && !mixer_->Tap().Armed() &&
+                           Silent(buffer.data(), 2 * period_);
+        silentBuffers = quiet ? silentBuffers + 1 : 0;
+        if (silentBuffers >= restAfter) {
+            if (!Rest(commands)) break;
+            // The device stood paused meanwhile: its clock check starts again from here.
+            silentBuffers = 0;
+            started = Clock::now();
+            taken = 0;
+        }
     }
     if (!quit_.load(std::memory_order_acquire) && !clockless_.load(std::memory_order_acquire))
         failed_.store(true, std::memory_order_release);
@@ -314,7 +388,7 @@ void DeviceOutput::Watch() {
         }
         const uint64_t now = buffers_.load(std::memory_order_acquire);
         const auto t = Clock::now();
-        if (now != seen) {
+        if (now != seen || resting_.load(std::memory_order_acquire)) {
             seen = now;
             lastProgress = t;
         }

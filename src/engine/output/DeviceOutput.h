@@ -1,22 +1,31 @@
 #pragma once
 // The sound card: ALSA's default device (usually the desktop's sound server), stereo float32 at
-// 44.1 kHz when the device takes it (else at its own rate), 256-frame buffers and a latency the
+// 44.1 kHz when the device takes it (else at its own rate), writes of a quarter of a latency the
 // caller chooses. An audio thread of our own, at real-time priority where allowed, keeps the
 // device's buffer full; a late buffer costs that buffer's time and nothing more (the device runs
 // on through an underrun instead of being stopped and restarted). A watchdog thread notices a
 // device that stops taking audio (a sound server that went away) or that is no clock (ALSA's
 // null PCM takes audio thousands of times faster than real time) and hands the mixer to a null
 // output, so that positions and events carry on at real-time pace.
+//
+// While nothing plays (no deck playing, no recording, the mix digitally silent for a moment, so
+// fades and the limiter's tail are out), the audio thread rests: it pauses the device and sleeps
+// until a command comes. The stream stays open, because a sound server takes seconds to connect
+// a new one. Paused, not run dry: a sound server restarts a stream that ran dry by rewinding
+// the sink, and a recording of its output then loses the start of the sound; a paused stream
+// resumes behind the silence it holds, like a running one.
+
 #include "engine/output/AudioOutput.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 typedef struct _snd_pcm snd_pcm_t;
 typedef struct _snd_config snd_config_t;
@@ -36,8 +45,12 @@ class DeviceOutput : public AudioOutput {
     static std::vector<std::string> DeviceNames();
     ~DeviceOutput() override;
 
-    // UI thread. Starts the audio thread calling `mixer`.
-    void Start(Mixer& mixer);
+    // UI thread. Starts the audio thread calling `mixer`. `playing` (called on the audio thread;
+    // it must only read atomics) says whether a deck plays, which keeps the output from resting.
+    void Start(Mixer& mixer, std::function<bool()> playing);
+    void Wake() override;
+    // Any thread: the audio thread rests (nothing plays).
+    bool Resting() const { return resting_.load(std::memory_order_acquire); }
 
     OutputKind Kind() const override;
     int SampleRate() const override { return rate_; }
@@ -45,18 +58,23 @@ class DeviceOutput : public AudioOutput {
     void ResetStats() override;
 
   private:
-    DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, long bufferFrames);
+    DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, int period,
+                 long bufferFrames);
     void Run();   // the audio thread
     void Watch(); // the watchdog thread
     // Audio thread: mixes one buffer and hands it to the device; false when the device failed.
     bool RenderOne(float* buffer);
+    // Audio thread: sleeps while nothing plays and no command came after `seen`; false on quit.
+    bool Rest(uint64_t seen);
 
     snd_pcm_t* pcm_;
     snd_config_t* config_; // the configuration the device was opened with
     const int rate_;
-    const int frames_;
+    const int frames_;        // the mixer's buffer (a fallback output's)
+    const int period_;        // frames per write to the device
     const long bufferFrames_; // the device buffer, which is the output latency
     Mixer* mixer_ = nullptr;
+    std::function<bool()> playing_;
     std::atomic<uint64_t> buffers_{0}; // buffers handed to the device
     std::atomic<int> realtime_{kRealtimeUnknown};
     std::atomic<bool> clockless_{false}; // the device takes audio faster than real time
@@ -64,6 +82,10 @@ class DeviceOutput : public AudioOutput {
     std::atomic<bool> abandoned_{false}; // the audio thread must no longer touch the mixer
     std::atomic<bool> rendering_{false}; // the audio thread is inside the mixer
     std::atomic<bool> quit_{false};
+    std::atomic<uint64_t> wakes_{0}; // commands sent (Wake calls)
+    std::atomic<bool> resting_{false};
+    std::mutex restMutex_;
+    std::condition_variable restCv_;
     std::unique_ptr<NullOutput> fallback_; // set by the watchdog when the device died
     std::atomic<NullOutput*> fallbackReady_{nullptr};
     std::mutex watchMutex_;
