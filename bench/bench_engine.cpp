@@ -257,11 +257,8 @@ void CallbackFigures(Aspinx& engine, const std::string& song, double seconds,
 
 } // namespace
 
-SPINX_BENCH("engine") {
+SPINX_BENCH("engine.overhead") {
     const Songs& songs = TestSongs();
-    double callbackSeconds = 60;
-    if (const char* s = std::getenv("SPINX_BENCH_CALLBACK_SECONDS")) callbackSeconds = std::atof(s);
-
     // decode_only_x_rt and engine_overhead_1deck: CPU seconds of the whole song, plain and
     // played through the engine to its end once loaded (all threads: mixing and decoding).
     long frames = 0;
@@ -280,7 +277,10 @@ SPINX_BENCH("engine") {
         });
         Report("engine_overhead_1deck", play / decode, 1.25, true);
     }
+}
 
+SPINX_BENCH("engine.load") {
+    const Songs& songs = TestSongs();
     // load_cpu_ratio: CPU seconds to load the song and play it to its end (scan, overview and
     // all), against `mpg123 -t` decoding the same file, median of 3 each.
     {
@@ -298,7 +298,10 @@ SPINX_BENCH("engine") {
         if (reference <= 0) std::printf("# mpg123 is missing (scripts/deps installs it)\n");
         Report("load_cpu_ratio", reference > 0 ? engine / reference : -1, 1.3, true);
     }
+}
 
+SPINX_BENCH("engine.render") {
+    const Songs& songs = TestSongs();
     // render_4deck_x_rt: four busy decks, two minutes of output, per CPU second of the process.
     {
         Aspinx engine(OutputKind::Offline);
@@ -314,6 +317,12 @@ SPINX_BENCH("engine") {
             engine.RenderOffline(out.data(), 512);
         Report("render_4deck_x_rt", 120.0 / (ProcessCpuSeconds() - start), 40, false);
     }
+}
+
+SPINX_BENCH("engine") {
+    const Songs& songs = TestSongs();
+    double callbackSeconds = 60;
+    if (const char* s = std::getenv("SPINX_BENCH_CALLBACK_SECONDS")) callbackSeconds = std::atof(s);
 
     // load_ms and load_noinfo_ms: LoadSound to SoundLoaded, median of 9, a deck's worth apart.
     for (const auto& [name, path, target] : {std::tuple{"load_ms", songs.info, 50.0},
