@@ -70,6 +70,9 @@ void Equalizer::Restart(const Curve& curve) {
 
 void Equalizer::Process(float* buf, int frames, const Curve& curve) {
     if (curve != curve_) Retarget(curve);
+    if (std::none_of(bands_.begin(), bands_.end(),
+                     [](const Band& b) { return b.active || b.db != b.goal; }))
+        return; // flat and rung out: nothing to do
     for (int at = 0; at < frames; at += kStep) {
         const int n = std::min(kStep, frames - at);
         float* x = buf + 2 * at;
