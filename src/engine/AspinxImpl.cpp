@@ -32,7 +32,7 @@ QString Clock(int32_t ms) {
 } // namespace
 
 AspinxImpl::AspinxImpl(OutputKind output, int latencyMs)
-    : requested_(output), latencyMs_(latencyMs) {
+    : latencyMs_(latencyMs), requested_(output) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     StartOutput(output, latencyMs);
     for (int p = 0; p < Aspinx::kPlayers; ++p)
