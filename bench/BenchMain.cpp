@@ -1,5 +1,6 @@
 // spinx-bench [AREA...]: runs the registered figures (all, or those of the named areas) and
-// prints one `<name> <value>` line per figure, then the figures that missed their target.
+// prints one `<name> <value>` line per figure, then the figures that missed their target. An
+// area "engine" also selects its parts ("engine.render"); a part alone runs just that part.
 #include "Bench.h"
 #include "spinx/Version.h"
 #include "support/CommandLine.h"
@@ -15,7 +16,8 @@ namespace {
 constexpr const char* kHelp =
     "Usage: spinx-bench [AREA]...\n"
     "Measures the figures of the named areas (all without AREA), one `name value` line each,\n"
-    "then lists those that missed their target; exit status 1 when any did.\n"
+    "then lists those that missed their target; exit status 1 when any did. AREA selects its\n"
+    "parts too (engine: engine.overhead, engine.render...); a part runs alone.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n";
@@ -67,7 +69,7 @@ int main(int argc, char** argv) {
     for (const Figure& f : Registry()) {
         bool wanted = line.operands.empty();
         for (const std::string& area : line.operands)
-            wanted = wanted || f.area == area;
+            wanted = wanted || f.area == area || f.area.rfind(area + ".", 0) == 0;
         if (wanted) f.run();
     }
     if (gMissed.empty()) {

@@ -257,19 +257,33 @@ void CallbackFigures(Aspinx& engine, const std::string& song, double seconds,
 
 } // namespace
 
-SPINX_BENCH("engine") {
-    const Songs& songs = TestSongs();
-    double callbackSeconds = 60;
-    if (const char* s = std::getenv("SPINX_BENCH_CALLBACK_SECONDS")) callbackSeconds = std::atof(s);
+// The median of `rounds` ratios engine / reference, each round measuring both back to back, so
+// that a change in the shared machine's load hits both sides of a ratio alike; prints them all.
+template <class Engine, class Reference>
+double AlternatingRatio(const char* name, int rounds, Engine engine, Reference reference) {
+    std::vector<double> ratios;
+    std::string runs;
+    for (int i = 0; i < rounds; ++i) {
+        const double e = engine();
+        const double r = reference();
+        ratios.push_back(r > 0 ? e / r : -1);
+        runs += " " + std::to_string(ratios.back()).substr(0, 5);
+    }
+    std::printf("# %s rounds:%s\n", name, runs.c_str());
+    std::sort(ratios.begin(), ratios.end());
+    return ratios[ratios.size() / 2];
+}
 
+SPINX_BENCH("engine.overhead") {
+    const Songs& songs = TestSongs();
     // decode_only_x_rt and engine_overhead_1deck: CPU seconds of the whole song, plain and
     // played through the engine to its end once loaded (all threads: mixing and decoding).
     long frames = 0;
     DecodeSeconds(songs.info, &frames); // warm the page cache
-    const double decode = MedianOf(3, [&] { return DecodeSeconds(songs.info, &frames); });
-    Report("decode_only_x_rt", (frames / static_cast<double>(kRate)) / decode);
-    {
-        const double play = MedianOf(3, [&] {
+    std::vector<double> decodes;
+    const double overhead = AlternatingRatio(
+        "engine_overhead_1deck", 5,
+        [&] {
             Aspinx engine(OutputKind::Offline);
             engine.LoadSound(0, QString::fromStdString(songs.info));
             engine.WaitIdle(10000);
@@ -277,14 +291,23 @@ SPINX_BENCH("engine") {
             const double start = ProcessCpuSeconds();
             PlayToEnd(engine);
             return ProcessCpuSeconds() - start;
+        },
+        [&] {
+            decodes.push_back(DecodeSeconds(songs.info, &frames));
+            return decodes.back();
         });
-        Report("engine_overhead_1deck", play / decode, 1.25, true);
-    }
+    std::sort(decodes.begin(), decodes.end());
+    Report("decode_only_x_rt", (frames / static_cast<double>(kRate)) / decodes[decodes.size() / 2]);
+    Report("engine_overhead_1deck", overhead, 1.25, true);
+}
 
+SPINX_BENCH("engine.load") {
+    const Songs& songs = TestSongs();
     // load_cpu_ratio: CPU seconds to load the song and play it to its end (scan, overview and
-    // all), against `mpg123 -t` decoding the same file, median of 3 each.
-    {
-        const double engine = MedianOf(3, [&] {
+    // all), against `mpg123 -t` decoding the same file.
+    const double ratio = AlternatingRatio(
+        "load_cpu_ratio", 5,
+        [&] {
             const double start = ProcessCpuSeconds();
             Aspinx player(OutputKind::Offline);
             player.LoadSound(0, QString::fromStdString(songs.info));
@@ -292,13 +315,14 @@ SPINX_BENCH("engine") {
             PlayToEnd(player);
             SettleWorkers(player, 1);
             return ProcessCpuSeconds() - start;
-        });
-        const double reference = MedianOf(
-            3, [&] { return CommandCpuSeconds("mpg123 -q -t '" + songs.info + "' 2>/dev/null"); });
-        if (reference <= 0) std::printf("# mpg123 is missing (scripts/deps installs it)\n");
-        Report("load_cpu_ratio", reference > 0 ? engine / reference : -1, 1.3, true);
-    }
+        },
+        [&] { return CommandCpuSeconds("mpg123 -q -t '" + songs.info + "' 2>/dev/null"); });
+    if (ratio <= 0) std::printf("# mpg123 is missing (scripts/deps installs it)\n");
+    Report("load_cpu_ratio", ratio, 1.3, true);
+}
 
+SPINX_BENCH("engine.render") {
+    const Songs& songs = TestSongs();
     // render_4deck_x_rt: four busy decks, two minutes of output, per CPU second of the process.
     {
         Aspinx engine(OutputKind::Offline);
@@ -314,6 +338,12 @@ SPINX_BENCH("engine") {
             engine.RenderOffline(out.data(), 512);
         Report("render_4deck_x_rt", 120.0 / (ProcessCpuSeconds() - start), 40, false);
     }
+}
+
+SPINX_BENCH("engine") {
+    const Songs& songs = TestSongs();
+    double callbackSeconds = 60;
+    if (const char* s = std::getenv("SPINX_BENCH_CALLBACK_SECONDS")) callbackSeconds = std::atof(s);
 
     // load_ms and load_noinfo_ms: LoadSound to SoundLoaded, median of 9, a deck's worth apart.
     for (const auto& [name, path, target] : {std::tuple{"load_ms", songs.info, 50.0},
@@ -583,4 +613,22 @@ SPINX_BENCH("engine-output") {
     std::system((server + "stop " + dir).c_str());
     Report("dropout_ms_under_load", SilenceGapsMs(recording), 0, true);
     Report("output_latency_ms", latencyMs, 30, true);
+}
+SPINX_BENCH("tmp") {
+    const Songs& songs = TestSongs();
+    for (int i = 0; i < 3; ++i) {
+        double t0 = ProcessCpuSeconds();
+        {
+            Aspinx player(OutputKind::Offline);
+            double t1 = ProcessCpuSeconds();
+            player.LoadSound(0, QString::fromStdString(songs.info));
+            player.WaitIdle(10000);
+            double t2 = ProcessCpuSeconds();
+            SettleWorkers(player, 1);
+            double t3 = ProcessCpuSeconds();
+            std::printf("construct %.3f load %.3f settle %.3f\n", t1 - t0, t2 - t1, t3 - t2);
+            t0 = ProcessCpuSeconds();
+        }
+        std::printf("destruct %.3f\n", ProcessCpuSeconds() - t0);
+    }
 }

@@ -23,12 +23,13 @@ std::string RendererPath() {
     return dir + "spinx-render";
 }
 
-// Two 3-minute songs, a chord and a pink-noise bed each.
+// Two 3-minute songs, a tone mixed into a pink-noise bed each (mixed, not appended: a `:` chain
+// would make them six minutes long).
 bool MakeSongs(const std::string& dir) {
     for (const char* f : {"220", "247"}) {
         const std::string wav = dir + "/set" + f + ".wav";
         const std::string make = std::string("sox -q -n -r 44100 -c 2 -b 16 '") + wav +
-                                 "' synth 180 pinknoise vol 0.2 : synth 180 sine " + f +
+                                 "' synth 180 pinknoise vol 0.2 synth 180 sine mix " + f +
                                  " vol 0.3 && lame --silent -b 192 '" + wav + "' '" + dir + "/set" +
                                  f + ".mp3' && rm '" + wav + "'";
         if (std::system(make.c_str()) != 0) return false;

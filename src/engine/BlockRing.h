@@ -67,13 +67,15 @@ class BlockRing {
 
     // Consumer, offline rendering only (never the audio callback): waits up to `timeout` until
     // `blocks` blocks are ready (or the song's last one, or a full ring), so that one wake-up
-    // covers several blocks of decoding. Spins briefly first: the worker is often only
-    // microseconds away, and a sleep costs more than that.
+    // covers several blocks of decoding. For a single block (right after a seek or a load) it
+    // spins briefly first: the worker is often only microseconds away, and a sleep costs more.
     template <class StillWorth>
     void WaitForData(std::size_t blocks, std::chrono::milliseconds timeout, StillWorth worth) {
         blocks = std::min(blocks, capacity_);
         const auto ready = [&] { return Fill() >= blocks || LastIsEnd() || !worth(); };
-        const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        // Many blocks are milliseconds of decoding away: a spin would only burn the decoder's CPU.
+        const auto spinUntil =
+            std::chrono::steady_clock::now() + std::chrono::microseconds(blocks > 1 ? 0 : 50);
         while (std::chrono::steady_clock::now() < spinUntil) {
             if (ready()) return;
         }

@@ -2,6 +2,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -145,7 +146,13 @@ bool Mp3Decoder::OpenWith(const std::string& path, std::string* reason, bool for
     mpg123_format_none(handle_);
     mpg123_format2(handle_, 0, MPG123_STEREO, MPG123_ENC_FLOAT_32);
 
-    if (mpg123_open_fd(handle_, fd_) != MPG123_OK)
+    if (!readBuf_) readBuf_ = std::make_unique<unsigned char[]>(kReadBytes);
+    bufStart_ = 0;
+    bufLen_ = bufPos_ = 0;
+    fdAtBufferEnd_ = true;
+    mpg123_replace_reader_handle(handle_, &Mp3Decoder::ReadCallback, &Mp3Decoder::SeekCallback,
+                                 nullptr);
+    if (mpg123_open_handle(handle_, this) != MPG123_OK)
         return fail(std::string("The file cannot be opened as MP3: ") + mpg123_strerror(handle_) +
                     ".");
     long rate = 0;
@@ -177,6 +184,56 @@ bool Mp3Decoder::OpenWith(const std::string& path, std::string* reason, bool for
     if (st.st_size <= kScanAtOpenBytes) Scan();
     if (length_ <= 0) return fail("The file holds no audio.");
     return true;
+}
+
+ssize_t Mp3Decoder::ReadCallback(void* self, void* dst, size_t bytes) {
+    auto* d = static_cast<Mp3Decoder*>(self);
+    auto* out = static_cast<unsigned char*>(dst);
+    size_t done = 0;
+    while (done < bytes) {
+        if (d->bufPos_ == d->bufLen_) {
+            if (!d->fdAtBufferEnd_ &&
+                ::lseek(d->fd_, d->bufStart_ + static_cast<off_t>(d->bufLen_), SEEK_SET) < 0)
+                return done > 0 ? static_cast<ssize_t>(done) : -1;
+            d->bufStart_ += static_cast<off_t>(d->bufLen_);
+            d->bufLen_ = d->bufPos_ = 0;
+            d->fdAtBufferEnd_ = true;
+            const ssize_t got = ::read(d->fd_, d->readBuf_.get(), kReadBytes);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return done > 0 ? static_cast<ssize_t>(done) : got;
+            d->bufLen_ = static_cast<size_t>(got);
+        }
+        const size_t n = std::min(bytes - done, d->bufLen_ - d->bufPos_);
+        std::memcpy(out + done, d->readBuf_.get() + d->bufPos_, n);
+        d->bufPos_ += n;
+        done += n;
+    }
+    return static_cast<ssize_t>(done);
+}
+
+off_t Mp3Decoder::SeekCallback(void* self, off_t offset, int whence) {
+    auto* d = static_cast<Mp3Decoder*>(self);
+    off_t target = offset;
+    if (whence == SEEK_CUR) {
+        target += d->bufStart_ + static_cast<off_t>(d->bufPos_);
+    } else if (whence == SEEK_END) {
+        struct stat st {};
+        if (::fstat(d->fd_, &st) != 0) return -1;
+        target += st.st_size;
+    } else if (whence != SEEK_SET) {
+        return -1;
+    }
+    if (target < 0) return -1;
+    // Within what the buffer holds (libmpg123 often steps back a little): no system call.
+    if (target >= d->bufStart_ && target <= d->bufStart_ + static_cast<off_t>(d->bufLen_)) {
+        d->bufPos_ = static_cast<size_t>(target - d->bufStart_);
+        return target;
+    }
+    // Elsewhere: the next read starts a fresh buffer there.
+    d->bufStart_ = target;
+    d->bufLen_ = d->bufPos_ = 0;
+    d->fdAtBufferEnd_ = false;
+    return target;
 }
 
 void Mp3Decoder::Scan() {

@@ -2,7 +2,9 @@
 // One libmpg123 stream decoding an MP3 file to stereo float frames at the file's own rate.
 // Owned and used by one thread at a time (a player's loader/decoder worker).
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <sys/types.h>
 
 struct mpg123_handle_struct;
 
@@ -17,10 +19,10 @@ class Mp3Decoder {
 
     // Opens `path` and finds its format and length. The length comes from the LAME/Xing Info
     // frame when there is one; a small file is scanned at once; a big one without an Info frame
-    // gets an estimate from its first frame and size until Scan() makes it exact. `forOverview` decodes at
-    // half the sample rate and skips the scan and the checks (the waveform overview's cheap
-    // pass over a file already opened for playing). On failure returns false and sets `reason`
-    // to a sentence a person understands.
+    // gets an estimate from its first frame and size until Scan() makes it exact. `forOverview`
+    // decodes at half the sample rate and skips the scan and the checks (the waveform overview's
+    // cheap pass over a file already opened for playing). On failure returns false and sets
+    // `reason` to a sentence a person understands.
     bool Open(const std::string& path, std::string* reason, bool forOverview = false);
     void Close();
 
@@ -40,9 +42,19 @@ class Mp3Decoder {
 
   private:
     bool OpenWith(const std::string& path, std::string* reason, bool forOverview, bool halfRate);
+    // libmpg123 reads a frame's header and body with a system call each; these serve its reads
+    // from a buffer filled in large pieces instead.
+    static ssize_t ReadCallback(void* self, void* dst, size_t bytes);
+    static off_t SeekCallback(void* self, off_t offset, int whence);
 
     mpg123_handle_struct* handle_ = nullptr;
     int fd_ = -1;
+    static constexpr size_t kReadBytes = 64 * 1024;
+    std::unique_ptr<unsigned char[]> readBuf_;
+    off_t bufStart_ = 0;        // file offset of readBuf_[0]
+    size_t bufLen_ = 0;         // bytes held
+    size_t bufPos_ = 0;         // next byte libmpg123 reads
+    bool fdAtBufferEnd_ = true; // the descriptor's offset is bufStart_ + bufLen_
     int rate_ = 0;
     int64_t length_ = 0;
     bool scanned_ = false;

@@ -32,10 +32,41 @@ void Run(float* x, int n, float c[5], const float* step, Pair& x1, Pair& x2, Pai
         }
         Pair in;
         std::memcpy(&in, x + 2 * k, sizeof in);
-        const Pair out = b0 * in + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        // The previous output's term last: it alone waits on the frame before, so the loop's
+        // chain from one frame to the next is one multiply and one subtraction.
+        const Pair out = (b0 * in + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1;
         x2 = x1, x1 = in, y2 = y1, y1 = out;
         std::memcpy(x + 2 * k, &out, sizeof out);
     }
+}
+
+// One held biquad, one frame: its filter state and coefficients.
+struct Held {
+    Pair b0, b1, b2, a1, a2;
+    Pair x1, x2, y1, y2;
+    Pair Step(Pair in) {
+        const Pair out = (b0 * in + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1; // as in Run
+        x2 = x1, x1 = in, y2 = y1, y1 = out;
+        return out;
+    }
+};
+
+// Two consecutive bands with held coefficients in one loop, the second a frame behind the
+// first, so that their chains from frame to frame run side by side; each computes exactly
+// what Run would.
+void RunTwo(float* x, int n, Held& a, Held& b) {
+    Pair in;
+    std::memcpy(&in, x, sizeof in);
+    Pair fromA = a.Step(in);
+    for (int k = 1; k < n; ++k) {
+        std::memcpy(&in, x + 2 * k, sizeof in);
+        const Pair nextA = a.Step(in);
+        const Pair out = b.Step(fromA);
+        std::memcpy(x + 2 * (k - 1), &out, sizeof out);
+        fromA = nextA;
+    }
+    const Pair out = b.Step(fromA);
+    std::memcpy(x + 2 * (n - 1), &out, sizeof out);
 }
 } // namespace
 
@@ -68,11 +99,52 @@ void Equalizer::Restart(const Curve& curve) {
     }
 }
 
+bool Equalizer::Settled() const {
+    for (const Band& b : bands_)
+        if (b.db != b.goal || (b.active && b.db == 0.0f)) return false;
+    return true;
+}
+
+void Equalizer::RunSettled(float* x, int frames) {
+    Held held[kBands];
+    Band* band[kBands];
+    int used = 0;
+    for (Band& b : bands_) {
+        if (!b.active) continue;
+        held[used] = Held{Splat(b.c[0]), Splat(b.c[1]), Splat(b.c[2]), Splat(b.c[3]),
+                          Splat(b.c[4]), Pair{b.x1[0], b.x1[1]}, Pair{b.x2[0], b.x2[1]},
+                          Pair{b.y1[0], b.y1[1]}, Pair{b.y2[0], b.y2[1]}};
+        band[used++] = &b;
+    }
+    for (int j = 0; j < used; j += 2) {
+        if (j + 1 < used) {
+            RunTwo(x, frames, held[j], held[j + 1]);
+        } else {
+            Held& h = held[j];
+            Run<false>(x, frames, band[j]->c, nullptr, h.x1, h.x2, h.y1, h.y2);
+        }
+    }
+    for (int j = 0; j < used; ++j) {
+        Band& b = *band[j];
+        const Held& h = held[j];
+        b.x1[0] = h.x1[0], b.x1[1] = h.x1[1], b.x2[0] = h.x2[0], b.x2[1] = h.x2[1];
+        b.y1[0] = h.y1[0], b.y1[1] = h.y1[1], b.y2[0] = h.y2[0], b.y2[1] = h.y2[1];
+    }
+}
+
 void Equalizer::Process(float* buf, int frames, const Curve& curve) {
     if (curve != curve_) Retarget(curve);
+    if (std::none_of(bands_.begin(), bands_.end(),
+                     [](const Band& b) { return b.active || b.db != b.goal; }))
+        return; // flat and rung out: nothing to do
     for (int at = 0; at < frames; at += kStep) {
         const int n = std::min(kStep, frames - at);
         float* x = buf + 2 * at;
+        if (Settled()) {
+            // Nothing glides or rings out: the rest of the buffer at once, bands in pairs.
+            RunSettled(x, frames - at);
+            return;
+        }
         for (int i = 0; i < kBands; ++i) {
             Band& b = bands_[i];
             bool ramp = false;

@@ -35,6 +35,10 @@ class Equalizer {
         float x1[2] = {}, x2[2] = {}, y1[2] = {}, y2[2] = {}; // direct form I state, per channel
     };
     void Retarget(const Curve& curve);
+    // No band glides, and none waits to ring out at 0 dB.
+    bool Settled() const;
+    // Every active band over `frames` frames, coefficients held.
+    void RunSettled(float* x, int frames);
     void Design(int band, float c[5]) const;
 
     EqSolver solver_;

@@ -101,6 +101,21 @@ void Limiter::Process(const float* in, float* out, int frames) {
     float* incoming = line + 2 * lookahead_;
     while (frames > 0) {
         const int n = std::min(frames, maxFrames_);
+        const int keep = lookahead_;
+        if (n >= keep && Idle() && !AnyOver(in, 2 * n)) {
+            // Quiet: the output is the line, then the input, delayed; the input's last frames
+            // become the line (stashed first, since `in` and `out` may be one buffer).
+            const std::size_t lineBytes = sizeof(float) * 2 * keep;
+            std::memcpy(incoming, in + 2 * (n - keep), lineBytes);
+            std::memmove(out + 2 * keep, in, sizeof(float) * 2 * (n - keep));
+            std::memcpy(out, line, lineBytes);
+            std::memcpy(line, incoming, lineBytes);
+            now_ += n;
+            in += 2 * n;
+            out += 2 * n;
+            frames -= n;
+            continue;
+        }
         std::memcpy(incoming, in, sizeof(float) * 2 * n);
         if (Idle() && !AnyOver(incoming, 2 * n)) {
             std::memcpy(out, line, sizeof(float) * 2 * n);

@@ -1,5 +1,7 @@
 #include "engine/realtime/Mixer.h"
 
+#include "engine/realtime/Gain.h"
+
 #include <algorithm>
 #include <cstring>
 #if defined(__SSE__)
@@ -49,13 +51,7 @@ void Mixer::MixChunk(int frames, bool offline) {
     for (auto& v : voices_)
         v->Render(mix_, frames, offline);
     const float target = masterGain_.load(std::memory_order_relaxed);
-    const float step = (target - master_) / static_cast<float>(frames);
-    float g = master_;
-    for (int i = 0; i < frames; ++i) {
-        g += step;
-        mix_[2 * i] *= g;
-        mix_[2 * i + 1] *= g;
-    }
+    ScaleGliding(mix_, frames, master_, master_, target, target);
     master_ = target;
 }
 

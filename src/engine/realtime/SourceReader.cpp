@@ -41,11 +41,13 @@ bool SourceReader::WorthWaiting() const {
 
 void SourceReader::Remember(const float* src, int64_t firstFrame, int frames) {
     if (firstFrame != histEnd_) histStart_ = histEnd_ = firstFrame; // not contiguous: restart
-    for (int i = 0; i < frames; ++i) {
-        const int64_t f = firstFrame + i;
-        float* slot = &history_[(f % kHistoryFrames) * 2];
-        slot[0] = src[2 * i];
-        slot[1] = src[2 * i + 1];
+    // At most two straight runs of the circular history (only the last kHistoryFrames count).
+    const int skip = std::max(0, frames - kHistoryFrames);
+    for (int i = skip; i < frames;) {
+        const int slot = static_cast<int>((firstFrame + i) % kHistoryFrames);
+        const int n = std::min(frames - i, kHistoryFrames - slot);
+        std::memcpy(&history_[2 * slot], src + 2 * i, sizeof(float) * 2 * n);
+        i += n;
     }
     histEnd_ = firstFrame + frames;
     histStart_ = std::max(histStart_, histEnd_ - kHistoryFrames);

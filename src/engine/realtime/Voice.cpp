@@ -1,6 +1,7 @@
 #include "engine/realtime/Voice.h"
 
 #include "engine/GainLaw.h"
+#include "engine/realtime/Gain.h"
 
 #include <algorithm>
 #include <cmath>
@@ -211,8 +212,16 @@ void Voice::SendLevel(int16_t left, int16_t right) {
 }
 
 void Voice::Meter(const float* buf, int frames) {
-    float l = peakLeft_, r = peakRight_;
-    for (int i = 0; i < frames; ++i) {
+    // Two frames per step in vector registers; every buffer of every player passes here.
+    Quad peak = {peakLeft_, peakRight_, 0.0f, 0.0f};
+    const IntQuad magnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+    int i = 0;
+    for (; i + 2 <= frames; i += 2) {
+        const Quad x = Quad(IntQuad(LoadQuad(buf + 2 * i)) & magnitude); // |x|
+        peak = x > peak ? x : peak;
+    }
+    float l = std::max(peak[0], peak[2]), r = std::max(peak[1], peak[3]);
+    for (; i < frames; ++i) {
         l = std::max(l, std::fabs(buf[2 * i]));
         r = std::max(r, std::fabs(buf[2 * i + 1]));
     }
@@ -252,20 +261,10 @@ void Voice::Render(float* mix, int frames, bool offline) {
     // Gains glide from their last value to the target across this buffer: no zipper noise.
     const float targetL = ch_.controls.gainLeft.load(std::memory_order_relaxed);
     const float targetR = ch_.controls.gainRight.load(std::memory_order_relaxed);
-    const float stepL = (targetL - gainLeft_) / static_cast<float>(frames);
-    const float stepR = (targetR - gainRight_) / static_cast<float>(frames);
-    float gl = gainLeft_, gr = gainRight_;
-    for (int i = 0; i < frames; ++i) {
-        gl += stepL;
-        gr += stepR;
-        buf[2 * i] *= gl;
-        buf[2 * i + 1] *= gr;
-    }
+    ScaleGliding(buf, frames, gainLeft_, gainRight_, targetL, targetR);
+    AddInto(mix, buf, frames);
     gainLeft_ = targetL;
     gainRight_ = targetR;
-
-    for (int i = 0; i < 2 * frames; ++i)
-        mix[i] += buf[i];
     ch_.recent.Write(buf, frames);
 
     if (!seekPending_) {

@@ -1,0 +1,52 @@
+#pragma once
+// Per-buffer gain and mixing loops shared by the players and the master, written with vector
+// types: GCC's -O2 leaves loops like these scalar, and they touch every sample of every buffer.
+// Mixer's thread.
+#include <cstdint>
+#include <cstring>
+
+namespace spinx::engine {
+
+using Quad = float __attribute__((vector_size(16))); // two stereo frames
+using IntQuad = int32_t __attribute__((vector_size(16)));
+
+inline Quad LoadQuad(const float* p) {
+    Quad q;
+    std::memcpy(&q, p, sizeof q);
+    return q;
+}
+
+inline void StoreQuad(float* p, Quad q) {
+    std::memcpy(p, &q, sizeof q);
+}
+
+// Scales interleaved stereo by gains gliding linearly from (fromL, fromR) to (toL, toR) across
+// `frames` (the last frame at the target). A held gain of exactly 1 changes nothing and costs
+// nothing.
+inline void ScaleGliding(float* buf, int frames, float fromL, float fromR, float toL, float toR) {
+    int i = 0;
+    if (fromL == toL && fromR == toR) {
+        if (toL == 1.0f && toR == 1.0f) return;
+        const Quad g = {toL, toR, toL, toR};
+        for (; i + 2 <= frames; i += 2)
+            StoreQuad(buf + 2 * i, LoadQuad(buf + 2 * i) * g);
+    }
+    const float stepL = (toL - fromL) / static_cast<float>(frames);
+    const float stepR = (toR - fromR) / static_cast<float>(frames);
+    for (; i < frames; ++i) {
+        const bool last = i + 1 == frames;
+        buf[2 * i] *= last ? toL : fromL + stepL * static_cast<float>(i + 1);
+        buf[2 * i + 1] *= last ? toR : fromR + stepR * static_cast<float>(i + 1);
+    }
+}
+
+// mix += buf over `frames` interleaved stereo frames.
+inline void AddInto(float* mix, const float* buf, int frames) {
+    int i = 0;
+    for (; i + 2 <= frames; i += 2)
+        StoreQuad(mix + 2 * i, LoadQuad(mix + 2 * i) + LoadQuad(buf + 2 * i));
+    for (i *= 2; i < 2 * frames; ++i)
+        mix[i] += buf[i];
+}
+
+} // namespace spinx::engine
