@@ -175,13 +175,11 @@ TEST_F(PositionTest, DisplayPictures) {
     deck.Timer1_Timer();
     EXPECT_FALSE(IsBlank(spectrum));
 
+    // Stop clears what is live; the overview shows the song, so it stays.
     deck.Cmd_Stop_Click();
     deck.Timer1_Timer();
-    EXPECT_TRUE(IsBlank(overview));
-    EXPECT_TRUE(IsBlank(spectrum));
-    deck.Cmd_Play_Click();
-    deck.Timer1_Timer();
     EXPECT_FALSE(IsBlank(overview));
+    EXPECT_TRUE(IsBlank(spectrum));
 }
 
 } // namespace
