@@ -82,8 +82,8 @@ constexpr TwipsRect kPitchLabel{60, 1500, 720, 270};
 constexpr TwipsRect kPitch{870, 1500, 2190, 270};
 constexpr TwipsRect kPitchValue{3090, 1500, 495, 270};
 constexpr TwipsRect kBalanceLabel{60, 1815, 720, 270};
-constexpr TwipsRect kBalanceL{780, 1815, 120, 270};
-constexpr TwipsRect kBalance{900, 1815, 2025, 270};
+constexpr TwipsRect kBalanceL{810, 1815, 120, 270};
+constexpr TwipsRect kBalance{930, 1815, 1995, 270};
 constexpr TwipsRect kBalanceR{2940, 1815, 135, 270};
 constexpr TwipsRect kBalanceValue{3090, 1815, 495, 270};
 // The volume column between the controls and the equaliser panel.
@@ -271,23 +271,30 @@ void Frm_TurnTable::LayOut() {
     const double unit = LayoutUnit(fontMetrics());
     std::vector<TwipsItem> controls, volumeColumn;
     for (const auto& [widget, at] : placements_) {
-        // Text never gets less height than it needs, whatever the layout gives it.
-        const bool text = qobject_cast<QLabel*>(widget) || qobject_cast<QCheckBox*>(widget);
-        (at.left < kVolumeLabel.left ? controls : volumeColumn)
-            .push_back({widget, at, text ? widget->sizeHint().height() : 0});
+        // Text never gets less room than it needs, whatever the layout gives it; a check box's
+        // box does not shrink with the font.
+        QSize least(0, 0);
+        if (qobject_cast<QLabel*>(widget)) least.setHeight(widget->sizeHint().height());
+        if (qobject_cast<QCheckBox*>(widget)) least = widget->sizeHint();
+        (at.left < kVolumeLabel.left ? controls : volumeColumn).push_back({widget, at, least});
     }
     const int iconPixels = std::max(8, static_cast<int>(std::lround(kIconPixels * unit)));
     for (QToolButton* button : {loadButton_, playButton_, stopButton_, saveSettingsButton_})
         button->setIconSize(QSize(iconPixels, iconPixels));
     const int bottom = std::max(PlaceTwipsRows(controls, unit), PlaceTwipsRows(volumeColumn, unit));
-    const int height =
-        bottom + static_cast<int>(std::lround(kBottomMarginTwips * unit / kTwipsPerPixel));
     const auto pixels = [unit](int twips) {
         return static_cast<int>(std::lround(twips * unit / kTwipsPerPixel));
     };
-    eqPanel_->setGeometry(pixels(kFrame1Left), 0, pixels(kFrame1Width), height);
+    const int height = bottom + pixels(kBottomMarginTwips);
+    int volumeRight = 0;
+    for (const TwipsItem& item : volumeColumn)
+        volumeRight = std::max(volumeRight, item.widget->geometry().right() + 1);
+    const int narrow = std::max(pixels(kNarrowTwips), volumeRight + pixels(kBottomMarginTwips));
+    const int panelLeft = std::max(pixels(kFrame1Left), volumeRight);
+    eqPanel_->setGeometry(panelLeft, 0, pixels(kFrame1Width), height);
     eqPanel_->LayOut(unit);
-    setMinimumSize(pixels(eqCheck_->isChecked() ? kWideTwips : kNarrowTwips), height);
+    const int wide = panelLeft + pixels(kWideTwips - kFrame1Left);
+    setMinimumSize(eqCheck_->isChecked() ? wide : narrow, height);
     if (overview_) ShowOverview(); // drawn again at the picture's new width
 }
 

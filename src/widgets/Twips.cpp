@@ -42,10 +42,11 @@ int PlaceTwipsRows(std::vector<TwipsItem> items, double unit) {
         const int top = std::max(Scaled(row->at.top, unit), bottom == 0 ? 0 : bottom + 1);
         int height = 0;
         for (auto item = row; item != end; ++item)
-            height = std::max({height, Scaled(item->at.height, unit), item->minHeight});
+            height = std::max({height, Scaled(item->at.height, unit), item->least.height()});
         for (auto item = row; item != end; ++item)
             item->widget->setGeometry(Scaled(item->at.left, unit), top,
-                                      Scaled(item->at.width, unit), height);
+                                      std::max(Scaled(item->at.width, unit), item->least.width()),
+                                      height);
         bottom = top + height;
         row = end;
     }

@@ -28,11 +28,11 @@ struct TwipsRect {
 // for a larger font and less for a smaller one, so text keeps the room it was given.
 double LayoutUnit(const QFontMetrics& metrics);
 
-// A control on a twips layout that is never less tall than `minHeight` pixels (its text).
+// A control on a twips layout that never gets less than `least` pixels (what its text needs).
 struct TwipsItem {
     QWidget* widget;
     TwipsRect at;
-    int minHeight = 0;
+    QSize least;
 };
 // Places `items` (one column of a window) on their twips layout scaled by `unit`. Items with the
 // same twips top share a row, as tall as the tallest of them needs; a row that needs more room
