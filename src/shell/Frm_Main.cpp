@@ -353,7 +353,8 @@ void Frm_Main::FitToChildren() {
         if (!window->isHidden()) used |= window->geometry();
     const QSize client =
         used.size() + QSize(used.x(), used.y()) + QSize(2, 2) * area_->frameWidth();
-    QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height());
+    const int statusHeight = statusBar()->isHidden() ? 0 : statusBar()->sizeHint().height();
+    QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height() + statusHeight);
     const QScreen* screen = this->screen();
     if (!screen) {
         resize(wanted);
