@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
 #include <QLabel>
+#include <QString>
 #include <QToolButton>
 
 #include <memory>
