@@ -21,6 +21,11 @@ double VolumeFromSlider(int sliderValue) {
     return static_cast<float>(sliderValue + 100) / 2.0f;
 }
 
+QString SpeedChangeText(int pitch) {
+    const QString sign = pitch > kNeutralPitch ? QStringLiteral("+") : QString();
+    return sign + QString::number((pitch - kNeutralPitch) / 10.0, 'f', 1) + QLatin1Char('%');
+}
+
 QString InitCaption(int16_t id) {
     return QStringLiteral("Deck %1").arg(id);
 }

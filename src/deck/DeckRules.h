@@ -14,6 +14,12 @@ namespace spinx {
 // 0..100, unrounded: the slider moves in steps of half a volume unit.
 double VolumeFromSlider(int sliderValue);
 
+// The pitch that plays at the song's own speed, and the balance in the middle.
+inline constexpr int kNeutralPitch = 1000;
+inline constexpr int kCentreBalance = 50;
+// The speed change a pitch setting makes, as the slider's tip shows it: "+2.5%", "-10.0%", "0.0%".
+QString SpeedChangeText(int pitch);
+
 // Captions: "Deck 0" after Init (the player number as is), "Deck 0 Loading.../a/b.mp3" while a
 // chosen song loads.
 QString InitCaption(int16_t id);

@@ -5,22 +5,27 @@
 #include "widgets/PictureButton.h"
 #include "widgets/Twips.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QScrollBar>
 #include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
 
 namespace spinx {
 
 namespace {
-// Inside the panel, in twips.
-QRect BandAt(int i) {
-    return {TwipsPoint(120 + 360 * i, 240), TwipsSize(180, 1575)};
-}
-QRect CaptionAt(int i) {
-    return {TwipsPoint(60 + 360 * i, 1860), TwipsSize(i == 9 ? 480 : 360, 195)};
-}
-QRect ButtonAt(int topTwips) {
-    return {TwipsPoint(3900, topTwips), TwipsSize(375, 375)};
-}
+// Inside the panel, in twips at the default font.
+constexpr int kBandLeft = 120, kBandPitch = 360, kBandWidth = 180, kBandTop = 240;
+constexpr int kCaptionLeft = 60, kCaptionWidth = 360, kLastCaptionWidth = 480;
+constexpr int kCaptionHeight = 195, kCaptionGap = 45, kBottomMargin = 120;
+constexpr int kButtonLeft = 3900, kButtonSize = 375, kIconTwips = 240;
+constexpr std::array<int, 3> kButtonTops = {240, 660, 1080}; // load, save, reset
+constexpr TwipsRect kCurvePicture{3840, 1560, 495, 435};     // its distance from the bottom kept
+constexpr int kPanelHeight = 2175;
+// The band captions in a smaller cut of the deck's font, to fit under the narrow bands.
+constexpr double kCaptionFontScale = 0.7;
 
 // Control arrays: the elements share their old name and carry their index.
 template <class Control> Control* Element(Control* control, const char* name, int index) {
@@ -32,9 +37,6 @@ template <class Control> Control* Element(Control* control, const char* name, in
 
 EqPanel::EqPanel(QWidget* parent) : QGroupBox(QStringLiteral("Equaliser"), parent) {
     setObjectName(QStringLiteral("Frame1"));
-    QFont captionFont = font();
-    captionFont.setFamily(QStringLiteral("Small Fonts"));
-    captionFont.setPointSize(6);
     for (int i = 0; i < static_cast<int>(kEqBands); ++i) {
         // Scroll bars have their minimum at the top: -100 sits up there, as it always did.
         auto* band = Element(new QScrollBar(Qt::Vertical, this), "VEqual", i);
@@ -42,33 +44,66 @@ EqPanel::EqPanel(QWidget* parent) : QGroupBox(QStringLiteral("Equaliser"), paren
         band->setSingleStep(1);
         band->setPageStep(10);
         band->setValue(0);
-        band->setGeometry(BandAt(i));
         bands_[i] = band;
         auto* caption = Element(new QToolButton(this), "Cmd_ResetEq", i);
         caption->setText(QString::fromLatin1(kEqBandCaptions[i]));
-        caption->setFont(captionFont);
-        caption->setGeometry(CaptionAt(i));
+        captions_[i] = caption;
         connect(band, &QScrollBar::valueChanged, this,
                 [this, i] { emit curveChanged(Curve(), i); });
         connect(caption, &QToolButton::clicked, this, [this, i] { emit resetClicked(i); });
     }
     auto* load = PictureButton(this, QStyle::SP_DialogOpenButton, "Load EQ settings");
     load->setObjectName(QStringLiteral("Cmd_LoadEq"));
-    load->setGeometry(ButtonAt(240));
     auto* save = PictureButton(this, QStyle::SP_DialogSaveButton, "Save EQ settings");
     save->setObjectName(QStringLiteral("Cmd_SaveEq"));
-    save->setGeometry(ButtonAt(660));
     auto* reset = Element(PictureButton(this, QStyle::SP_DialogResetButton, "Reset EQ settings"),
                           "Cmd_ResetEq", static_cast<int>(kEqBands));
-    reset->setGeometry(ButtonAt(1080));
+    buttons_ = {load, save, reset};
     curvePicture_ = new PictureBox(this);
     curvePicture_->setObjectName(QStringLiteral("Pic_EQ"));
-    curvePicture_->SetBackColor(Qt::white);
-    curvePicture_->setGeometry(QRect(TwipsPoint(3840, 1560), TwipsSize(495, 435)));
+    curvePicture_->SetBackColor(palette().color(QPalette::Base));
 
     connect(reset, &QToolButton::clicked, this, [this] { emit resetClicked(kEqBands); });
     connect(load, &QToolButton::clicked, this, &EqPanel::loadClicked);
     connect(save, &QToolButton::clicked, this, &EqPanel::saveClicked);
+}
+
+void EqPanel::LayOut(double unit) {
+    const auto pixels = [unit](double twips) {
+        return static_cast<int>(std::lround(twips * unit / kTwipsPerPixel));
+    };
+    QFont captionFont = font();
+    captionFont.setPointSizeF(font().pointSizeF() * kCaptionFontScale);
+    const int captionHeight =
+        std::max(pixels(kCaptionHeight), QFontMetrics(captionFont).height() + 2);
+    const int captionTop = height() - pixels(kBottomMargin) - captionHeight;
+    // The title takes the room it needs; the bands take what is left above the captions.
+    const int bandTop = std::max(pixels(kBandTop), fontMetrics().height() + 2);
+    for (int i = 0; i < static_cast<int>(kEqBands); ++i) {
+        bands_[i]->setGeometry(pixels(kBandLeft + kBandPitch * i), bandTop, pixels(kBandWidth),
+                               captionTop - pixels(kCaptionGap) - bandTop);
+        captions_[i]->setFont(captionFont);
+        captions_[i]->setGeometry(pixels(kCaptionLeft + kBandPitch * i), captionTop,
+                                  pixels(i == 9 ? kLastCaptionWidth : kCaptionWidth),
+                                  captionHeight);
+    }
+    const int icon = std::max(8, pixels(kIconTwips));
+    for (std::size_t b = 0; b < buttons_.size(); ++b) {
+        buttons_[b]->setIconSize(QSize(icon, icon));
+        buttons_[b]->setGeometry(pixels(kButtonLeft), pixels(kButtonTops[b]), pixels(kButtonSize),
+                                 pixels(kButtonSize));
+    }
+    curvePicture_->setGeometry(pixels(kCurvePicture.left),
+                               height() - pixels(kPanelHeight - kCurvePicture.top),
+                               pixels(kCurvePicture.width), pixels(kCurvePicture.height));
+}
+
+void EqPanel::changeEvent(QEvent* event) {
+    QGroupBox::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        curvePicture_->SetBackColor(palette().color(QPalette::Base));
+        DrawCurve();
+    }
 }
 
 EqGains EqPanel::Curve() const {
@@ -91,11 +126,13 @@ void EqPanel::DrawCurve() {
     PictureBox& picture = *curvePicture_;
     picture.Cls();
     picture.Scale(kEqPictureLeft, kEqPictureTop, kEqPictureRight, kEqPictureBottom);
-    picture.DrawLine(kEqPictureLeft, 0, kEqPictureRight, 0, QColor(200, 200, 200));
+    // The theme's colours: the curve reads on a light and a dark palette alike.
+    picture.DrawLine(kEqPictureLeft, 0, kEqPictureRight, 0, palette().color(QPalette::Mid));
+    const QColor ink = palette().color(QPalette::Text);
     const auto points = EqCurvePoints(Curve());
-    picture.DrawLine(points[0].x, points[0].y, points[0].x, points[0].y, Qt::black);
+    picture.DrawLine(points[0].x, points[0].y, points[0].x, points[0].y, ink);
     for (std::size_t i = 1; i < points.size(); ++i)
-        picture.DrawLine(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y, Qt::black);
+        picture.DrawLine(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y, ink);
 }
 
 } // namespace spinx

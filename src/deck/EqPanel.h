@@ -27,6 +27,8 @@ class EqPanel : public QGroupBox {
     void SetBand(int band, int value);
     // Redraws the picture of the curve.
     void DrawCurve();
+    // Places the controls within the panel's height, the twips layout scaled by `unit`.
+    void LayOut(double unit);
 
   signals:
     // A band has changed (by the user or by code): the whole curve and the band.
@@ -36,8 +38,13 @@ class EqPanel : public QGroupBox {
     void loadClicked();
     void saveClicked();
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
     std::array<QScrollBar*, kEqBands> bands_;
+    std::array<QToolButton*, kEqBands> captions_;
+    std::array<QToolButton*, 3> buttons_; // load, save, reset
     PictureBox* curvePicture_;
 };
 

@@ -52,27 +52,24 @@ const QColor kProgressBack(48, 56, 64);
 const QColor kOverviewColour(90, 150, 200);
 const QColor kWarningColour(230, 40, 40);
 
-// The window's width with the equaliser panel shown and hidden, and the room its controls need.
+// The window's width with the equaliser panel shown and hidden, and the room below the controls.
 constexpr int kWideTwips = 8955;
 constexpr int kNarrowTwips = 4395;
-constexpr int kClientHeightTwips = 2175;
+constexpr int kBottomMarginTwips = 90;
+constexpr int kIconPixels = 16; // the transport pictures at the default font
 
 // The live spectrum: frames analysed per tick, and bars shown.
 constexpr int kSpectrumFrames = 1024;
 constexpr int kSpectrumBars = 10;
 
-struct TwipsRect {
-    int left, top, width, height;
-};
-
-// Places `widget` and gives it its old control name.
-template <class Control> Control* Placed(Control* widget, const char* name, TwipsRect at) {
+// Gives `widget` its old control name.
+template <class Control> Control* Named(Control* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(QRect(TwipsPoint(at.left, at.top), TwipsSize(at.width, at.height)));
     return widget;
 }
 
-// Controls left of the equaliser panel; the narrow window shows them all.
+// The layout at the default font. The controls left of the equaliser panel; the narrow window
+// shows them all.
 constexpr TwipsRect kPicture1{60, 60, 2880, 600};
 constexpr TwipsRect kPicture2{2985, 60, 600, 600};
 constexpr TwipsRect kProgress{60, 705, 3525, 180};
@@ -81,20 +78,21 @@ constexpr std::array<TwipsRect, 3> kLblPos{
 constexpr TwipsRect kStatus{60, 1125, 2070, 330};
 constexpr int kButtonTwips = 330;
 constexpr std::array<int, 4> kButtonLeft = {2175, 2535, 2895, 3255}; // load, play, stop, save
-constexpr TwipsRect kPitchLabel{60, 1500, 690, 270};
+constexpr TwipsRect kPitchLabel{60, 1500, 720, 270};
 constexpr TwipsRect kPitch{870, 1500, 2190, 270};
 constexpr TwipsRect kPitchValue{3090, 1500, 495, 270};
-constexpr TwipsRect kBalanceLabel{60, 1815, 690, 270};
-constexpr TwipsRect kBalanceL{750, 1815, 120, 270};
-constexpr TwipsRect kBalance{870, 1815, 2055, 270};
+constexpr TwipsRect kBalanceLabel{60, 1815, 720, 270};
+constexpr TwipsRect kBalanceL{810, 1815, 120, 270};
+constexpr TwipsRect kBalance{930, 1815, 1995, 270};
 constexpr TwipsRect kBalanceR{2940, 1815, 135, 270};
 constexpr TwipsRect kBalanceValue{3090, 1815, 495, 270};
-constexpr TwipsRect kVolumeLabel{3630, 30, 630, 210};
+// The volume column between the controls and the equaliser panel.
+constexpr TwipsRect kVolumeLabel{3600, 30, 690, 210};
 constexpr TwipsRect kVolume{3705, 255, 240, 990};
 constexpr TwipsRect kLevel{3975, 255, 240, 990};
-constexpr TwipsRect kVolumeValue{3630, 1260, 630, 210};
-constexpr TwipsRect kChkEq{3660, 1500, 555, 255};
-constexpr TwipsRect kFrame1{4320, 0, 4455, 2175};
+constexpr TwipsRect kVolumeValue{3600, 1260, 690, 210};
+constexpr TwipsRect kChkEq{3630, 1500, 675, 255};
+constexpr int kFrame1Left = 4320, kFrame1Width = 4455;
 
 QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, int value) {
     auto* slider = new QSlider(orientation, parent);
@@ -109,13 +107,6 @@ QLabel* Label(QWidget* parent, const QString& text, Qt::Alignment alignment = Qt
     auto* label = new QLabel(text, parent);
     label->setAlignment(alignment | Qt::AlignVCenter);
     return label;
-}
-
-QFont SmallFont(const QWidget& parent, int points) {
-    QFont font = parent.font();
-    font.setFamily(QStringLiteral("Small Fonts"));
-    font.setPointSize(points);
-    return font;
 }
 
 QColor BackgroundOf(const QLabel& label) {
@@ -152,11 +143,8 @@ int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
 
 Frm_TurnTable::Frm_TurnTable(DeckHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     setObjectName(kName);
-    QFont deckFont = font();
-    deckFont.setPointSize(8);
-    setFont(deckFont);
-    setMinimumHeight(TwipsToPixels(kClientHeightTwips));
     BuildControls();
+    LayOut();
 
     connect(loadButton_, &QToolButton::clicked, this, [this] { Load0Btn_Click(); });
     connect(playButton_, &QToolButton::clicked, this, [this] { Cmd_Play_Click(); });
@@ -177,33 +165,34 @@ Frm_TurnTable::Frm_TurnTable(DeckHost& host, QWidget* parent) : QWidget(parent),
 }
 
 void Frm_TurnTable::BuildControls() {
-    overviewPicture_ = Placed(new PictureBox(this), "Picture1", kPicture1);
+    const auto place = [this](auto* widget, const char* name, TwipsRect at) {
+        placements_.push_back({Named(widget, name), at});
+        return widget;
+    };
+    overviewPicture_ = place(new PictureBox(this), "Picture1", kPicture1);
     overviewPicture_->SetBackColor(kDisplayBack);
     overviewPosition_ = overviewPicture_->AddLine(QLineF(-1, 1, -1, -1), Qt::white);
-    spectrumPicture_ = Placed(new PictureBox(this), "Picture2", kPicture2);
+    spectrumPicture_ = place(new PictureBox(this), "Picture2", kPicture2);
     spectrumPicture_->SetBackColor(kDisplayBack);
 
-    progressBar_ = Placed(new PictureBox(this), "Pic_Progress", kProgress);
+    progressBar_ = place(new PictureBox(this), "Pic_Progress", kProgress);
     progressBar_->SetBackColor(kProgressBack);
     progressBar_->setMouseTracking(true);
     progressBar_->installEventFilter(this);
     const Qt::Alignment posAlignments[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight};
     for (int i = 0; i < 3; ++i) {
-        timeLabels_[i] = Placed(Label(this, QStringLiteral("0:00.0000"), posAlignments[i]),
-                                "Lbl_Pos", kLblPos[i]);
+        timeLabels_[i] = place(Label(this, QStringLiteral("0:00.0000"), posAlignments[i]),
+                               "Lbl_Pos", kLblPos[i]);
         timeLabels_[i]->setProperty("Index", i);
-        timeLabels_[i]->setFont(SmallFont(*this, 7));
     }
 
-    statusLabel_ = Placed(new QLabel(QStringLiteral("STOPPED"), this), "Lbl_Status", kStatus);
+    statusLabel_ = place(new QLabel(QStringLiteral("STOPPED"), this), "Lbl_Status", kStatus);
     statusLabel_->setAlignment(Qt::AlignCenter);
     statusLabel_->setAutoFillBackground(true);
     statusLabel_->setFrameShape(QFrame::Panel);
     statusLabel_->setFrameShadow(QFrame::Sunken);
-    greenSample_ = new QLabel(QStringLiteral("GREEN"), this);
-    greenSample_->setObjectName(QStringLiteral("Lbl_Green"));
-    redSample_ = new QLabel(QStringLiteral("RED"), this);
-    redSample_->setObjectName(QStringLiteral("Lbl_Red"));
+    greenSample_ = Named(new QLabel(QStringLiteral("GREEN"), this), "Lbl_Green");
+    redSample_ = Named(new QLabel(QStringLiteral("RED"), this), "Lbl_Red");
     for (auto [label, colour] :
          {std::pair{greenSample_, QColor(0, 255, 0)}, std::pair{redSample_, QColor(255, 0, 0)}}) {
         QPalette colours = label->palette();
@@ -212,52 +201,110 @@ void Frm_TurnTable::BuildControls() {
         label->hide();
     }
 
-    playIcon_ = style()->standardIcon(QStyle::SP_MediaPlay);
-    pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
-    const auto button = [this](QStyle::StandardPixmap picture, const char* tip, const char* name,
-                               int left) {
-        return Placed(PictureButton(this, picture, tip), name,
-                      {left, kStatus.top, kButtonTwips, kButtonTwips});
+    // The two pictures the Play button takes, held hidden.
+    playPicture_ = Named(new QLabel(this), "Pic_Play");
+    pausePicture_ = Named(new QLabel(this), "Pic_Pause");
+    playPicture_->hide();
+    pausePicture_->hide();
+    const auto button = [&](QStyle::StandardPixmap picture, const char* tip, const char* name,
+                            int left) {
+        return place(PictureButton(this, picture, tip), name,
+                     {left, kStatus.top, kButtonTwips, kButtonTwips});
     };
     loadButton_ = button(QStyle::SP_DialogOpenButton, "Load MP3 file", "Load0Btn", kButtonLeft[0]);
     playButton_ = button(QStyle::SP_MediaPlay, "Play/Pause MP3", "Cmd_Play", kButtonLeft[1]);
-    playButton_->setIcon(playIcon_);
     stopButton_ = button(QStyle::SP_MediaStop, "Stop MP3", "Cmd_Stop", kButtonLeft[2]);
     saveSettingsButton_ =
         button(QStyle::SP_DialogSaveButton, "Save settings", "Cmd_Update", kButtonLeft[3]);
     saveSettingsButton_->setEnabled(false);
+    DrawTransportPictures();
+    playButton_->setIcon(playIcon_);
 
-    volumeSlider_ = Placed(Slider(this, Qt::Vertical, -100, 100, 0), "VScroll2", kVolume);
-    pitchSlider_ = Placed(Slider(this, Qt::Horizontal, 1, 2000, 1000), "HScroll3", kPitch);
-    balanceSlider_ = Placed(Slider(this, Qt::Horizontal, 0, 100, 50), "HScroll1", kBalance);
+    volumeSlider_ = place(Slider(this, Qt::Vertical, -100, 100, 0), "VScroll2", kVolume);
+    pitchSlider_ = place(Slider(this, Qt::Horizontal, 1, 2000, kNeutralPitch), "HScroll3", kPitch);
+    balanceSlider_ =
+        place(Slider(this, Qt::Horizontal, 0, 100, kCentreBalance), "HScroll1", kBalance);
     // The labels show the sliders' starting values; the engine hears of them when they move.
     volumeValue_ =
-        Placed(Label(this, QStringLiteral("%1%").arg(volumeSlider_->value()), Qt::AlignHCenter),
-               "lblPlayer1Vol", kVolumeValue);
-    pitchValue_ = Placed(Label(this, QString::number(pitchSlider_->value()), Qt::AlignRight),
-                         "lblPlayer1Pit", kPitchValue);
-    balanceValue_ = Placed(Label(this, QString::number(balanceSlider_->value()), Qt::AlignRight),
-                           "lblPlayer1Bal", kBalanceValue);
-    Placed(Label(this, QStringLiteral("Volume"), Qt::AlignHCenter), "Label2", kVolumeLabel);
-    Placed(Label(this, QStringLiteral("Pitch")), "Label12", kPitchLabel);
-    Placed(Label(this, QStringLiteral("Balance")), "Label4", kBalanceLabel);
-    Placed(Label(this, QStringLiteral("L"), Qt::AlignHCenter), "Label6", kBalanceL);
-    Placed(Label(this, QStringLiteral("R"), Qt::AlignHCenter), "Label5", kBalanceR);
+        place(Label(this, QStringLiteral("%1%").arg(volumeSlider_->value()), Qt::AlignHCenter),
+              "lblPlayer1Vol", kVolumeValue);
+    pitchValue_ = place(Label(this, QString::number(pitchSlider_->value()), Qt::AlignRight),
+                        "lblPlayer1Pit", kPitchValue);
+    balanceValue_ = place(Label(this, QString::number(balanceSlider_->value()), Qt::AlignRight),
+                          "lblPlayer1Bal", kBalanceValue);
+    place(Label(this, QStringLiteral("Volume"), Qt::AlignHCenter), "Label2", kVolumeLabel);
+    pitchLabel_ = place(Label(this, QStringLiteral("Pitch")), "Label12", kPitchLabel);
+    balanceLabel_ = place(Label(this, QStringLiteral("Balance")), "Label4", kBalanceLabel);
+    place(Label(this, QStringLiteral("L"), Qt::AlignHCenter), "Label6", kBalanceL);
+    place(Label(this, QStringLiteral("R"), Qt::AlignHCenter), "Label5", kBalanceR);
+    // A double-click on a slider's label or value sets it back to neutral.
+    for (QLabel* label : {pitchLabel_, pitchValue_, balanceLabel_, balanceValue_}) {
+        label->installEventFilter(this);
+        label->setToolTip(QStringLiteral("Double-click: back to the middle"));
+    }
 
-    levelMeter_ = Placed(new PictureBox(this), "Pic_Level", kLevel);
+    levelMeter_ = place(new PictureBox(this), "Pic_Level", kLevel);
     levelMeter_->SetBackColor(Qt::black);
     levelMeter_->Scale(kLevelScaleLeft, kLevelScaleTop, kLevelScaleRight, kLevelScaleBottom);
     maxVolLine_ = levelMeter_->AddLine(QLineF(kLevelScaleLeft, 0, kLevelScaleRight, 0), Qt::white);
 
-    eqCheck_ = Placed(new QCheckBox(QStringLiteral("EQ"), this), "Chk_Eq", kChkEq);
+    eqCheck_ = place(new QCheckBox(QStringLiteral("EQ"), this), "Chk_Eq", kChkEq);
     eqCheck_->setChecked(true);
     eqPanel_ = new EqPanel(this);
-    eqPanel_->setGeometry(
-        QRect(TwipsPoint(kFrame1.left, kFrame1.top), TwipsSize(kFrame1.width, kFrame1.height)));
 
     tickTimer_ = new QTimer(this);
     tickTimer_->setObjectName(QStringLiteral("Timer1"));
     tickTimer_->setInterval(100);
+}
+
+void Frm_TurnTable::DrawTransportPictures() {
+    const bool pausing = playButton_->icon().cacheKey() == pauseIcon_.cacheKey();
+    playIcon_ = MediaIcon(MediaPicture::Play, palette());
+    pauseIcon_ = MediaIcon(MediaPicture::Pause, palette());
+    playPicture_->setPixmap(playIcon_.pixmap(kIconPixels));
+    pausePicture_->setPixmap(pauseIcon_.pixmap(kIconPixels));
+    stopButton_->setIcon(MediaIcon(MediaPicture::Stop, palette()));
+    playButton_->setIcon(pausing ? pauseIcon_ : playIcon_);
+}
+
+void Frm_TurnTable::LayOut() {
+    const double unit = LayoutUnit(fontMetrics());
+    std::vector<TwipsItem> controls, volumeColumn;
+    for (const auto& [widget, at] : placements_) {
+        // Text never gets less room than it needs, whatever the layout gives it; a check box's
+        // box does not shrink with the font.
+        QSize least(0, 0);
+        if (qobject_cast<QLabel*>(widget)) least.setHeight(widget->sizeHint().height());
+        if (qobject_cast<QCheckBox*>(widget)) least = widget->sizeHint();
+        (at.left < kVolumeLabel.left ? controls : volumeColumn).push_back({widget, at, least});
+    }
+    const int iconPixels = std::max(8, static_cast<int>(std::lround(kIconPixels * unit)));
+    for (QToolButton* button : {loadButton_, playButton_, stopButton_, saveSettingsButton_})
+        button->setIconSize(QSize(iconPixels, iconPixels));
+    const int bottom = std::max(PlaceTwipsRows(controls, unit), PlaceTwipsRows(volumeColumn, unit));
+    const auto pixels = [unit](int twips) {
+        return static_cast<int>(std::lround(twips * unit / kTwipsPerPixel));
+    };
+    const int height = bottom + pixels(kBottomMarginTwips);
+    int volumeRight = 0;
+    for (const TwipsItem& item : volumeColumn)
+        volumeRight = std::max(volumeRight, item.widget->geometry().right() + 1);
+    const int narrow = std::max(pixels(kNarrowTwips), volumeRight + pixels(kBottomMarginTwips));
+    const int panelLeft = std::max(pixels(kFrame1Left), volumeRight);
+    eqPanel_->setGeometry(panelLeft, 0, pixels(kFrame1Width), height);
+    eqPanel_->LayOut(unit);
+    const int wide = panelLeft + pixels(kWideTwips - kFrame1Left);
+    setMinimumSize(eqCheck_->isChecked() ? wide : narrow, height);
+    if (overview_) ShowOverview(); // drawn again at the picture's new width
+}
+
+void Frm_TurnTable::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        Chk_Eq_Click();
+    } else if (event->type() == QEvent::PaletteChange) {
+        DrawTransportPictures();
+    }
 }
 
 Aspinx& Frm_TurnTable::Engine() const {
@@ -370,7 +417,7 @@ void Frm_TurnTable::SetPos(int16_t Index) {
 
 void Frm_TurnTable::SoundDone() {
     playButton_->setIcon(playIcon_);
-    spectrumPicture_->Cls();
+    ClearLiveDisplays();
 }
 
 void Frm_TurnTable::SoundLoadFailed(const QString& path, const QString& reason) {
@@ -428,7 +475,8 @@ void Frm_TurnTable::Cmd_Stop_Click() {
     Engine().StopSound(ID);
     playButton_->setIcon(playIcon_);
     Engine().SeekSound(ID, StartPos);
-    ClearDisplays();
+    ClearLiveDisplays();
+    Timer1_Timer();
 }
 
 void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
@@ -491,7 +539,16 @@ void Frm_TurnTable::HScroll3_Change() {
     const int p = pitchSlider_->value();
     Engine().SetPitch(ID, static_cast<int16_t>(p));
     pitchValue_->setText(QString::number(p));
+    pitchSlider_->setToolTip(SpeedChangeText(p));
     saveSettingsButton_->setEnabled(true);
+}
+
+void Frm_TurnTable::Label12_DblClick() {
+    pitchSlider_->setValue(kNeutralPitch);
+}
+
+void Frm_TurnTable::Label4_DblClick() {
+    balanceSlider_->setValue(kCentreBalance);
 }
 
 void Frm_TurnTable::HScroll1_Change() {
@@ -515,10 +572,10 @@ void Frm_TurnTable::VEqual_Change(int16_t) {
 }
 
 void Frm_TurnTable::Chk_Eq_Click() {
-    // Only the window's width changes: the equaliser stays in force while hidden.
+    // Only the window's size changes: the equaliser stays in force while hidden.
+    LayOut();
     QWidget* window = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
-    window->resize(TwipsToPixels(eqCheck_->isChecked() ? kWideTwips : kNarrowTwips),
-                   window->height());
+    window->resize(window == this ? minimumSize() : window->minimumSizeHint());
 }
 
 void Frm_TurnTable::Cmd_ResetEq_Click(int16_t Index) {
@@ -657,17 +714,14 @@ void Frm_TurnTable::ShowOverview() {
     overviewPicture_->Scale(0, 1, std::max(overview_->durationMs, 1), -1);
 }
 
-void Frm_TurnTable::ClearDisplays() {
-    overview_.reset();
-    overviewPosition_->Move(QLineF(-1, 1, -1, -1));
-    overviewPicture_->Cls();
+void Frm_TurnTable::ClearLiveDisplays() {
+    // The overview shows the song, not the playback: it stays.
     spectrumPicture_->Cls();
+    DoLevel(0, 0);
 }
 
 void Frm_TurnTable::DrawDisplays(int16_t status, int32_t position) {
-    // A stopped deck keeps its pictures clear until it plays again.
-    const bool running = status == kPlaying || status == kPaused;
-    if (running && !overview_ && !Filename.empty() && Engine().GetWaveform(ID)) ShowOverview();
+    if (!overview_ && !Filename.empty() && Engine().GetWaveform(ID)) ShowOverview();
     if (overview_) overviewPosition_->Move(QLineF(position, 1, position, -1));
     if (status != kPlaying) return;
 
@@ -682,6 +736,10 @@ void Frm_TurnTable::DrawDisplays(int16_t status, int32_t position) {
 }
 
 bool Frm_TurnTable::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == pitchLabel_ || watched == pitchValue_) Label12_DblClick();
+        if (watched == balanceLabel_ || watched == balanceValue_) Label4_DblClick();
+    }
     if (watched == progressBar_ &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);

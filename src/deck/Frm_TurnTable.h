@@ -5,6 +5,7 @@
 // object names. UI thread.
 #include "support/EqGains.h"
 #include "support/Mod_CommonDialog.h"
+#include "widgets/Twips.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -89,21 +91,28 @@ class Frm_TurnTable : public QWidget {
     // Button 1 left, 2 right; X and Y in the bar's scale (X is a song position).
     void Pic_Progress_MouseDown(int16_t Button, int16_t Shift, float X, float Y);
     void Pic_Progress_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
+    // A double-click on the pitch or the balance label: the slider back to neutral.
+    void Label12_DblClick();
+    void Label4_DblClick();
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     Aspinx& Engine() const;
     // Whether a new song may go onto this deck: one that is playing asks the user first.
     bool MayReplaceSong() const;
     void BuildControls();
+    // Places the controls on their twips layout, grown or shrunk with the font.
+    void LayOut();
+    void DrawTransportPictures(); // in the palette's colours
     void DrawProgress(int32_t position, int32_t length);
     void ShowStatus(int16_t status);
     void BlinkRemaining(int16_t status, int32_t position);
-    void ClearDisplays();
+    void ClearLiveDisplays(); // spectrum and level meter
     void DrawDisplays(int16_t status, int32_t position);
     // Runs `work` on the song database when one is open. A failure is reported to the user and
     // gives false; the deck plays on regardless.
@@ -116,6 +125,8 @@ class Frm_TurnTable : public QWidget {
     QToolButton* saveSettingsButton_; // lit while settings wait to be saved
     QIcon playIcon_;
     QIcon pauseIcon_;
+    QLabel* playPicture_;
+    QLabel* pausePicture_;
     PictureBox* overviewPicture_; // the song's overview with the play position
     PictureBox* spectrumPicture_; // a live spectrum of what the player sends out
     PictureBox* progressBar_;
@@ -129,6 +140,8 @@ class Frm_TurnTable : public QWidget {
     QLabel* volumeValue_;
     QLabel* pitchValue_;
     QLabel* balanceValue_;
+    QLabel* pitchLabel_;
+    QLabel* balanceLabel_;
     PictureBox* levelMeter_;
     PictureLine* maxVolLine_;
     QCheckBox* eqCheck_;
@@ -136,6 +149,7 @@ class Frm_TurnTable : public QWidget {
     QTimer* tickTimer_;
     CommonDialog dialog_;
 
+    std::vector<std::pair<QWidget*, TwipsRect>> placements_; // the controls on the layout
     std::string shownNameOf_; // the Filename that shownName_ was read for
     QString shownName_;
     QString loadFailure_;

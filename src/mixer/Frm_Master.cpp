@@ -12,6 +12,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -40,6 +41,8 @@ constexpr int kDeckHeightTwips = 2550;
 // Gaps between the mixer and the first deck, and between the first two decks, at creation.
 constexpr int kDeckGapTwips = 150;
 constexpr int kDeckRowGapTwips = 500;
+// The least room for the master volume slider and the playlist, in lines of text.
+constexpr int kMasterVolumeLines = 7;
 // How long the note of a skipped song stays, in 100 ms ticks.
 constexpr int kSkippedNoteTicks = 50;
 
@@ -126,7 +129,7 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     masterVolumeSlider_->setSingleStep(1);
     masterVolumeSlider_->setPageStep(10);
     masterVolumeSlider_->setValue(100);
-    masterVolumeSlider_->setMinimumHeight(100);
+    masterVolumeSlider_->setMinimumHeight(kMasterVolumeLines * fontMetrics().height());
     masterVolumeSlider_->setTickPosition(QSlider::TicksBothSides);
     masterVolumeSlider_->setTickInterval(10);
     auto* masterCaption = Named(new QLabel(QStringLiteral("Master Volume"), this), "Label1");
@@ -236,6 +239,13 @@ Frm_Master::~Frm_Master() {
         QWidget* window = deck->parentWidget();
         delete (window ? window : static_cast<QWidget*>(deck.data()));
     }
+}
+
+void Frm_Master::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::FontChange) return;
+    masterVolumeSlider_->setMinimumHeight(kMasterVolumeLines * fontMetrics().height());
+    playlist_->setMinimumHeight(kPlaylistLines * playlist_->fontMetrics().height());
 }
 
 QSize Frm_Master::sizeHint() const {

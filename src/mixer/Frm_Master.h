@@ -46,6 +46,11 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
 
     QSize sizeHint() const override;
 
+  protected:
+    // The heights that are not text follow the font too, so a smaller font gives a shorter mixer.
+    void changeEvent(QEvent* event) override;
+
+  public:
     Aspinx& Engine() const override { return *engine_; }
     // The deck whose ID is `player`, or null; there are four once Form_Load has run.
     Frm_TurnTable* Deck(int16_t player) const;
@@ -100,6 +105,7 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void markerMenuRequested();
 
   private:
+    static constexpr int kPlaylistLines = 5; // the least room for the playlist, in rows
     // A row waiting to be put into the playlist.
     struct PendingRow {
         QString text;

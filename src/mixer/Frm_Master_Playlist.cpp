@@ -84,7 +84,7 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     playlist_ = new ListBox(frame);
     playlist_->setObjectName(QStringLiteral("List1"));
     // A few rows at least; the list grows with the mixer, which fills the main window's height.
-    playlist_->setMinimumHeight(5 * playlist_->fontMetrics().height());
+    playlist_->setMinimumHeight(kPlaylistLines * playlist_->fontMetrics().height());
     auto* add = TextButton(frame, "+", "Add song/playlist");
     add->setObjectName(QStringLiteral("Cmd_Add"));
     auto* remove = TextButton(frame, "-", "Remove selected songs");

@@ -267,6 +267,11 @@ void Frm_Main::MDIForm_Load() {
 
 void Frm_Main::Arrange() {
     if (!master_) return;
+    FitDeskToRoom();
+    PlaceWindows();
+}
+
+void Frm_Main::PlaceWindows() {
     QWidget* mixerWindow = master_->parentWidget();
     mixerWindow->move(0, 0);
     StretchMixer();
@@ -275,7 +280,7 @@ void Frm_Main::Arrange() {
     QSize place(1, 1);
     for (const Frm_TurnTable* deck : decks)
         place = place.expandedTo(deck->parentWidget()->size());
-    const int rows = RoomHeight() / place.height();
+    const int rows = Room().height() / place.height();
     for (Frm_TurnTable* deck : decks) {
         const DeckSlot slot = ArrangeSlot(deck->ID, rows);
         deck->parentWidget()->move(mixerWindow->width() + slot.column * place.width(),
@@ -283,18 +288,51 @@ void Frm_Main::Arrange() {
     }
 }
 
-int Frm_Main::RoomHeight() const {
-    if (isVisible()) return area_->viewport()->height();
+bool Frm_Main::DeskInView() const {
+    QRect used = master_->parentWidget()->geometry();
+    for (const Frm_TurnTable* deck : LoadedTurnTables(*area_))
+        used |= deck->parentWidget()->geometry();
+    return QRect(QPoint(0, 0), Room()).contains(used);
+}
+
+void Frm_Main::FitDeskToRoom() {
     const QScreen* screen = this->screen();
-    const int screenHeight = screen ? screen->availableGeometry().height() : height();
-    return screenHeight - menuBar()->sizeHint().height() - 2 * area_->frameWidth();
+    const double scale = screen ? screen->devicePixelRatio() : 1.0;
+    if (scale <= 1.0) {
+        if (fitted_) area_->setFont(QFont()); // back on a screen at scale 1: the full font
+        fitted_ = false;
+        return;
+    }
+    fitted_ = true;
+    const QFont full = QApplication::font(area_);
+    // In steps of a tenth of the font, down to what the desk measures at scale 1.
+    constexpr int kSteps = 10;
+    QWidget* mixerWindow = master_->parentWidget();
+    for (int step = kSteps;; --step) {
+        const double size = std::max(static_cast<double>(step) / kSteps, 1.0 / scale);
+        QFont font = full;
+        font.setPointSizeF(full.pointSizeF() * size);
+        area_->setFont(font);
+        mixerWindow->resize(mixerWindow->sizeHint().width(), mixerWindow->height());
+        PlaceWindows();
+        if (DeskInView() || size <= 1.0 / scale) return;
+    }
+}
+
+QSize Frm_Main::Room() const {
+    if (isVisible()) return area_->viewport()->size();
+    const QScreen* screen = this->screen();
+    const QSize screenSize = screen ? screen->availableGeometry().size() : size();
+    const int statusHeight = statusBar()->isHidden() ? 0 : statusBar()->sizeHint().height();
+    return screenSize - QSize(2 * area_->frameWidth(), menuBar()->sizeHint().height() +
+                                                           statusHeight + 2 * area_->frameWidth());
 }
 
 void Frm_Main::StretchMixer() {
     if (!master_) return;
     QWidget* mixerWindow = master_->parentWidget();
     if (mixerWindow->y() != 0) return; // moved by the user: left where it is
-    const int height = std::max(RoomHeight(), mixerWindow->minimumSizeHint().height());
+    const int height = std::max(Room().height(), mixerWindow->minimumSizeHint().height());
     if (height != mixerWindow->height()) mixerWindow->resize(mixerWindow->width(), height);
 }
 
@@ -315,7 +353,8 @@ void Frm_Main::FitToChildren() {
         if (!window->isHidden()) used |= window->geometry();
     const QSize client =
         used.size() + QSize(used.x(), used.y()) + QSize(2, 2) * area_->frameWidth();
-    QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height());
+    const int statusHeight = statusBar()->isHidden() ? 0 : statusBar()->sizeHint().height();
+    QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height() + statusHeight);
     const QScreen* screen = this->screen();
     if (!screen) {
         resize(wanted);

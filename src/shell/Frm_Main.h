@@ -84,9 +84,16 @@ class Frm_Main : public QMainWindow {
     void UnloadChildren();
     // Sized to show the mixer and the decks that are visible, within the screen.
     void FitToChildren();
-    // The height the child windows may fill: the area's once the window is up, else what the
+    // The room the child windows may fill: the area's once the window is up, else what the
     // screen leaves below the menu bar.
-    int RoomHeight() const;
+    QSize Room() const;
+    // Places the mixer and the decks for Arrange at the area's present font.
+    void PlaceWindows();
+    // Whether the mixer and all four decks, as placed, are in view at once.
+    bool DeskInView() const;
+    // On a screen scaled up, draws the desk smaller (never below its size at scale 1) until the
+    // mixer and the four decks are in view at once.
+    void FitDeskToRoom();
     // The mixer fills the area's height, so its playlist grows with the window.
     void StretchMixer();
     void AddAudioOutputItem(QMenu& file, QAction* before);
@@ -104,6 +111,7 @@ class Frm_Main : public QMainWindow {
     Frm_Help* help_ = nullptr;
     bool unloaded_ = false;
     bool shown_ = false;
+    bool fitted_ = false; // the desk's font was chosen to fit a scaled screen
     QLabel* outputLine_;
     QTimer* outputLineHide_;
     QTimer* outputWatch_;

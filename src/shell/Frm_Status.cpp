@@ -2,15 +2,23 @@
 
 #include "widgets/PictureBox.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
 
 namespace spinx {
+
+namespace {
+// How long the window system is given to put the window up.
+constexpr int kShowWaitMs = 500;
+} // namespace
 
 std::optional<ProgressFill> ProgressFillFor(int32_t value, int32_t maximum) {
     if (maximum == 0) return std::nullopt;
@@ -66,6 +74,11 @@ void Frm_Status::ShowCentred() {
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
     show();
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kShowWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kShowWaitMs);
+    repaint();
 }
 
 } // namespace spinx

@@ -30,7 +30,9 @@ class Frm_Status : public QWidget {
     // Shows `text`, then the bar and percentage for value of maximum. Paints at once, so the
     // notice is seen while the caller keeps the UI thread busy.
     void Progress(const QString& text, int32_t value, int32_t maximum);
-    // Shows the window, not modal, in the middle of the screen.
+    // Shows the window, not modal, in the middle of the screen, and waits (briefly) until the
+    // window system has put it up, so that what it shows is seen even while the work that
+    // follows keeps the event loop away.
     void ShowCentred();
 
   private:

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QString>
-#include <QStyle>
 #include <QToolButton>
 
 #include <memory>
@@ -38,10 +38,10 @@ Control& Ctl(const QObject& window, const char* name, int index = -1) {
     throw std::runtime_error(std::string("no control ") + name);
 }
 
-// Whether the button shows the Pause picture (rather than Play).
+// Whether the deck's Play button shows the Pause picture (rather than Play).
 inline bool ShowsPause(const QToolButton& button) {
-    const QIcon pause = button.style()->standardIcon(QStyle::SP_MediaPause);
-    return button.icon().pixmap(16).toImage() == pause.pixmap(16).toImage();
+    const QPixmap pause = Ctl<QLabel>(*button.parent(), "Pic_Pause").pixmap();
+    return button.icon().pixmap(16).toImage() == pause.toImage();
 }
 
 // A tone of `seconds` made with sox and lame, as `folder`/`name`.

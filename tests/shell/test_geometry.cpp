@@ -2,6 +2,8 @@
 // window in reach, no deck over another or under the mixer, the playlist's buttons below it.
 #include "desktest/DeskTest.h"
 
+#include <QCheckBox>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
@@ -16,6 +18,22 @@ using GeometryTest = DeskTest;
 // The rectangle of `widget` in the coordinates of `ancestor`.
 QRect RectIn(const QWidget& widget, const QWidget& ancestor) {
     return QRect(widget.mapTo(&ancestor, QPoint(0, 0)), widget.size());
+}
+
+// Every control lies within its window, and no text is cut short.
+void ExpectNothingCutOff(const QMdiArea& area) {
+    for (QMdiSubWindow* window : area.subWindowList()) {
+        const QWidget& form = *window->widget();
+        for (const QWidget* control : form.findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(&form) || control->parentWidget() != &form) continue;
+            const std::string name =
+                control->objectName().toStdString() + " in " + form.objectName().toStdString();
+            EXPECT_TRUE(form.rect().contains(RectIn(*control, form))) << name << " cut off";
+            if (qobject_cast<const QLabel*>(control) || qobject_cast<const QCheckBox*>(control)) {
+                EXPECT_GE(control->height(), control->minimumSizeHint().height()) << name;
+            }
+        }
+    }
 }
 
 // After Arrange with all four decks shown, the windows keep apart, fit the main window (or are
@@ -52,19 +70,12 @@ TEST_F(GeometryTest, ArrangedDeskFitsTheScreen) {
         used |= deck;
     EXPECT_GE(area.horizontalScrollBar()->maximum(), used.right() - visible.right());
     EXPECT_GE(area.verticalScrollBar()->maximum(), used.bottom() - visible.bottom());
-    // From 1366x768 up the mixer and the four decks are all in view at once.
-    const bool roomy = screen.width() >= 1366 && screen.height() >= 768;
+    // From 1366x768 screen pixels up (scale 2 on 1920x1080 as well) the mixer and the four
+    // decks are all in view at once.
+    const QSize pixels = main->screen()->geometry().size() * main->screen()->devicePixelRatio();
+    const bool roomy = pixels.width() >= 1366 && pixels.height() >= 768;
     EXPECT_TRUE(!roomy || visible.contains(used)) << "some window needs scrolling";
-
-    for (QMdiSubWindow* window : area.subWindowList()) {
-        const QWidget& form = *window->widget();
-        for (const QWidget* control : form.findChildren<QWidget*>()) {
-            if (!control->isVisibleTo(&form) || control->parentWidget() != &form) continue;
-            EXPECT_TRUE(form.rect().contains(RectIn(*control, form)))
-                << control->objectName().toStdString() << " cut off in "
-                << form.objectName().toStdString();
-        }
-    }
+    ExpectNothingCutOff(area);
     const QWidget& list = Ctl(*master, "List1");
     EXPECT_GE(RectIn(Ctl(*master, "Cmd_Add"), *master).top(), RectIn(list, *master).bottom());
 
@@ -74,6 +85,16 @@ TEST_F(GeometryTest, ArrangedDeskFitsTheScreen) {
     QApplication::processEvents();
     EXPECT_GT(list.height(), listHeight);
     EXPECT_GE(RectIn(Ctl(*master, "Cmd_Add"), *master).top(), RectIn(list, *master).bottom());
+
+    // A larger font, arranged again, makes the windows larger rather than cutting their text.
+    if (main->devicePixelRatio() > 1) return; // there the desk keeps the font that fits
+    QFont large = area.font();
+    large.setPointSizeF(large.pointSizeF() * 1.5);
+    area.setFont(large);
+    Ctl<QAction>(*main, "Mnu_Window_Arrange").trigger();
+    QApplication::processEvents();
+    EXPECT_GT(Deck(0).parentWidget()->height(), decks[0].height());
+    ExpectNothingCutOff(area);
 }
 
 } // namespace
