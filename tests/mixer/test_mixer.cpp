@@ -5,21 +5,28 @@
 #include "engine/Aspinx.h"
 #include "engine/GainLaw.h"
 #include "mixer/CrossfadeLaw.h"
+#include "mixer/LoudnessScan.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
 #include "spinx/Version.h"
+#include "support/Mod_INI.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/ListBox.h"
 #include "widgets/PictureBox.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
+
+#include <sndfile.h>
 
 #include <algorithm>
 #include <array>
@@ -280,6 +287,112 @@ TEST_F(MixerTest, UnattendedSet) {
     EXPECT_GE(starts[1], 1);
     EXPECT_GE(done, 3) << "a 5 s song ends about every 4 s";
     EXPECT_LE(std::abs(done - starts[0] - starts[1]), 1) << "one end for each start";
+}
+
+// The peak of the player's most recent output, in dB.
+double RecentPeakDb(Aspinx& engine, int player) {
+    std::vector<float> recent(2 * 2048);
+    const int frames = engine.CopyRecentOutput(player, recent.data(), 2048);
+    float peak = 1e-9f;
+    for (int i = 0; i < 2 * frames; ++i)
+        peak = std::max(peak, std::abs(recent[i]));
+    return 20 * std::log10(peak);
+}
+
+// Frames in a sound file, or -1 when it does not open.
+sf_count_t SoundFileFrames(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return -1;
+    sf_close(file);
+    return info.frames;
+}
+
+// Two songs 10 dB apart play 10 dB apart with "Level songs" off and within 1 dB of each other
+// with it on; the loudness measured in the background is kept in the song table, and the box
+// in the settings file.
+TEST_F(MixerTest, LevelSongs) {
+    const std::string loud = MakeMp3(folder.path(), "loud.mp3", 4.0);
+    const std::string quiet = MakeMp3(folder.path(), "quiet.mp3", 4.0, "vol 0.316");
+    LoadSong(scripted, Deck(0), Engine(), loud);
+    LoadSong(scripted, Deck(1), Engine(), quiet);
+    ASSERT_TRUE(master->LoudnessScanner().WaitIdle(20000));
+    QCoreApplication::processEvents(); // the scan's reports
+    EXPECT_FALSE(Stored(quiet, songcol::Loudness).IsNull());
+    Crossfader().setValue(50);
+    for (int p = 0; p < 2; ++p)
+        Deck(p).Cmd_Play_Click();
+    const auto apart = [&] {
+        Render(150);
+        return RecentPeakDb(Engine(), 0) - RecentPeakDb(Engine(), 1);
+    };
+    EXPECT_NEAR(apart(), 10, 0.5) << "off";
+    Check("Chk_Level").setChecked(true);
+    EXPECT_NEAR(apart(), 0, 1) << "on";
+    EXPECT_EQ(ReadINI("", "Level Songs", "", "Settings"), "Yes");
+    Check("Chk_Level").setChecked(false);
+    EXPECT_NEAR(apart(), 10, 0.5) << "off again";
+}
+
+// A song that auto play starts begins where its sound begins, unless "Skip Silence" is "No" in
+// the settings file.
+TEST_F(MixerTest, SkipSilenceSetting) {
+    const std::string song = MakeMp3(folder.path(), "lead-in.mp3", 2.0, "pad 2 0");
+    for (const bool skip : {true, false}) {
+        if (!skip) {
+            // The setting is read when the mixer is made.
+            WriteINI("", "Skip Silence", "No", "Settings");
+            main->close();
+            DeskTest::SetUp();
+            Ctl<QTimer>(*master, "Timer1").stop();
+        }
+        master->AddFile(song);
+        Check("Chk_AutoPlay").setChecked(true);
+        master->Timer1_Timer();
+        Settle();
+        for (int i = 0; i < 5000 && !Engine().GetWaveform(0); ++i)
+            QThread::msleep(1);
+        Render(100);
+        master->Timer1_Timer();
+        EXPECT_EQ(Engine().GetSoundPosition(0) > 1800, skip) << "skip " << skip;
+    }
+}
+
+// File > Record Mix… records the master mix into the chosen file (the chosen format's extension
+// added) while the mixer shows the time; the item then stops it, and File > Exit finalises a
+// recording that runs. A file that cannot be made is a message, and nothing records.
+TEST_F(MixerTest, RecordMix) {
+    QAction& item = *main->findChild<QAction*>("Mnu_File_RecordMix");
+    QLabel& time = Ctl<QLabel>(*master, "Lbl_Recording");
+    scripted.Choose({folder / "no such folder/mix.flac"});
+    item.trigger();
+    ASSERT_EQ(scripted.messages.size(), 1u);
+    EXPECT_NE(scripted.messages[0].find("cannot be recorded"), std::string::npos);
+    EXPECT_FALSE(master->IsRecording());
+
+    LoadSong(scripted, Deck(0), Engine(), MakeMp3(folder.path(), "tone.mp3", 3.0));
+    Deck(0).Cmd_Play_Click();
+    scripted.Choose({folder / "set"}, 2);
+    item.trigger();
+    EXPECT_EQ(scripted.dialogs.back().kind, FileDialogKind::Save);
+    EXPECT_EQ(item.text(), "Stop &Recording");
+    Render(1000);
+    master->Timer1_Timer();
+    EXPECT_FALSE(time.isHidden());
+    EXPECT_TRUE(time.text().contains(QStringLiteral("Recording 0:00:0")))
+        << time.text().toStdString();
+    item.trigger();
+    EXPECT_EQ(item.text(), QStringLiteral("&Record Mix\u2026"));
+    EXPECT_TRUE(time.isHidden());
+    EXPECT_EQ(SoundFileFrames(folder / "set.wav"), Engine().SampleRate());
+
+    scripted.Choose({folder / "exit.flac"});
+    item.trigger();
+    Render(500);
+    scripted.replies.push_back(MsgResult::Yes); // a deck is playing
+    main->Mnu_File_Exit_Click();
+    EXPECT_EQ(SoundFileFrames(folder / "exit.flac"), 22050);
+    EXPECT_EQ(scripted.messages.size(), 2u) << "nothing else to tell";
 }
 
 } // namespace
