@@ -54,7 +54,8 @@ bool EngineDesk::TakeLoadRequested() {
 
 bool EngineDesk::OverviewPending() const {
     for (int16_t p = 0; p < 2; ++p)
-        if (!decks_[p].path.empty() && engine_.GetSoundDuration(p) > 0 && !engine_.GetWaveform(p))
+        if (!decks_[p].path.empty() && engine_.GetPlayerStatus(p) == kPlaying &&
+            !engine_.GetWaveform(p))
             return true;
     return false;
 }

@@ -38,7 +38,8 @@ class EngineDesk : public AutoPlayDesk {
     bool Finished() const;
     // Whether a load was asked for since the last call (the caller may wait for it).
     bool TakeLoadRequested();
-    // Whether a deck's song has loaded but its overview is still being made.
+    // Whether a playing deck's overview (where its song's sound begins and ends) is still being
+    // made; a waiting deck's is made while the other plays.
     bool OverviewPending() const;
 
     AutoPlay& Auto() { return auto_; }
