@@ -114,4 +114,16 @@ std::optional<double> StoredLoudness(const std::string& filename) {
     return LoudnessFromDb(row.table.Field(songcol::Loudness));
 }
 
+bool StoreLoudness(const std::string& filename, double lufs) {
+    const std::string id = GetMP3ID(filename);
+    if (id.empty()) return false;
+    SongRow row(id);
+    if (row.table.NoMatch()) return false;
+    row.table.Edit();
+    row.table.SetField(songcol::Loudness, LoudnessToDb(lufs));
+    row.table.Update();
+    row.table.Close();
+    return true;
+}
+
 } // namespace spinx

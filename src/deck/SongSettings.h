@@ -37,5 +37,7 @@ bool StoreMarkers(const std::string& filename, std::optional<int32_t> start,
 
 // The song's loudness in LUFS as its row keeps it; nothing when unmeasured or without a row.
 std::optional<double> StoredLoudness(const std::string& filename);
+// Keeps the song's measured loudness in its existing row; false when it has none.
+bool StoreLoudness(const std::string& filename, double lufs);
 
 } // namespace spinx

@@ -2,12 +2,12 @@
 
 #include "deck/SongSettings.h"
 #include "engine/Aspinx.h"
-#include "engine/analysis/AudibleRange.h"
 #include "engine/analysis/Loudness.h"
 #include "library/Database.h"
 #include "library/EqText.h"
 #include "library/SongTable.h"
 #include "mixer/CrossfadeLaw.h"
+#include "mixer/LoudnessScan.h"
 
 #include <QObject>
 
@@ -20,8 +20,6 @@ EngineDesk::EngineDesk(Aspinx& engine, int32_t overlap) : engine_(engine), overl
                      [this](int16_t player, const QString& path, const QString& reason) {
                          LoadFailed(player, path, reason);
                      });
-    QObject::connect(&engine_, &Aspinx::WaveformReady, &engine_,
-                     [this](int16_t player) { OverviewReady(player); });
     QObject::connect(&engine_, &Aspinx::SoundDone, &engine_, [this](int16_t player) {
         if (HasDeck(player)) decks_[player].ended = true;
         auto_.SoundDone(player);
@@ -54,6 +52,14 @@ bool EngineDesk::TakeLoadRequested() {
     return requested;
 }
 
+bool EngineDesk::OverviewPending() const {
+    for (int16_t p = 0; p < 2; ++p)
+        if (!decks_[p].path.empty() && engine_.GetPlayerStatus(p) == kPlaying &&
+            !engine_.GetWaveform(p))
+            return true;
+    return false;
+}
+
 std::string EngineDesk::Song(int16_t player) const {
     return HasDeck(player) ? decks_[player].path : std::string();
 }
@@ -66,8 +72,7 @@ DeckReading EngineDesk::Read(int16_t player) const {
     if (!HasDeck(player)) return reading;
     const Deck& deck = decks_[player];
     reading.endPos = deck.end;
-    if (!deck.ownStart) reading.audibleStart = deck.audibleStart;
-    if (!deck.ownEnd) reading.audibleEnd = deck.audibleEnd;
+    edges_.Fill(engine_, player, {deck.start, deck.end, overlap_}, reading);
     return reading;
 }
 
@@ -97,8 +102,6 @@ void EngineDesk::Load(int16_t player, const std::string& path) {
         deck.volumeSlider = song->volume;
         deck.start = song->start;
         deck.end = song->end;
-        deck.ownStart = song->start > 0;
-        deck.ownEnd = song->end != overlap_;
         DecodeEq(song->eq, curve);
         engine_.SetPitch(player, static_cast<int16_t>(song->pitch));
     } else {
@@ -116,27 +119,13 @@ void EngineDesk::Loaded(int16_t player) {
     ApplyCrossfader();
 }
 
-void EngineDesk::OverviewReady(int16_t player) {
-    const std::shared_ptr<const Waveform> overview = engine_.GetWaveform(player);
-    if (!HasDeck(player) || !overview) return;
-    const engine::AudibleRange range = engine::FindAudibleRange(*overview);
-    decks_[player].audibleStart = range.audible ? range.startMs : 0;
-    decks_[player].audibleEnd = range.audible ? range.endMs : 0;
-}
-
 void EngineDesk::SetLevelling(bool on, double targetLufs) {
     levelling_ = on;
     targetLufs_ = targetLufs;
 }
 
 double EngineDesk::LevellingTrim(const std::string& path) const {
-    std::optional<double> loudness;
-    if (SongDbIsOpen()) {
-        try {
-            loudness = StoredLoudness(path);
-        } catch (const DbError&) {
-        }
-    }
+    std::optional<double> loudness = RememberedLoudness(path);
     if (!loudness) loudness = engine::MeasureLoudness(path);
     return engine::LevellingGainDb(loudness, targetLufs_);
 }

@@ -3,6 +3,7 @@
 // crossfader that walks like the mixer's, and the song memory recalled on every load. Auto play
 // drives it exactly as it drives the mixer; the set renderer and tests use it. UI thread (the
 // engine's).
+#include "mixer/AudibleEdges.h"
 #include "mixer/AutoPlay.h"
 
 #include <QString>
@@ -37,6 +38,9 @@ class EngineDesk : public AutoPlayDesk {
     bool Finished() const;
     // Whether a load was asked for since the last call (the caller may wait for it).
     bool TakeLoadRequested();
+    // Whether a playing deck's overview (where its song's sound begins and ends) is still being
+    // made; a waiting deck's is made while the other plays.
+    bool OverviewPending() const;
 
     AutoPlay& Auto() { return auto_; }
     int Crossfader() const { return crossfader_; }
@@ -61,15 +65,10 @@ class EngineDesk : public AutoPlayDesk {
         int32_t volumeSlider = 0; // the song's stored volume, -100..100
         int32_t start = 0;        // ms
         int32_t end = 0;          // ms before the song's end
-        bool ownStart = false;    // the markers are the song's own, not the defaults
-        bool ownEnd = false;
         bool ended = false;       // played to its end: a set plays each song once
-        int32_t audibleStart = 0; // ms; 0 until the overview is known
-        int32_t audibleEnd = 0;
     };
 
     void Loaded(int16_t player);
-    void OverviewReady(int16_t player);
     double LevellingTrim(const std::string& path) const;
     void LoadFailed(int16_t player, const QString& path, const QString& reason);
 
@@ -77,8 +76,9 @@ class EngineDesk : public AutoPlayDesk {
     const int32_t overlap_;
     std::deque<std::string> playlist_;
     std::array<Deck, 2> decks_;
-    int crossfader_ = 0;  // 0 all Deck A .. 100 all Deck B
-    int fadeTarget_ = -1; // where the crossfader walks to; -1 when it rests
+    mutable AudibleEdges edges_; // a cache, filled as auto play reads the decks
+    int crossfader_ = 0;         // 0 all Deck A .. 100 all Deck B
+    int fadeTarget_ = -1;        // where the crossfader walks to; -1 when it rests
     bool loadRequested_ = false;
     bool levelling_ = false;
     double targetLufs_ = 0;

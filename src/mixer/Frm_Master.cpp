@@ -2,9 +2,12 @@
 
 #include "deck/Frm_TurnTable.h"
 #include "mixer/CrossfadeLaw.h"
+#include "mixer/LoudnessScan.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
+#include "mixer/SetSettings.h"
 #include "support/Mod_INI.h"
+#include "support/SettingsKeys.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/ListBox.h"
 #include "widgets/MdiChild.h"
@@ -166,10 +169,20 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     autoPlay->setContentsMargins(6, 2, 4, 4);
     autoPlay->addWidget(autoPlayCheck_);
     autoFadeCheck_ = Named(new QCheckBox(QStringLiteral("Auto Fade"), this), "Chk_AutoFade");
+    levelCheck_ = Named(new QCheckBox(QStringLiteral("Level songs"), this), "Chk_Level");
+    levelCheck_->setToolTip(QStringLiteral("Play every song at one loudness"));
+    levelCheck_->setChecked(SettingsFlag(kLevelSongsKey, false));
+    auto* fadeAndLevel = new QVBoxLayout;
+    fadeAndLevel->setSpacing(2);
+    fadeAndLevel->addWidget(autoFadeCheck_);
+    fadeAndLevel->addWidget(levelCheck_);
     auto* automatic = new QHBoxLayout;
     automatic->setSpacing(4);
     automatic->addWidget(autoPlayFrame);
-    automatic->addWidget(autoFadeCheck_);
+    automatic->addLayout(fadeAndLevel);
+    recordingLabel_ = Named(new QLabel(this), "Lbl_Recording");
+    recordingLabel_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    recordingLabel_->hide();
     skippedNote_ = Named(new QLabel(this), "Lbl_Skipped");
     skippedNote_->setWordWrap(true);
     skippedNote_->hide();
@@ -192,6 +205,7 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     root->addLayout(overlap);
     root->addLayout(automatic);
     root->addWidget(skippedNote_);
+    root->addWidget(recordingLabel_);
     root->addWidget(BuildPlaylistFrame(), 1);
 
     for (int16_t i = 0; i < 4; ++i) {
@@ -230,9 +244,18 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     });
     connect(autoPlayCheck_, &QCheckBox::toggled, this,
             [this](bool on) { autoPlay_.SetEnabled(on); });
+    connect(levelCheck_, &QCheckBox::toggled, this, [this] { Chk_Level_Click(); });
+
+    autoPlay_.SetSkipSilence(SettingsFlag(kSkipSilenceKey, true));
+    targetLufs_ = TargetLoudness();
+    loudnessScan_ = std::make_unique<LoudnessScan>(
+        *this, [this](const std::string& path, std::optional<double> lufs) {
+            LoudnessMeasured(path, lufs);
+        });
 }
 
 Frm_Master::~Frm_Master() {
+    loudnessScan_.reset(); // its reports come to this window
     // The decks play through our engine: they go first.
     for (QPointer<Frm_TurnTable>& deck : decks_) {
         if (!deck) continue;
@@ -308,6 +331,7 @@ void Frm_Master::Aspinx1_SoundDone(int16_t nPlayer) {
 
 void Frm_Master::Aspinx1_SoundLoaded(int16_t nPlayer, int16_t) {
     if (Frm_TurnTable* deck = Deck(nPlayer)) deck->GetDBSettings();
+    LevelDeck(nPlayer);
 }
 
 void Frm_Master::Aspinx1_SoundLoadFailed(int16_t nPlayer, const QString& path,
@@ -412,6 +436,7 @@ void Frm_Master::Timer1_Timer() {
     }
     autoPlay_.Tick();
     if (skippedTicks_ > 0 && --skippedTicks_ == 0) skippedNote_->hide();
+    if (IsRecording()) ShowRecordingTime();
 }
 
 int16_t Frm_Master::PlayerA() const {
@@ -436,7 +461,10 @@ DeckReading Frm_Master::Read(int16_t player) const {
     reading.status = engine_->GetPlayerStatus(player);
     reading.position = engine_->GetSoundPosition(player);
     reading.length = engine_->GetSoundDuration(player);
-    if (const Frm_TurnTable* deck = FindTurnTable(area_, player)) reading.endPos = deck->EndPos;
+    if (const Frm_TurnTable* deck = FindTurnTable(area_, player)) {
+        reading.endPos = deck->EndPos;
+        audibleEdges_.Fill(*engine_, player, {deck->StartPos, deck->EndPos, Overlap()}, reading);
+    }
     return reading;
 }
 

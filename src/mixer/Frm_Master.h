@@ -5,6 +5,7 @@
 // object names. UI thread.
 #include "deck/DeckHost.h"
 #include "engine/Aspinx.h"
+#include "mixer/AudibleEdges.h"
 #include "mixer/AutoPlay.h"
 #include "support/Mod_CommonDialog.h"
 
@@ -14,6 +15,9 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +39,7 @@ namespace spinx {
 class ClickLabel;
 class Frm_TurnTable;
 class ListBox;
+class LoudnessScan;
 
 class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     Q_OBJECT
@@ -76,6 +81,19 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void Timer1_Timer();
     void Chk_AutoFade_Click();
     const AutoPlay& AutoPlayer() const { return autoPlay_; }
+    // "Level songs": each deck plays at a trim that brings its song to the target loudness, on
+    // top of its own volume; off, no deck is trimmed. Kept in the settings file.
+    void Chk_Level_Click();
+    // Measures the loudness of songs loaded for the first time, in the background.
+    LoudnessScan& LoudnessScanner() const { return *loudnessScan_; }
+
+    // Starts recording the master mix to a FLAC or WAV file chosen in a Save dialog, or, while
+    // recording, stops.
+    void RecordMix_Click();
+    bool IsRecording() const { return engine_->IsRecording(); }
+    // Finalises the recording, so that the file opens. The user hears about a problem, and
+    // about `why` when it is given (the recording did not stop at their asking).
+    void StopRecording(const std::string& why = "");
 
     // The playlist. AddFile adds one MP3 song or the songs of one M3U playlist.
     void AddFile(const std::string& Filename);
@@ -103,6 +121,7 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
   signals:
     // A deck asked for the marker menu; the main window owns it.
     void markerMenuRequested();
+    void recordingChanged(bool recording);
 
   private:
     static constexpr int kPlaylistLines = 5; // the least room for the playlist, in rows
@@ -154,6 +173,10 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void RememberFolder(const std::string& folder);
     // Sends one deck of the crossfaded pair its share and remembers it as the deck's MaxVol.
     void ApplyCrossfade(Frm_TurnTable& deck, int share);
+    // The level trim of the player's song, measured first when its loudness is not known.
+    void LevelDeck(int16_t player);
+    void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
+    void ShowRecordingTime();
 
     Aspinx* const engine_;
     QMdiArea& area_;
@@ -168,6 +191,13 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     int retitleRow_ = 0; // rows above it have been named
 
     AutoPlay autoPlay_{*this};
+    mutable AudibleEdges audibleEdges_; // a cache, filled as auto play reads the decks
+    double targetLufs_;
+    // Loudness measured or looked up this run (nothing: it cannot be measured), by path.
+    std::map<std::string, std::optional<double>> loudness_;
+    std::unique_ptr<LoudnessScan> loudnessScan_;
+    std::string recordingPath_;
+    CommonDialog recordDialog_;
 
     QLabel* titleLabel_;
     ClickLabel* webSiteLink_;
@@ -183,8 +213,10 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     QTimer* tickTimer_;
     QCheckBox* autoPlayCheck_;
     QCheckBox* autoFadeCheck_;
-    QLabel* skippedNote_;  // names a song auto play skipped, for a few seconds
-    int skippedTicks_ = 0; // ticks left before the note goes
+    QCheckBox* levelCheck_;
+    QLabel* recordingLabel_; // the recording's elapsed time, shown while it runs
+    QLabel* skippedNote_;    // names a song auto play skipped, for a few seconds
+    int skippedTicks_ = 0;   // ticks left before the note goes
     ListBox* playlist_;
     std::array<QToolButton*, 2> moveButtons_; // 0 up, 1 down
     CommonDialog dialog_;

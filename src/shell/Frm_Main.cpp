@@ -111,7 +111,19 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     helpKey->setContext(Qt::ApplicationShortcut);
     connect(helpKey, &QShortcut::activated, this, [this] { HelpKey_Press(); });
+    AddRecordMixItem(*file, exit);
     AddAudioOutputItem(*file, exit);
+}
+
+void Frm_Main::AddRecordMixItem(QMenu& file, QAction* before) {
+    auto* record = new QAction(QStringLiteral("&Record Mix\u2026"), &file);
+    record->setObjectName(QStringLiteral("Mnu_File_RecordMix"));
+    file.insertAction(before, record);
+    connect(record, &QAction::triggered, this, [this] { Mnu_File_RecordMix_Click(); });
+}
+
+void Frm_Main::Mnu_File_RecordMix_Click() {
+    if (master_) master_->RecordMix_Click();
 }
 
 void Frm_Main::AddAudioOutputItem(QMenu& file, QAction* before) {
@@ -143,6 +155,8 @@ void Frm_Main::CheckOutput() {
     if (now == shownOutput_ || now == OutputKind::Offline) return;
     const bool back = shownOutput_ == OutputKind::Null;
     shownOutput_ = now;
+    if (now == OutputKind::Null)
+        master_->StopRecording("The recording stopped because the sound device was lost.");
     if (now == OutputKind::Null) {
         outputLine_->setText(QStringLiteral("No sound output: the decks play in silence. Choose a "
                                             "device under File > Audio Output\u2026"));
@@ -190,6 +204,8 @@ void Frm_Main::Mnu_File_AudioOutput_Click() {
     if (!picked) return;
     const QString name = *picked == 0 ? QString() : devices[*picked - 1];
     const QString previous = engine.OutputDevice();
+    if (name != previous)
+        master_->StopRecording("The recording stopped because the sound device changed.");
     if (QString reason; !engine.SetOutputDevice(name, &reason)) {
         MsgBox("The sound device \"" + choice.items[*picked] +
                "\" cannot be used: " + reason.toStdString() + ".");
@@ -253,6 +269,11 @@ void Frm_Main::MDIForm_Load() {
     master_ = new Frm_Master(*area_, output_);
     connect(master_, &Frm_Master::markerMenuRequested, this,
             [this] { markerMenu_->popup(QCursor::pos()); });
+    if (auto* record = findChild<QAction*>(QStringLiteral("Mnu_File_RecordMix")))
+        connect(master_, &Frm_Master::recordingChanged, record, [record](bool recording) {
+            record->setText(recording ? QStringLiteral("Stop &Recording")
+                                      : QStringLiteral("&Record Mix\u2026"));
+        });
     QMdiSubWindow* window = AddChildWindow(*area_, master_);
     window->adjustSize();
     window->show();
@@ -434,6 +455,7 @@ void Frm_Main::closeEvent(QCloseEvent* event) {
     // Whether closed from the title bar or through File > Exit, the program ends one way.
     if (!unloaded_) {
         unloaded_ = true;
+        if (master_) master_->StopRecording();
         MDIForm_QueryUnload();
         UnloadChildren();
         MDIForm_Unload();

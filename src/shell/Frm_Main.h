@@ -47,6 +47,8 @@ class Frm_Main : public QMainWindow {
     void Mnu_File_Exit_Click();
     // Lists the sound devices; the one chosen plays from then on and is kept in the settings.
     void Mnu_File_AudioOutput_Click();
+    // Starts recording the mix into a file chosen in a Save dialog, or stops the recording.
+    void Mnu_File_RecordMix_Click();
     // Flips the item's check mark, then shows every deck whose item is checked and hides the
     // others.
     void Mnu_View_Deck_Click(int16_t Index);
@@ -97,6 +99,7 @@ class Frm_Main : public QMainWindow {
     // The mixer fills the area's height, so its playlist grows with the window.
     void StretchMixer();
     void AddAudioOutputItem(QMenu& file, QAction* before);
+    void AddRecordMixItem(QMenu& file, QAction* before);
     // The device kept in the settings, when it is still there; else the default stays.
     void UseStoredOutputDevice();
 

@@ -12,5 +12,11 @@ inline constexpr const char* kEqPathKey = "Eq Settings Path";
 inline constexpr const char* kAskLoadOverPlayingKey = "Ask Before Loading Over Playing Song";
 // The sound device chosen under File > Audio Output; absent or empty = the default device.
 inline constexpr const char* kAudioDeviceKey = "Audio Device";
+// "Yes" while the mixer's "Level songs" box is ticked.
+inline constexpr const char* kLevelSongsKey = "Level Songs";
+// The loudness, in LUFS, that levelling brings every song to; -14 when absent or not a number.
+inline constexpr const char* kTargetLoudnessKey = "Target Loudness";
+// "No" keeps auto play from skipping the silence at songs' starts and ends.
+inline constexpr const char* kSkipSilenceKey = "Skip Silence";
 
 } // namespace spinx

@@ -44,8 +44,10 @@ inline bool ShowsPause(const QToolButton& button) {
     return button.icon().pixmap(16).toImage() == pause.toImage();
 }
 
-// A tone of `seconds` made with sox and lame, as `folder`/`name`.
-std::string MakeMp3(const std::string& folder, const std::string& name, double seconds);
+// A tone of `seconds` made with sox and lame, as `folder`/`name`; `effects` are sox's, after the
+// tone (a "vol", a "pad" of silence).
+std::string MakeMp3(const std::string& folder, const std::string& name, double seconds,
+                    const std::string& effects = "");
 
 // The program after start-up, playing offline in a fresh program folder.
 class DeskTest : public ::testing::Test {

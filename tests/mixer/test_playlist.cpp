@@ -69,20 +69,9 @@ TEST(PlaylistRules, ReadingAndWritingLines) {
     EXPECT_EQ(M3uSongs("/m", text), songs);
 }
 
-// The dialog's answer: one full path, or a folder and names kept exactly (a leading blank is
-// part of a name); extensions are recognised in any case.
-TEST(PlaylistRules, DialogAnswersAndKinds) {
-    EXPECT_EQ(SplitDialogChoice("/music/a.mp3").names, std::vector<std::string>{"a.mp3"});
-    const DialogChoice many = SplitDialogChoice(std::string("/music\0 b.mp3\0c.M3U", 19));
-    EXPECT_EQ(many.folder, "/music");
-    EXPECT_EQ(many.names, (std::vector<std::string>{" b.mp3", "c.M3U"}));
-    EXPECT_EQ(EntryKind("/a/b.MP3"), PlaylistEntry::Song);
-    EXPECT_EQ(EntryKind("/a/b.m3u"), PlaylistEntry::Playlist);
-    EXPECT_EQ(EntryKind("/a.m3u/readme"), PlaylistEntry::Other);
-}
-
-// The Add dialog: Cancel changes nothing; a choice adds the files in the dialog's order, shows
-// base names, numbers the rows' files from 1 and remembers the folder under "MP3 Path".
+// The Add dialog: Cancel changes nothing; a choice adds the files in the dialog's order (names
+// kept exactly, a leading blank too; extensions in any case), shows base names, numbers the
+// rows' files from 1 and remembers the folder under "MP3 Path".
 TEST_F(PlaylistTest, AddThroughTheDialog) {
     WriteINI("", "MP3 Path", "/start/here", "Settings");
     scripted.Cancel();
@@ -96,18 +85,13 @@ TEST_F(PlaylistTest, AddThroughTheDialog) {
 
     const std::string songs = folder / "Songs";
     std::filesystem::create_directory(songs);
-    scripted.Choose({songs + "/c.mp3", songs + "/a.mp3", songs + "/b.MP3"});
+    scripted.Choose({songs + "/c.mp3", songs + "/ a.mp3", songs + "/b.MP3"});
     master->Cmd_Add_Click();
-    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), (std::vector<std::string>{"c", "a", "b"}));
+    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), (std::vector<std::string>{"c", " a", "b"}));
     EXPECT_EQ(Paths(*master),
-              (std::vector<std::string>{songs + "/c.mp3", songs + "/a.mp3", songs + "/b.MP3"}));
+              (std::vector<std::string>{songs + "/c.mp3", songs + "/ a.mp3", songs + "/b.MP3"}));
+    EXPECT_EQ(Ctl<ListBox>(*master, "List1").item(2)->data(Qt::UserRole).toInt(), 3);
     EXPECT_EQ(Mp3Path(), songs);
-
-    scripted.Choose({folder / "Intro Song.mp3"});
-    master->Cmd_Add_Click();
-    EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")).back(), "Intro Song");
-    EXPECT_EQ(Ctl<ListBox>(*master, "List1").item(3)->data(Qt::UserRole).toInt(), 4);
-    EXPECT_EQ(Mp3Path(), folder.path());
 }
 
 // Our own saved list reads back exactly, whether its songs lie below its folder (relative
@@ -138,17 +122,9 @@ TEST_F(PlaylistTest, SaveAndLoadRoundTrip) {
     EXPECT_EQ(ReadFile(saved), "a.mp3\r\nSub/b.mp3\r\n/elsewhere/c.mp3\r\n");
     EXPECT_EQ(Mp3Path(), lists);
 
-    const std::string outside = folder / "outside.m3u";
-    scripted.Choose({outside});
-    master->Cmd_Save_Click();
-    EXPECT_EQ(ReadFile(outside), "Lists/a.mp3\r\nLists/Sub/b.mp3\r\n/elsewhere/c.mp3\r\n");
-
     Ctl<ListBox>(*master, "List1").clear();
     master->AddFile(saved);
-    master->AddFile(outside);
-    std::vector<std::string> twice = expected;
-    twice.insert(twice.end(), expected.begin(), expected.end());
-    EXPECT_EQ(Paths(*master), twice);
+    EXPECT_EQ(Paths(*master), expected);
 }
 
 // A list that cannot be read or written is reported by name and nothing else changes; a
@@ -182,8 +158,9 @@ TEST_F(PlaylistTest, FailuresAreReported) {
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
-// Moving: the first row cannot go higher, the last no lower, the moved row stays selected with
-// its path; the move buttons work only while exactly one row is selected.
+// Moving: the first row cannot go higher, the last no lower, the moved row stays selected and
+// current with its path; the buttons work only while exactly one row is selected, and after a
+// ctrl-click that deselects a row (which makes it current) the row still selected moves.
 TEST_F(PlaylistTest, MovingRows) {
     for (const char* name : {"a", "b", "c", "d"})
         master->AddFile(folder / (std::string(name) + ".mp3"));
@@ -191,69 +168,46 @@ TEST_F(PlaylistTest, MovingRows) {
     QToolButton& up = Ctl<QToolButton>(*master, "Cmd_Move", 0);
     QToolButton& down = Ctl<QToolButton>(*master, "Cmd_Move", 1);
     EXPECT_FALSE(up.isEnabled());
-
     Select(list, {0});
-    EXPECT_TRUE(up.isEnabled() && down.isEnabled());
     up.click();
-    EXPECT_EQ(Rows(list), (std::vector<std::string>{"a", "b", "c", "d"}));
     down.click();
     EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "c", "d"}));
-    EXPECT_EQ(list.currentRow(), 1);
-    EXPECT_TRUE(list.item(1)->isSelected());
+    EXPECT_TRUE(list.currentRow() == 1 && list.item(1)->isSelected());
     EXPECT_EQ(Paths(*master)[1], folder / "a.mp3");
 
     Select(list, {3});
     master->Cmd_Move_Click(1);
-    EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "c", "d"}));
     master->Cmd_Move_Click(0);
     EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "d", "c"}));
     EXPECT_EQ(list.SelCount(), 1);
-
-    // A ctrl-click that deselects a row makes it current: the row that stays selected moves.
     Select(list, {2, 3});
     list.item(2)->setSelected(false);
     master->Cmd_Move_Click(0);
     EXPECT_EQ(Rows(list), (std::vector<std::string>{"b", "a", "c", "d"}));
-
     Select(list, {0, 2});
     EXPECT_FALSE(up.isEnabled() || down.isEnabled());
-    list.clearSelection();
-    EXPECT_FALSE(up.isEnabled());
 }
 
-// Remove takes exactly the selected rows, few or many and scattered, leaving the others in
-// order with their paths.
+// Remove takes exactly the selected rows, however scattered (more separate runs than are
+// removed one by one), leaving the others in order with their paths.
 TEST_F(PlaylistTest, RemovingSelectedRows) {
-    std::vector<std::string> names;
+    std::vector<std::string> names, kept;
     for (int i = 0; i < 60; ++i) {
         names.push_back("s" + std::to_string(i));
         master->AddFile(folder / (names.back() + ".mp3"));
+        if (i % 3 != 0 && i != 59) kept.push_back(folder / (names.back() + ".mp3"));
     }
     ListBox& list = Ctl<ListBox>(*master, "List1");
     master->Cmd_Remove_Click();
     EXPECT_EQ(list.count(), 60) << "nothing selected, nothing removed";
 
-    Select(list, {0, 2, 3, 59});
+    Select(list, {0, 59});
+    for (int row = 3; row < 60; row += 3)
+        list.item(row)->setSelected(true);
     master->Cmd_Remove_Click();
-    std::vector<std::string> left = names;
-    for (int row : {59, 3, 2, 0})
-        left.erase(left.begin() + row);
-    EXPECT_EQ(Rows(list), left);
+    EXPECT_EQ(Paths(*master), kept);
     EXPECT_EQ(list.SelCount(), 0);
     EXPECT_FALSE(Ctl<QToolButton>(*master, "Cmd_Move", 0).isEnabled());
-
-    // Every third row: more separate runs than are removed one by one.
-    list.clearSelection();
-    for (int row = 0; row < list.count(); row += 3)
-        list.item(row)->setSelected(true);
-    list.setCurrentRow(0, QItemSelectionModel::NoUpdate);
-    master->Cmd_Remove_Click();
-    std::vector<std::string> kept;
-    for (std::size_t i = 0; i < left.size(); ++i)
-        if (i % 3 != 0) kept.push_back(left[i]);
-    EXPECT_EQ(Rows(list), kept);
-    for (int row = 0; row < list.count(); ++row)
-        EXPECT_EQ(Paths(*master)[row], folder / (kept[row] + ".mp3"));
 }
 
 // Files dropped from the desktop: songs and playlists' songs are added in the drop's order,
@@ -290,7 +244,6 @@ TEST_F(PlaylistTest, RowOntoDeckAndToolTip) {
     EXPECT_EQ(deck.Filename, "");
     deck.Form_DragDrop(&list);
     EXPECT_EQ(deck.Filename, song);
-    EXPECT_EQ(deck.ID, 2);
     Settle();
     EXPECT_NEAR(Engine().GetSoundDuration(2), 1000, 100);
 
@@ -304,8 +257,6 @@ TEST_F(PlaylistTest, RowOntoDeckAndToolTip) {
     const QRect first = list.visualItemRect(list.item(0));
     master->List1_MouseMove(first.center());
     EXPECT_EQ(list.toolTip().toStdString(), folder / "other.mp3");
-    master->List1_MouseMove(QPoint(first.center().x(), list.viewport()->height() - 2));
-    EXPECT_EQ(list.toolTip().toStdString(), folder / "other.mp3") << "below the rows";
 }
 
 // Rows and deck captions name songs from their tags once the event loop has had a turn; a song

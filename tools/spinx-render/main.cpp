@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <sndfile.h>
 
@@ -41,6 +42,8 @@ constexpr const char* kHelp =
     "  -V, --version       show the version and exit\n";
 
 constexpr int kTickMs = 100;
+// How long a song's overview may take before the set goes on without it.
+constexpr int kOverviewWaitMs = 5000;
 // Nothing playing for this long while songs remain means the set cannot go on.
 constexpr int kGiveUpMs = 30000;
 
@@ -177,6 +180,14 @@ int main(int argc, char** argv) {
         // Loads run on the engine's workers: wait for them, so the set never waits for a song.
         while (desk.TakeLoadRequested())
             engine.WaitIdle();
+        // Where a song's sound begins and ends is read from its overview, which is made after
+        // the load: wait for it too, or a loaded machine would leave silent gaps in the set.
+        if (options.skipSilence) {
+            QElapsedTimer waited;
+            waited.start();
+            while (desk.OverviewPending() && waited.elapsed() < kOverviewWaitMs)
+                QThread::msleep(1);
+        }
         for (int16_t p = 0; p < 2; ++p) {
             // A song counts when its deck starts it; the same file may come again.
             if (engine.GetPlayerStatus(p) != spinx::kPlaying) lastSong[p].clear();

@@ -1,0 +1,145 @@
+// The mixer's help for unattended sets: songs levelled to one loudness, and the mix recorded.
+#include "deck/Frm_TurnTable.h"
+#include "deck/SongSettings.h"
+#include "engine/analysis/Loudness.h"
+#include "library/Database.h"
+#include "library/SongTable.h"
+#include "mixer/Frm_Master.h"
+#include "mixer/LoudnessScan.h"
+#include "support/Mod_Diskinfo.h"
+#include "support/Mod_INI.h"
+#include "support/MsgBox.h"
+#include "support/SettingsKeys.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QLabel>
+
+#include <cstdio>
+
+namespace spinx {
+
+namespace {
+constexpr const char* kRecordFilter = "FLAC audio (*.flac)|*.flac|WAV audio (*.wav)|*.wav";
+constexpr int kWavFilter = 2;
+
+// Elapsed time as h:mm:ss.
+std::string ClockText(int64_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+} // namespace
+
+void Frm_Master::Chk_Level_Click() {
+    std::string error;
+    if (!WriteINI("", kLevelSongsKey, levelCheck_->isChecked() ? "Yes" : "No", kSettingsSection,
+                  &error))
+        MsgBox("The Level songs setting cannot be kept. " + error);
+    for (int16_t p = 0; p < Aspinx::kPlayers; ++p)
+        LevelDeck(p);
+}
+
+void Frm_Master::LevelDeck(int16_t player) {
+    const Frm_TurnTable* deck = Deck(player);
+    if (!deck) return;
+    const std::string& song = deck->Filename;
+    std::optional<double> lufs;
+    if (const auto known = loudness_.find(song); known != loudness_.end()) {
+        lufs = known->second;
+    } else if (!song.empty()) {
+        // Measured once per song: the song table keeps it for every later load.
+        lufs = RememberedLoudness(song);
+        if (lufs)
+            loudness_[song] = lufs;
+        else
+            loudnessScan_->Request(song);
+    }
+    engine_->SetLevelTrim(
+        player, levelCheck_->isChecked() ? engine::LevellingGainDb(lufs, targetLufs_) : 0.0);
+}
+
+void Frm_Master::LoudnessMeasured(const std::string& path, std::optional<double> lufs) {
+    loudness_[path] = lufs;
+    if (lufs && SongDbIsOpen()) {
+        try {
+            StoreLoudness(path, *lufs);
+        } catch (const DbError& error) {
+            std::fprintf(stderr, "spinx: the loudness of %s cannot be kept: %s\n", path.c_str(),
+                         error.what());
+        }
+    }
+    for (int16_t p = 0; p < Aspinx::kPlayers; ++p)
+        if (const Frm_TurnTable* deck = Deck(p); deck && deck->Filename == path) LevelDeck(p);
+}
+
+void Frm_Master::RecordMix_Click() {
+    if (IsRecording()) {
+        StopRecording();
+        return;
+    }
+    CommonDialog& dialog = recordDialog_;
+    if (dialog.InitDir.empty())
+        dialog.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
+    dialog.Filter = kRecordFilter;
+    const char* ext = dialog.FilterIndex == kWavFilter ? "wav" : "flac";
+    dialog.DefaultExt = ext;
+    dialog.DialogTitle = "Record Mix";
+    dialog.FileName =
+        "Spinx mix " +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh.mm")).toStdString() +
+        "." + ext;
+    dialog.Flags |= kCdlOverwritePrompt | kCdlExplorer;
+    if (dialog.ShowSave() != 0 || dialog.FileName.empty()) return;
+
+    std::string path = dialog.FileName;
+    // A name typed without the format's extension gets the one of the chosen format.
+    const QString typed = QString::fromStdString(GetExtension(GetFileName(path))).toLower();
+    if (typed != "flac" && typed != "wav")
+        path += dialog.FilterIndex == kWavFilter ? ".wav" : ".flac";
+    dialog.InitDir = GetPath(path);
+    QString reason;
+    if (!engine_->StartRecording(QString::fromStdString(path), &reason)) {
+        MsgBox("The mix cannot be recorded to \"" + path + "\". " + reason.toStdString());
+        return;
+    }
+    recordingPath_ = path;
+    ShowRecordingTime();
+    recordingLabel_->show();
+    emit recordingChanged(true);
+}
+
+void Frm_Master::StopRecording(const std::string& why) {
+    if (!IsRecording()) return;
+    const uint64_t lost = engine_->RecordingDroppedFrames();
+    QString reason;
+    const bool complete = engine_->StopRecording(&reason);
+    recordingLabel_->hide();
+    emit recordingChanged(false);
+
+    std::string text = why;
+    const auto add = [&text](const std::string& sentence) {
+        text += (text.empty() ? "" : " ") + sentence;
+    };
+    if (!complete) add(reason.toStdString());
+    if (lost > 0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f",
+                      static_cast<double>(lost) / engine_->SampleRate());
+        add("The computer fell behind while recording: " + std::string(seconds) +
+            " seconds of the mix are missing from the file.");
+    }
+    if (!text.empty()) MsgBox(text + " The recording is in \"" + recordingPath_ + "\".");
+}
+
+void Frm_Master::ShowRecordingTime() {
+    const int rate = std::max(engine_->SampleRate(), 1);
+    std::string text = "\u25CF Recording " + ClockText(engine_->RecordedFrames() / rate);
+    if (const uint64_t lost = engine_->RecordingDroppedFrames(); lost > 0)
+        text += " (" + std::to_string(lost * 1000 / rate) + " ms lost)";
+    recordingLabel_->setText(QString::fromStdString(text));
+    recordingLabel_->setToolTip(QString::fromStdString(recordingPath_));
+}
+
+} // namespace spinx
