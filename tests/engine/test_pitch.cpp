@@ -26,17 +26,14 @@ std::vector<float> PlayAt(OfflineEngine& t, const std::string& path, int pitch, 
 } // namespace
 
 // Pitch moves the position's rate and the tone together (2000 doubles, 500 halves) without loss
-// of level; songs at 48, 32 and 22.05 kHz play at the right speed and keep their pitch.
+// of level; songs at 48, 32 and 22.05 kHz play at the right speed and keep their pitch; pitch 1
+// crawls.
 TEST(EnginePitch, SpeedMovesPositionAndToneTogether) {
     struct Case {
         int pitch, rate;
     };
-    for (const Case c : {Case{2000, kRate},
-                         {500, kRate},
-                         {1500, kRate},
-                         {1000, 48000},
-                         {1000, 32000},
-                         {1000, 22050}}) {
+    for (const Case c :
+         {Case{2000, kRate}, {500, kRate}, {1000, 48000}, {1000, 32000}, {1000, 22050}}) {
         SCOPED_TRACE(testing::Message() << "pitch " << c.pitch << ", rate " << c.rate);
         OfflineEngine t;
         const std::string path = c.rate == kRate
@@ -51,10 +48,8 @@ TEST(EnginePitch, SpeedMovesPositionAndToneTogether) {
         EXPECT_NEAR(ToneFrequency(tail, 0, kRate), 1000 * speed, 2.0);
         EXPECT_NEAR(Peak(tail), 0.5f, 0.03f);
     }
-}
 
-// The slowest pitch still plays (and moves) without stalling the engine.
-TEST(EnginePitch, PitchOneCrawls) {
+    // The slowest pitch still plays (and moves) without stalling the engine.
     OfflineEngine t;
     PlayAt(t, Tone(), 1, 2.0);
     EXPECT_NEAR(t.engine.GetSoundPosition(0), 2, 1) << "speed 0.001 for 2 s is 2 ms of song";

@@ -54,12 +54,6 @@ const std::map<std::string, std::string> kDocumented = {
     {"mm_m2l3_compl24.mp3", "Version=2;MP3ID=00081408"},
     {"tl_ape_id3v1.mp3", "Title=EX\xC3\x90\\x07"},
     {"tt_id3v1_latin1_256.mp3", "Artist=Bj\xC3\xB6rk"},
-    {"generated/g_sync_at_5000.mp3", "Bitrate=128"},
-    {"generated/g_sync_at_5001.mp3", "Bitrate=0;MP3ID=00086083"},
-    {"generated/g_genre_blank.mp3", "HasTag=True;Version=25;Layer=0"},
-    {"generated/g_cbr128_44k_v1nul.mp3", "Title=NUL padded title;Track=\\x05;Genre=17"},
-    {"generated/g_crc_copyright_emph.mp3",
-     "Protection=yes;Copyright=yes;Original=no;Emphasis=50/15"},
 };
 
 } // namespace
