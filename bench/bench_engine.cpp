@@ -614,21 +614,3 @@ SPINX_BENCH("engine-output") {
     Report("dropout_ms_under_load", SilenceGapsMs(recording), 0, true);
     Report("output_latency_ms", latencyMs, 30, true);
 }
-SPINX_BENCH("tmp") {
-    const Songs& songs = TestSongs();
-    for (int i = 0; i < 3; ++i) {
-        double t0 = ProcessCpuSeconds();
-        {
-            Aspinx player(OutputKind::Offline);
-            double t1 = ProcessCpuSeconds();
-            player.LoadSound(0, QString::fromStdString(songs.info));
-            player.WaitIdle(10000);
-            double t2 = ProcessCpuSeconds();
-            SettleWorkers(player, 1);
-            double t3 = ProcessCpuSeconds();
-            std::printf("construct %.3f load %.3f settle %.3f\n", t1 - t0, t2 - t1, t3 - t2);
-            t0 = ProcessCpuSeconds();
-        }
-        std::printf("destruct %.3f\n", ProcessCpuSeconds() - t0);
-    }
-}
