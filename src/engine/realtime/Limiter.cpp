@@ -40,7 +40,8 @@ Limiter::Limiter(int rate, int maxFrames)
       maxFrames_(maxFrames), line_(static_cast<size_t>(lookahead_ + maxFrames) * 2),
       holdRing_(static_cast<size_t>(PowerOfTwoAtLeast(hold_ + 1))),
       holdMask_(static_cast<int>(holdRing_.size()) - 1),
-      average_(static_cast<size_t>(lookahead_), 1.0f), averageSum_(lookahead_) {}
+      average_(static_cast<size_t>(lookahead_), 1.0f), averageSum_(lookahead_),
+      perLookahead_(1.0 / lookahead_) {}
 
 void Limiter::Reset() {
     held_ = 0;
@@ -85,7 +86,7 @@ float Limiter::NextGain(float peak) {
         averageSum_ = lookahead_; // drop the rounding the sum gathered while limiting
         return 1.0f;
     }
-    return static_cast<float>(averageSum_ / lookahead_);
+    return static_cast<float>(averageSum_ * perLookahead_);
 }
 
 void Limiter::Prime(const float* in, int frames) {

@@ -63,6 +63,7 @@ class Limiter {
     int averagePos_ = 0;
     int belowUnity_ = 0; // entries of average_ below 1
     double averageSum_;
+    const double perLookahead_; // a multiply per frame instead of a divide
 };
 
 } // namespace spinx::engine
