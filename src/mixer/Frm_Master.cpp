@@ -88,7 +88,7 @@ int16_t CheckedIndex(const std::array<QRadioButton*, 4>& buttons) {
 Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     : QWidget(parent),
       engine_(new Aspinx(output, this,
-                         std::atoi(ReadINI("", "Audio Latency", "", "Settings").c_str()))),
+                         std::atoi(ReadINI("", kAudioLatencyKey, "", kSettingsSection).c_str()))),
       area_(area) {
     setObjectName(QStringLiteral("Frm_Master"));
     setWindowTitle(QStringLiteral("Master"));
