@@ -15,6 +15,10 @@ constexpr int kStep = 32;              // frames between coefficient designs
 constexpr double kGlideSeconds = 0.01; // time constant of the gain glide
 constexpr float kSnapDb = 0.005f;      // close enough to the target to stop gliding
 constexpr float kQuiet = 1e-7f;        // filter memory this small has rung out
+// A dragged slider sends a new curve with every mouse move; solving the band interaction for
+// each would cost more than filtering. A new curve is solved at most this often, the latest one
+// winning: the 10 ms glide hides the wait.
+constexpr int kSolveEvery = 1024; // frames
 
 // Runs one band's biquad over `n` frames; with `step`, its coefficients move by `step` per
 // frame (so a ramp ends exactly on the new design).
@@ -83,6 +87,7 @@ void Equalizer::Design(int band, float c[5]) const {
 
 void Equalizer::Retarget(const Curve& curve) {
     curve_ = curve;
+    sinceSolve_ = 0;
     EqSolver::Gains wanted;
     std::copy(curve.begin(), curve.end(), wanted.begin());
     const EqSolver::Gains gains = solver_.Solve(wanted);
@@ -133,7 +138,8 @@ void Equalizer::RunSettled(float* x, int frames) {
 }
 
 void Equalizer::Process(float* buf, int frames, const Curve& curve) {
-    if (curve != curve_) Retarget(curve);
+    if (curve != curve_ && sinceSolve_ >= kSolveEvery) Retarget(curve);
+    sinceSolve_ = std::min(sinceSolve_ + frames, kSolveEvery);
     if (std::none_of(bands_.begin(), bands_.end(),
                      [](const Band& b) { return b.active || b.db != b.goal; }))
         return; // flat and rung out: nothing to do

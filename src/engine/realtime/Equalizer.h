@@ -45,6 +45,7 @@ class Equalizer {
     Curve curve_{};
     std::array<Band, kBands> bands_{};
     float smoothing_; // per 32-frame step
+    int sinceSolve_ = 1 << 20; // frames processed since the curve was last solved (capped)
 };
 
 } // namespace spinx::engine
