@@ -19,9 +19,10 @@
 namespace spinx {
 
 namespace {
-// While a player plays: levels come every 50 ms, and a song's end should start the next
-// without a noticeable gap.
-constexpr int kCollectIntervalMs = 20;
+// While a player plays: as often as levels come (every 50 ms). Auto play acts on its own
+// 100 ms tick, so a song's end waits no longer for it than before; a faster poll only woke
+// the UI for nothing.
+constexpr int kCollectIntervalMs = 50;
 // After the last player stops, its final (zero) level still has to come through.
 constexpr int kCollectAfterMs = 300;
 
