@@ -13,7 +13,6 @@ using namespace spinx::test;
 
 TEST(NullOutput, PlaysAtRealTimePace) {
     Aspinx engine(OutputKind::Null);
-    EXPECT_EQ(engine.ActiveOutput(), OutputKind::Null);
     int done = 0;
     QObject::connect(&engine, &Aspinx::SoundDone, [&](int16_t) { ++done; });
     engine.LoadSound(0, QString::fromStdString(ToneMp3("null_tone", 1.0, 440.0)));
