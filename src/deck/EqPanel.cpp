@@ -11,7 +11,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <cmath>
 
 namespace spinx {
 
@@ -69,9 +68,7 @@ EqPanel::EqPanel(QWidget* parent) : QGroupBox(QStringLiteral("Equaliser"), paren
 }
 
 void EqPanel::LayOut(double unit) {
-    const auto pixels = [unit](double twips) {
-        return static_cast<int>(std::lround(twips * unit / kTwipsPerPixel));
-    };
+    const auto pixels = [unit](int twips) { return ScaledTwips(twips, unit); };
     QFont captionFont = font();
     captionFont.setPointSizeF(font().pointSizeF() * kCaptionFontScale);
     const int captionHeight =

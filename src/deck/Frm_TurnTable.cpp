@@ -56,7 +56,6 @@ const QColor kWarningColour(230, 40, 40);
 constexpr int kWideTwips = 8955;
 constexpr int kNarrowTwips = 4395;
 constexpr int kBottomMarginTwips = 90;
-constexpr int kIconPixels = 16; // the transport pictures at the default font
 
 // The live spectrum: frames analysed per tick, and bars shown.
 constexpr int kSpectrumFrames = 1024;
@@ -261,8 +260,8 @@ void Frm_TurnTable::DrawTransportPictures() {
     const bool pausing = playButton_->icon().cacheKey() == pauseIcon_.cacheKey();
     playIcon_ = MediaIcon(MediaPicture::Play, palette());
     pauseIcon_ = MediaIcon(MediaPicture::Pause, palette());
-    playPicture_->setPixmap(playIcon_.pixmap(kIconPixels));
-    pausePicture_->setPixmap(pauseIcon_.pixmap(kIconPixels));
+    playPicture_->setPixmap(playIcon_.pixmap(kPictureButtonPixels));
+    pausePicture_->setPixmap(pauseIcon_.pixmap(kPictureButtonPixels));
     stopButton_->setIcon(MediaIcon(MediaPicture::Stop, palette()));
     playButton_->setIcon(pausing ? pauseIcon_ : playIcon_);
 }
@@ -278,13 +277,11 @@ void Frm_TurnTable::LayOut() {
         if (qobject_cast<QCheckBox*>(widget)) least = widget->sizeHint();
         (at.left < kVolumeLabel.left ? controls : volumeColumn).push_back({widget, at, least});
     }
-    const int iconPixels = std::max(8, static_cast<int>(std::lround(kIconPixels * unit)));
+    const int iconPixels = std::max(8, static_cast<int>(std::lround(kPictureButtonPixels * unit)));
     for (QToolButton* button : {loadButton_, playButton_, stopButton_, saveSettingsButton_})
         button->setIconSize(QSize(iconPixels, iconPixels));
     const int bottom = std::max(PlaceTwipsRows(controls, unit), PlaceTwipsRows(volumeColumn, unit));
-    const auto pixels = [unit](int twips) {
-        return static_cast<int>(std::lround(twips * unit / kTwipsPerPixel));
-    };
+    const auto pixels = [unit](int twips) { return ScaledTwips(twips, unit); };
     const int height = bottom + pixels(kBottomMarginTwips);
     int volumeRight = 0;
     for (const TwipsItem& item : volumeColumn)

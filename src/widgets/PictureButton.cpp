@@ -8,16 +8,12 @@
 
 namespace spinx {
 
-namespace {
-constexpr int kIconPixels = 16;
-}
-
 QToolButton* PictureButton(QWidget* parent, QStyle::StandardPixmap picture, const char* tip) {
     auto* button = new QToolButton(parent);
     button->setIcon(parent->style()->standardIcon(picture));
     button->setToolTip(QString::fromLatin1(tip));
     button->setAutoRaise(false);
-    button->setIconSize(QSize(kIconPixels, kIconPixels));
+    button->setIconSize(QSize(kPictureButtonPixels, kPictureButtonPixels));
     return button;
 }
 
@@ -26,7 +22,7 @@ QIcon MediaIcon(MediaPicture picture, const QPalette& colours) {
     for (const auto& [mode, group] : {std::pair{QIcon::Normal, QPalette::Active},
                                       std::pair{QIcon::Disabled, QPalette::Disabled}}) {
         // Drawn at twice the size, so that it stays sharp on a high-density screen.
-        QPixmap pixmap(2 * kIconPixels, 2 * kIconPixels);
+        QPixmap pixmap(2 * kPictureButtonPixels, 2 * kPictureButtonPixels);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);

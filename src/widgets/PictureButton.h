@@ -9,6 +9,9 @@ class QWidget;
 
 namespace spinx {
 
+// The pictures' size at the default font, in pixels.
+inline constexpr int kPictureButtonPixels = 16;
+
 QToolButton* PictureButton(QWidget* parent, QStyle::StandardPixmap picture, const char* tip);
 
 // The transport pictures, drawn in the palette's button text colour so that they read on a

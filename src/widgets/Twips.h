@@ -27,6 +27,8 @@ struct TwipsRect {
 // How much a twips layout grows with the font: 1 for the default 9 pt font (a 14 px line), more
 // for a larger font and less for a smaller one, so text keeps the room it was given.
 double LayoutUnit(const QFontMetrics& metrics);
+// `twips` of such a layout in pixels, rounded to the nearest.
+int ScaledTwips(int twips, double unit);
 
 // A control on a twips layout that never gets less than `least` pixels (what its text needs).
 struct TwipsItem {
