@@ -20,6 +20,16 @@ constexpr float kQuiet = 1e-7f;        // filter memory this small has rung out
 // winning: the 10 ms glide hides the wait.
 constexpr int kSolveEvery = 1024; // frames
 
+// One frame through a biquad in direct form I. The previous output's term comes last: it alone
+// waits on the frame before, so the chain from one frame to the next is one multiply and one
+// subtraction.
+inline Pair BiquadStep(Pair in, Pair b0, Pair b1, Pair b2, Pair a1, Pair a2, Pair& x1, Pair& x2,
+                       Pair& y1, Pair& y2) {
+    const Pair out = (b0 * in + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1;
+    x2 = x1, x1 = in, y2 = y1, y1 = out;
+    return out;
+}
+
 // Runs one band's biquad over `n` frames; with `step`, its coefficients move by `step` per
 // frame (so a ramp ends exactly on the new design).
 template <bool kRamp>
@@ -36,10 +46,7 @@ void Run(float* x, int n, float c[5], const float* step, Pair& x1, Pair& x2, Pai
         }
         Pair in;
         std::memcpy(&in, x + 2 * k, sizeof in);
-        // The previous output's term last: it alone waits on the frame before, so the loop's
-        // chain from one frame to the next is one multiply and one subtraction.
-        const Pair out = (b0 * in + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1;
-        x2 = x1, x1 = in, y2 = y1, y1 = out;
+        const Pair out = BiquadStep(in, b0, b1, b2, a1, a2, x1, x2, y1, y2);
         std::memcpy(x + 2 * k, &out, sizeof out);
     }
 }
@@ -48,11 +55,7 @@ void Run(float* x, int n, float c[5], const float* step, Pair& x1, Pair& x2, Pai
 struct Held {
     Pair b0, b1, b2, a1, a2;
     Pair x1, x2, y1, y2;
-    Pair Step(Pair in) {
-        const Pair out = (b0 * in + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1; // as in Run
-        x2 = x1, x1 = in, y2 = y1, y1 = out;
-        return out;
-    }
+    Pair Step(Pair in) { return BiquadStep(in, b0, b1, b2, a1, a2, x1, x2, y1, y2); }
 };
 
 // Two consecutive bands with held coefficients in one loop, the second a frame behind the
