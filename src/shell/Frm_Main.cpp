@@ -155,9 +155,8 @@ void Frm_Main::CheckOutput() {
     if (now == shownOutput_ || now == OutputKind::Offline) return;
     const bool back = shownOutput_ == OutputKind::Null;
     shownOutput_ = now;
-    if (now == OutputKind::Null)
-        master_->StopRecording("The recording stopped because the sound device was lost.");
     if (now == OutputKind::Null) {
+        master_->StopRecording("The recording stopped because the sound device was lost.");
         outputLine_->setText(QStringLiteral("No sound output: the decks play in silence. Choose a "
                                             "device under File > Audio Output\u2026"));
         outputLine_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
@@ -340,13 +339,16 @@ void Frm_Main::FitDeskToRoom() {
     }
 }
 
+int Frm_Main::FrameBarsHeight() const {
+    return menuBar()->sizeHint().height() +
+           (statusBar()->isHidden() ? 0 : statusBar()->sizeHint().height());
+}
+
 QSize Frm_Main::Room() const {
     if (isVisible()) return area_->viewport()->size();
     const QScreen* screen = this->screen();
     const QSize screenSize = screen ? screen->availableGeometry().size() : size();
-    const int statusHeight = statusBar()->isHidden() ? 0 : statusBar()->sizeHint().height();
-    return screenSize - QSize(2 * area_->frameWidth(), menuBar()->sizeHint().height() +
-                                                           statusHeight + 2 * area_->frameWidth());
+    return screenSize - QSize(2 * area_->frameWidth(), FrameBarsHeight() + 2 * area_->frameWidth());
 }
 
 void Frm_Main::StretchMixer() {
@@ -374,8 +376,7 @@ void Frm_Main::FitToChildren() {
         if (!window->isHidden()) used |= window->geometry();
     const QSize client =
         used.size() + QSize(used.x(), used.y()) + QSize(2, 2) * area_->frameWidth();
-    const int statusHeight = statusBar()->isHidden() ? 0 : statusBar()->sizeHint().height();
-    QSize wanted(client.width(), client.height() + menuBar()->sizeHint().height() + statusHeight);
+    QSize wanted(client.width(), client.height() + FrameBarsHeight());
     const QScreen* screen = this->screen();
     if (!screen) {
         resize(wanted);

@@ -89,6 +89,8 @@ class Frm_Main : public QMainWindow {
     // The room the child windows may fill: the area's once the window is up, else what the
     // screen leaves below the menu bar.
     QSize Room() const;
+    // The menu bar and, while it shows, the status line: what the window holds besides the area.
+    int FrameBarsHeight() const;
     // Places the mixer and the decks for Arrange at the area's present font.
     void PlaceWindows();
     // Whether the mixer and all four decks, as placed, are in view at once.
