@@ -77,7 +77,6 @@ TEST(MixerRules, VersionCrossfadeLawAndSettings) {
     EXPECT_EQ(CrossfadeVolume(100, 3), 52);
     EXPECT_EQ(CrossfadeVolume(-5, 100), 0);
     EXPECT_FALSE(ParseSettingsFlag(" No", true));
-    EXPECT_TRUE(ParseSettingsFlag("", true));
     EXPECT_EQ(ParseTargetLoudness("-18.5"), -18.5);
     EXPECT_EQ(ParseTargetLoudness("loud"), -14);
     EXPECT_EQ(ParseTargetLoudness("6"), -14);
