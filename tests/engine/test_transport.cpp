@@ -121,10 +121,19 @@ TEST(EngineTransport, SeekMatchesStraightDecode) {
         t.engine.PauseSound(0);
         t.Render(1024);
     }
+    // While playing, the new place follows the old one's fade-out at once, not a buffer later.
     t.engine.PlaySound(0);
+    t.Render(1024);
     t.engine.SeekSound(0, 1500);
     EXPECT_EQ(t.engine.GetSoundPosition(0), 1500);
-    t.Render(kRate / 10);
+    const auto out = t.Render(kRate / 10);
+    size_t silent = 0; // the fade-out's last frame
+    while (out[2 * silent] != 0.0f || out[2 * silent + 1] != 0.0f)
+        ++silent;
+    const size_t start = static_cast<size_t>(1500) * kRate / 1000;
+    for (size_t i = kFade; i < 4096; ++i)
+        for (int c = 0; c < 2; ++c)
+            ASSERT_EQ(out[2 * (silent + 1 + i) + c], straight[2 * (start + i) + c]) << i;
     EXPECT_NEAR(t.engine.GetSoundPosition(0), 1600, 12);
     EXPECT_EQ(t.engine.GetPlayerStatus(0), kPlaying);
 }

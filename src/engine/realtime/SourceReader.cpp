@@ -34,6 +34,10 @@ void SourceReader::DropStale() {
     }
 }
 
+bool SourceReader::Ready() {
+    return replay_ < histEnd_ || Current(false) != nullptr || ended_ || !WorthWaiting();
+}
+
 bool SourceReader::WorthWaiting() const {
     const uint32_t producing = ch_.progress.producingGen.load(std::memory_order_acquire);
     return producing <= gen_ && ch_.progress.deadGen.load(std::memory_order_acquire) != gen_;

@@ -21,6 +21,9 @@ class SourceReader {
     // Copies up to `frames` stereo frames; fewer when the song ends (Ended()) or the worker is
     // behind (an underrun; impossible when `wait` is set unless the worker is stuck).
     int Read(float* dst, int frames, bool wait);
+    // Has audio to deliver, or none is coming (the song ended, the worker gave up on this
+    // generation or has moved on to a newer one).
+    bool Ready();
     // Drops blocks of older generations; for players that are not playing.
     void DropStale();
 

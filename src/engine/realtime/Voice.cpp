@@ -231,11 +231,38 @@ void Voice::Meter(const float* buf, int frames) {
     if (levelFrames_ >= levelPeriod_) SendLevel(PeakToMeter(l), PeakToMeter(r));
 }
 
+int Voice::FadeOutFrames() const {
+    // The same steps ApplyFade takes, so the count matches it to the frame.
+    float f = fade_;
+    int n = 1;
+    while ((f -= fadeStep_) > 0.0f)
+        ++n;
+    return n;
+}
+
 void Voice::Render(float* mix, int frames, bool offline) {
+    // A seek's fade-out ending inside this buffer: the new place starts right after it, not a
+    // buffer later.
+    if (seekPending_ && fadeDir_ < 0 && transport_ == Transport::Playing) {
+        const int out = FadeOutFrames();
+        if (out < frames) {
+            RenderPart(mix, out, offline);
+            mix += 2 * out;
+            frames -= out;
+        }
+    }
+    RenderPart(mix, frames, offline);
+}
+
+void Voice::RenderPart(float* mix, int frames, bool offline) {
     if (!audible_) {
         reader_.DropStale();
         return;
     }
+    // Sound starting from silence (a Play, a seek) waits for the worker's first audio of the
+    // new place, so that the fade-in is not spent on silence before the song cuts in at full
+    // level.
+    if (restart_ && !offline && !reader_.Ready()) return;
     float* buf = scratch_;
     const double startPos = Position();
     const double ratio = resampling_ ? resampler_.Ratio() : 1.0;

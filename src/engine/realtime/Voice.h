@@ -47,6 +47,9 @@ class Voice {
     double Position() const;
     // Applies the fade envelope; returns the frame index at which a fade-out finished, or -1.
     int ApplyFade(float* buf, int frames);
+    // Frames until a fade-out now under way reaches silence, the silent frame included.
+    int FadeOutFrames() const;
+    void RenderPart(float* mix, int frames, bool offline);
     void FadeOutFinished(int64_t resumeFrame);
     void SongEnded();
     void ApplySeek(uint32_t gen, int64_t frame);
