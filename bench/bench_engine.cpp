@@ -218,10 +218,13 @@ class SoundServer {
 };
 
 // The time from SeekSound until the mixer has sent out the first frame of the new place (the
-// position leaves the target), median of `runs` random seeks while playing.
+// position leaves the target), median of `runs` random seeks while playing. Each seek comes
+// at a random moment, as a DJ's do: seeks in step with the output's writes would all land at
+// the same point of its cycle.
 double SeekMs(Aspinx& engine, int runs, std::mt19937& random, void (*between)(Aspinx&)) {
     return MedianOf(runs, [&] {
         const int32_t target = static_cast<int32_t>(random() % 590000);
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
         const double start = NowSeconds();
         engine.SeekSound(0, target);
         while (engine.GetSoundPosition(0) == target && NowSeconds() - start < 5)

@@ -36,11 +36,13 @@ constexpr double kRestAfterSeconds = 0.2;
 // A resting output looks this often at what cannot wake it (a recording started).
 constexpr auto kRestPoll = std::chrono::milliseconds(250);
 
-// Frames per write: a quarter of the device buffer (at least the mixer's buffer). Each write
+// Frames per write: a third of the device buffer (at least the mixer's buffer). Each write
 // costs a wake-up of our thread and of the sound server's client thread, so fewer larger ones
-// are cheaper; the device keeps three quarters of its buffer in reserve.
+// are cheaper; the device keeps two thirds of its buffer in reserve. At the default latency one
+// write holds a whole seek (the fade-out, the limiter's look-ahead and the first new
+// millisecond), so a seek is heard after one write, not two.
 int WritePeriod(int frames, int latencyMs, int rate) {
-    return std::max(frames, latencyMs * rate / 4000);
+    return std::max(frames, latencyMs * rate / 3000);
 }
 
 bool Silent(const float* buffer, int samples) {
