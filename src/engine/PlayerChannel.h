@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 
 namespace spinx::engine {
 
@@ -49,9 +50,9 @@ class RecentOutput {
     void Write(const float* interleaved, int frames) {
         uint64_t w = written_.load(std::memory_order_relaxed);
         for (int i = 0; i < frames; ++i, ++w) {
-            const std::size_t s = (w % kFrames) * 2;
-            buffer_[s].store(interleaved[2 * i], std::memory_order_relaxed);
-            buffer_[s + 1].store(interleaved[2 * i + 1], std::memory_order_relaxed);
+            uint64_t frame;
+            std::memcpy(&frame, interleaved + 2 * i, sizeof frame);
+            buffer_[w % kFrames].store(frame, std::memory_order_relaxed);
         }
         written_.store(w, std::memory_order_release);
     }
@@ -65,9 +66,9 @@ class RecentOutput {
             const int n = static_cast<int>(std::min<uint64_t>(end, static_cast<uint64_t>(frames)));
             const uint64_t start = end - n;
             for (int i = 0; i < n; ++i) {
-                const std::size_t s = ((start + i) % kFrames) * 2;
-                dst[2 * i] = buffer_[s].load(std::memory_order_relaxed);
-                dst[2 * i + 1] = buffer_[s + 1].load(std::memory_order_relaxed);
+                const uint64_t frame =
+                    buffer_[(start + i) % kFrames].load(std::memory_order_relaxed);
+                std::memcpy(dst + 2 * i, &frame, sizeof frame);
             }
             std::atomic_thread_fence(std::memory_order_acquire);
             // The writer may have overwritten the oldest copied frames while we read.
@@ -78,8 +79,9 @@ class RecentOutput {
     }
 
   private:
-    // Relaxed atomics: plain floats would be a data race for the reader (and for TSan).
-    std::atomic<float> buffer_[kFrames * 2] = {};
+    // Stereo frames as relaxed atomic words (a frame's two floats in one store): plain floats
+    // would be a data race for the reader (and for TSan).
+    std::atomic<uint64_t> buffer_[kFrames] = {};
     std::atomic<uint64_t> written_{0};
 };
 
