@@ -88,16 +88,31 @@ void WaveformBuilder::Add(int64_t first, const float* s, int frames, int64_t tot
 
 void WaveformBuilder::Peaks::Add(const float* s, int frames) {
     // Every decoded frame passes here: four samples (two frames, left and right alternating) at
-    // a time in vector registers (GCC/Clang vector extensions).
+    // a time in vector registers (GCC/Clang vector extensions), two such steps side by side so
+    // that neither waits for the other.
     using Lanes = float __attribute__((vector_size(16)));
-    Lanes lo = {lo0, lo1, lo0, lo1}, hi = {hi0, hi1, hi0, hi1};
+    Lanes lo = {lo0, lo1, lo0, lo1}, hi = {hi0, hi1, hi0, hi1}, lo2 = lo, hi2 = hi;
     const int pairs = frames / 2;
-    for (int i = 0; i < pairs; ++i) {
+    const auto load = [s](int pair) {
         Lanes x;
-        std::memcpy(&x, s + 4 * i, sizeof x);
+        std::memcpy(&x, s + 4 * pair, sizeof x);
+        return x;
+    };
+    int i = 0;
+    for (; i + 2 <= pairs; i += 2) {
+        const Lanes x = load(i), y = load(i + 1);
+        lo = x < lo ? x : lo;
+        hi = x > hi ? x : hi;
+        lo2 = y < lo2 ? y : lo2;
+        hi2 = y > hi2 ? y : hi2;
+    }
+    if (i < pairs) {
+        const Lanes x = load(i);
         lo = x < lo ? x : lo;
         hi = x > hi ? x : hi;
     }
+    lo = lo2 < lo ? lo2 : lo;
+    hi = hi2 > hi ? hi2 : hi;
     lo0 = std::min(lo[0], lo[2]);
     lo1 = std::min(lo[1], lo[3]);
     hi0 = std::max(hi[0], hi[2]);
