@@ -15,13 +15,6 @@ constexpr double kReleaseSeconds = 0.150;
 // A released gain this close to 1 is 1, so that the limiter ends bit-exact (-0.0001 dB).
 constexpr float kUnitySnap = 1e-5f;
 
-int PowerOfTwoAtLeast(int n) {
-    int p = 1;
-    while (p < n)
-        p <<= 1;
-    return p;
-}
-
 float FramePeak(const float* frame) {
     return std::max(std::fabs(frame[0]), std::fabs(frame[1]));
 }
@@ -47,15 +40,23 @@ Limiter::Limiter(int rate, int maxFrames)
       hold_(lookahead_ + 1 + static_cast<int>(rate * kHoldSeconds)),
       releaseCoef_(static_cast<float>(1.0 - std::exp(-1.0 / (kReleaseSeconds * rate)))),
       maxFrames_(maxFrames), line_(static_cast<size_t>(lookahead_ + maxFrames) * 2),
-      holdRing_(static_cast<size_t>(PowerOfTwoAtLeast(hold_ + 1))),
-      holdMask_(static_cast<int>(holdRing_.size()) - 1),
-      average_(static_cast<size_t>(lookahead_), 1.0f), averageSum_(lookahead_),
-      perLookahead_(1.0 / lookahead_) {}
+      block_(static_cast<size_t>(hold_), 1.0f), suffix_(static_cast<size_t>(hold_), 1.0f),
+      lastBelow_(-hold_ - 1), average_(static_cast<size_t>(lookahead_), 1.0f),
+      averageSum_(lookahead_), perLookahead_(1.0 / lookahead_) {}
+
+void Limiter::ClearHold() {
+    if (holdClear_) return;
+    std::fill(suffix_.begin(), suffix_.end(), 1.0f);
+    prefix_ = 1.0f;
+    pos_ = 0;
+    holdClear_ = true;
+}
 
 void Limiter::Reset() {
     held_ = 0;
     now_ = 0;
-    holdFront_ = holdCount_ = 0;
+    ClearHold();
+    lastBelow_ = -hold_ - 1;
     release_ = 1.0f;
     std::fill(average_.begin(), average_.end(), 1.0f);
     averagePos_ = 0;
@@ -63,21 +64,24 @@ void Limiter::Reset() {
     averageSum_ = lookahead_;
 }
 
-float Limiter::NextGain(float peak) {
-    const float need = peak > kCeiling ? kCeiling / peak : 1.0f;
-
-    if (holdCount_ > 0 && holdRing_[holdFront_].at <= now_ - hold_) {
-        holdFront_ = (holdFront_ + 1) & holdMask_;
-        --holdCount_;
-    }
-    if (need < 1.0f) {
-        while (holdCount_ > 0 && holdRing_[(holdFront_ + holdCount_ - 1) & holdMask_].gain >= need)
-            --holdCount_;
-        holdRing_[(holdFront_ + holdCount_) & holdMask_] = {now_, need};
-        ++holdCount_;
+inline float Limiter::NextGain(float peak) {
+    // Branch-free throughout the hold: under a loud mix whether a frame is over the ceiling is
+    // a coin toss, and a mispredicted branch costs more than the arithmetic. (A NaN peak needs
+    // nothing.)
+    const float need = kCeiling / std::max(kCeiling, peak);
+    lastBelow_ = need < 1.0f ? now_ : lastBelow_;
+    holdClear_ = false;
+    block_[pos_] = need;
+    prefix_ = std::min(prefix_, need);
+    const float held = pos_ + 1 < hold_ ? std::min(suffix_[pos_ + 1], prefix_) : prefix_;
+    if (++pos_ == hold_) {
+        float least = 1.0f;
+        for (int j = hold_ - 1; j >= 0; --j)
+            suffix_[j] = least = std::min(least, block_[j]);
+        prefix_ = 1.0f;
+        pos_ = 0;
     }
     ++now_;
-    const float held = holdCount_ > 0 ? holdRing_[holdFront_].gain : 1.0f;
 
     if (held <= release_) {
         release_ = held;
@@ -113,6 +117,7 @@ void Limiter::Process(const float* in, float* out, int frames) {
         const int n = std::min(frames, maxFrames_);
         const int keep = lookahead_;
         if (n >= keep && Idle() && !AnyOver(in, 2 * n)) {
+            ClearHold();
             // Quiet: the output is the line, then the input, delayed; the input's last frames
             // become the line (stashed first, since `in` and `out` may be one buffer).
             const std::size_t lineBytes = sizeof(float) * 2 * keep;
@@ -128,6 +133,7 @@ void Limiter::Process(const float* in, float* out, int frames) {
         }
         std::memcpy(incoming, in, sizeof(float) * 2 * n);
         if (Idle() && !AnyOver(incoming, 2 * n)) {
+            ClearHold();
             std::memcpy(out, line, sizeof(float) * 2 * n);
             now_ += n;
         } else {

@@ -38,9 +38,12 @@ class Limiter {
     void Reset();
 
   private:
-    bool Idle() const { return holdCount_ == 0 && release_ == 1.0f && belowUnity_ == 0; }
+    bool Idle() const { return lastBelow_ < now_ - hold_ && release_ == 1.0f && belowUnity_ == 0; }
     // Steps 1-4 for one input frame; returns the gain for the frame leaving the line.
     float NextGain(float peak);
+    // The hold window holds only 1s (nothing below the ceiling's need in it): start it afresh,
+    // so that frames passed by without NextGain need no bookkeeping.
+    void ClearHold();
 
     const int lookahead_;
     const int hold_;
@@ -49,15 +52,15 @@ class Limiter {
     int held_ = 0;
     std::vector<float> line_; // lookahead_ frames held, then room for one block
     int64_t now_ = 0;         // input frames taken since the last Reset
-    // Running minimum over the hold window: a ring of (frame, gain) with rising gains. Only
-    // gains below 1 enter it; empty means 1.
-    struct Held {
-        int64_t at;
-        float gain;
-    };
-    std::vector<Held> holdRing_;
-    int holdMask_;
-    int holdFront_ = 0, holdCount_ = 0;
+    // Running minimum over the hold window, without branches (van Herk / Gil-Werman): the
+    // window is the current block of hold_ frames so far (its running minimum) and the end of
+    // the block before (the minima of its suffixes, worked out once when it completed).
+    std::vector<float> block_;  // the current block's needs
+    std::vector<float> suffix_; // suffix_[j]: least need of the previous block from j on
+    float prefix_ = 1.0f;
+    int pos_ = 0;
+    bool holdClear_ = false;
+    int64_t lastBelow_; // input frame of the last need below 1
     float release_ = 1.0f;
     std::vector<float> average_; // the last lookahead_ released gains
     int averagePos_ = 0;
