@@ -1,7 +1,7 @@
 #pragma once
 // The ten-band equaliser of one player: ten peaking biquads whose gains EqSolver chooses so that
 // the measured response follows the curve (filters set to the slider gains would stack). Filter
-// gains glide to their targets (one-pole smoothing); coefficients are designed every 32 frames
+// gains glide to their targets (one-pole smoothing); coefficients are designed every 128 frames
 // and interpolated sample by sample in between, in direct form I, whose state is the signal
 // itself, so moving coefficients under a loud tone neither zippers nor clicks. A band at 0 dB
 // whose filter has rung out is skipped; with every band there the buffer is left untouched
@@ -44,7 +44,7 @@ class Equalizer {
     EqSolver solver_;
     Curve curve_{};
     std::array<Band, kBands> bands_{};
-    float smoothing_; // per 32-frame step
+    float smoothing_;          // per 128-frame step
     int sinceSolve_ = 1 << 20; // frames processed since the curve was last solved (capped)
 };
 
