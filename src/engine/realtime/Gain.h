@@ -20,6 +20,12 @@ inline void StoreQuad(float* p, Quad q) {
     std::memcpy(p, &q, sizeof q);
 }
 
+// |x| of the four samples at `p`: the sign bits cleared.
+inline Quad AbsQuad(const float* p) {
+    const IntQuad magnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+    return Quad(IntQuad(LoadQuad(p)) & magnitude);
+}
+
 // Scales interleaved stereo by gains gliding linearly from (fromL, fromR) to (toL, toR) across
 // `frames` (the last frame at the target). A held gain of exactly 1 changes nothing and costs
 // nothing.

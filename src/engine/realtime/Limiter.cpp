@@ -21,13 +21,12 @@ float FramePeak(const float* frame) {
 
 // Four samples per step in vector registers: every quiet block is scanned whole.
 bool AnyOver(const float* samples, int count) {
-    const IntQuad magnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
     const Quad ceiling = {Limiter::kCeiling, Limiter::kCeiling, Limiter::kCeiling,
                           Limiter::kCeiling};
     IntQuad over = {0, 0, 0, 0};
     int i = 0;
     for (; i + 4 <= count; i += 4)
-        over |= Quad(IntQuad(LoadQuad(samples + i)) & magnitude) > ceiling;
+        over |= AbsQuad(samples + i) > ceiling;
     int tail = 0;
     for (; i < count; ++i)
         tail |= std::fabs(samples[i]) > Limiter::kCeiling;

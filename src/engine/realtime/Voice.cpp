@@ -215,16 +215,14 @@ void Voice::Meter(const float* buf, int frames) {
     // Four frames per step in vector registers, in two running peaks so that each step need
     // not wait for the one before; every buffer of every player passes here.
     Quad peak = {peakLeft_, peakRight_, 0.0f, 0.0f}, peak2 = peak;
-    const IntQuad magnitude = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
-    const auto absAt = [&](int at) { return Quad(IntQuad(LoadQuad(buf + 2 * at)) & magnitude); };
     int i = 0;
     for (; i + 4 <= frames; i += 4) {
-        const Quad x = absAt(i), y = absAt(i + 2);
+        const Quad x = AbsQuad(buf + 2 * i), y = AbsQuad(buf + 2 * i + 4);
         peak = x > peak ? x : peak;
         peak2 = y > peak2 ? y : peak2;
     }
     for (; i + 2 <= frames; i += 2) {
-        const Quad x = absAt(i);
+        const Quad x = AbsQuad(buf + 2 * i);
         peak = x > peak ? x : peak;
     }
     peak = peak2 > peak ? peak2 : peak;
