@@ -41,7 +41,8 @@ Limiter::Limiter(int rate, int maxFrames)
       maxFrames_(maxFrames), line_(static_cast<size_t>(lookahead_ + maxFrames) * 2),
       block_(static_cast<size_t>(hold_), 1.0f), suffix_(static_cast<size_t>(hold_), 1.0f),
       lastBelow_(-hold_ - 1), average_(static_cast<size_t>(lookahead_), 1.0f),
-      averageSum_(lookahead_), perLookahead_(1.0 / lookahead_) {}
+      averageSum_(lookahead_), perLookahead_(1.0 / lookahead_),
+      gains_(static_cast<size_t>(std::max(maxFrames, lookahead_))) {}
 
 void Limiter::ClearHold() {
     if (holdClear_) return;
@@ -63,49 +64,79 @@ void Limiter::Reset() {
     averageSum_ = lookahead_;
 }
 
-inline float Limiter::NextGain(float peak) {
-    // Branch-free throughout the hold: under a loud mix whether a frame is over the ceiling is
-    // a coin toss, and a mispredicted branch costs more than the arithmetic. (A NaN peak needs
-    // nothing.)
-    const float need = kCeiling / std::max(kCeiling, peak);
-    lastBelow_ = need < 1.0f ? now_ : lastBelow_;
+void Limiter::Gains(const float* in, int frames) {
+    float* gains = gains_.data();
+    // Step 1 for the whole block, two frames per vector step. (A NaN peak needs nothing.)
+    const Quad ceiling = {kCeiling, kCeiling, kCeiling, kCeiling};
+    int i = 0;
+    for (; i + 2 <= frames; i += 2) {
+        const Quad a = AbsQuad(in + 2 * i);
+        const Quad swapped = __builtin_shufflevector(a, a, 1, 0, 3, 2);
+        Quad peak = a > swapped ? a : swapped;
+        peak = peak > ceiling ? peak : ceiling;
+        const Quad need = ceiling / peak;
+        gains[i] = need[0];
+        gains[i + 1] = need[2];
+    }
+    for (; i < frames; ++i)
+        gains[i] = kCeiling / std::max(kCeiling, FramePeak(in + 2 * i));
+
+    // Steps 2-4, frame by frame, with the state in locals (stores into the float arrays could
+    // otherwise alias the members and force a reload each frame). Branch-free through the
+    // hold: under a loud mix whether a frame is over the ceiling is a coin toss, and a
+    // mispredicted branch costs more than the arithmetic.
+    float* block = block_.data();
+    float* suffix = suffix_.data();
+    float* average = average_.data();
+    float prefix = prefix_, release = release_;
+    int pos = pos_, averagePos = averagePos_, belowUnity = belowUnity_;
+    double averageSum = averageSum_;
+    int64_t now = now_, lastBelow = lastBelow_;
+    for (i = 0; i < frames; ++i) {
+        const float need = gains[i];
+        lastBelow = need < 1.0f ? now : lastBelow;
+        block[pos] = need;
+        prefix = std::min(prefix, need);
+        const float held = pos + 1 < hold_ ? std::min(suffix[pos + 1], prefix) : prefix;
+        if (++pos == hold_) {
+            float least = 1.0f;
+            for (int j = hold_ - 1; j >= 0; --j)
+                suffix[j] = least = std::min(least, block[j]);
+            prefix = 1.0f;
+            pos = 0;
+        }
+        ++now;
+
+        if (held <= release) {
+            release = held;
+        } else {
+            release += (held - release) * releaseCoef_;
+            if (held == 1.0f && release > 1.0f - kUnitySnap) release = 1.0f;
+        }
+
+        const float old = average[averagePos];
+        belowUnity += (release < 1.0f) - (old < 1.0f);
+        averageSum += static_cast<double>(release) - static_cast<double>(old);
+        average[averagePos] = release;
+        if (++averagePos == lookahead_) averagePos = 0;
+        if (belowUnity == 0) averageSum = lookahead_; // drop the rounding gathered while limiting
+        gains[i] = belowUnity == 0 ? 1.0f : static_cast<float>(averageSum * perLookahead_);
+    }
+    prefix_ = prefix;
+    release_ = release;
+    pos_ = pos;
+    averagePos_ = averagePos;
+    belowUnity_ = belowUnity;
+    averageSum_ = averageSum;
+    now_ = now;
+    lastBelow_ = lastBelow;
     holdClear_ = false;
-    block_[pos_] = need;
-    prefix_ = std::min(prefix_, need);
-    const float held = pos_ + 1 < hold_ ? std::min(suffix_[pos_ + 1], prefix_) : prefix_;
-    if (++pos_ == hold_) {
-        float least = 1.0f;
-        for (int j = hold_ - 1; j >= 0; --j)
-            suffix_[j] = least = std::min(least, block_[j]);
-        prefix_ = 1.0f;
-        pos_ = 0;
-    }
-    ++now_;
-
-    if (held <= release_) {
-        release_ = held;
-    } else {
-        release_ += (held - release_) * releaseCoef_;
-        if (held == 1.0f && release_ > 1.0f - kUnitySnap) release_ = 1.0f;
-    }
-
-    const float old = average_[averagePos_];
-    belowUnity_ += (release_ < 1.0f) - (old < 1.0f);
-    averageSum_ += static_cast<double>(release_) - static_cast<double>(old);
-    average_[averagePos_] = release_;
-    if (++averagePos_ == lookahead_) averagePos_ = 0;
-    if (belowUnity_ == 0) {
-        averageSum_ = lookahead_; // drop the rounding the sum gathered while limiting
-        return 1.0f;
-    }
-    return static_cast<float>(averageSum_ * perLookahead_);
 }
 
 void Limiter::Prime(const float* in, int frames) {
     frames = std::min(frames, Missing());
     std::memcpy(line_.data() + 2 * held_, in, sizeof(float) * 2 * frames);
-    for (int i = 0; i < frames; ++i)
-        NextGain(FramePeak(in + 2 * i));
+    Gains(in, frames);
     held_ += frames;
 }
 
@@ -136,11 +167,21 @@ void Limiter::Process(const float* in, float* out, int frames) {
             std::memcpy(out, line, sizeof(float) * 2 * n);
             now_ += n;
         } else {
-            for (int i = 0; i < n; ++i) {
-                const float g = NextGain(FramePeak(incoming + 2 * i));
-                // The clamp only catches the last bit of rounding in the averaged gain.
-                out[2 * i] = std::clamp(line[2 * i] * g, -kCeiling, kCeiling);
-                out[2 * i + 1] = std::clamp(line[2 * i + 1] * g, -kCeiling, kCeiling);
+            Gains(incoming, n);
+            // The clamp only catches the last bit of rounding in the averaged gain.
+            const Quad high = {kCeiling, kCeiling, kCeiling, kCeiling};
+            const Quad low = -high;
+            const float* gains = gains_.data();
+            int i = 0;
+            for (; i + 2 <= n; i += 2) {
+                const Quad g = {gains[i], gains[i], gains[i + 1], gains[i + 1]};
+                Quad x = LoadQuad(line + 2 * i) * g;
+                x = x < high ? x : high;
+                StoreQuad(out + 2 * i, x > low ? x : low);
+            }
+            for (; i < n; ++i) {
+                out[2 * i] = std::clamp(line[2 * i] * gains[i], -kCeiling, kCeiling);
+                out[2 * i + 1] = std::clamp(line[2 * i + 1] * gains[i], -kCeiling, kCeiling);
             }
         }
         std::memmove(line, line + 2 * n, sizeof(float) * 2 * lookahead_);

@@ -39,10 +39,11 @@ class Limiter {
 
   private:
     bool Idle() const { return lastBelow_ < now_ - hold_ && release_ == 1.0f && belowUnity_ == 0; }
-    // Steps 1-4 for one input frame; returns the gain for the frame leaving the line.
-    float NextGain(float peak);
+    // Steps 1-4 for `frames` input frames (at most gains_.size()): gains_[i] is the gain for
+    // the frame leaving the line as input frame i comes in.
+    void Gains(const float* in, int frames);
     // The hold window holds only 1s (nothing below the ceiling's need in it): start it afresh,
-    // so that frames passed by without NextGain need no bookkeeping.
+    // so that frames passed by without Gains need no bookkeeping.
     void ClearHold();
 
     const int lookahead_;
@@ -67,6 +68,7 @@ class Limiter {
     int belowUnity_ = 0; // entries of average_ below 1
     double averageSum_;
     const double perLookahead_; // a multiply per frame instead of a divide
+    std::vector<float> gains_;  // per block: the needs, then the gains
 };
 
 } // namespace spinx::engine
