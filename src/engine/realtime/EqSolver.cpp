@@ -14,6 +14,11 @@ constexpr EqSolver::Gains kWidthOctaves = {0.70, 1.50, 0.85, 0.70, 0.45,
 constexpr double kPrototypeDb = 12.0;   // gain at which the filters' shapes are first taken
 constexpr double kBetweenWeight = 0.05; // weight of the points between centres in the fit
 constexpr double kMaxFilterDb = 30.0;   // a filter never goes beyond this, whatever the fit says
+// Spacing of the tabled shapes: a shape changes so slowly with gain that straight lines between
+// them are within a few millionths of it.
+constexpr double kShapeStepDb = 0.5;
+constexpr int kShapeSteps = static_cast<int>(kMaxFilterDb / kShapeStepDb) + 1;
+constexpr double kLeastShapeDb = 0.01; // smaller gains cannot tell a shape from the prototype's
 } // namespace
 
 EqSolver::EqSolver(int rate) {
@@ -34,6 +39,34 @@ EqSolver::EqSolver(int rate) {
         for (int b = 0; b < kBands; ++b)
             prototype_[b][p] = ResponseDb(Design(b, kPrototypeDb), p) / kPrototypeDb;
     }
+    // The first fit is linear in the curve: its matrix, column by column.
+    for (int p = 0; p < kPoints; ++p) {
+        Curve unit{};
+        unit[p] = 1.0;
+        const Gains g = Fit(prototype_, unit);
+        for (int b = 0; b < kBands; ++b)
+            firstFit_[b][p] = g[b];
+    }
+    shapes_.resize(static_cast<size_t>(kBands) * (kShapeSteps + 1));
+    for (int b = 0; b < kBands; ++b) {
+        for (int k = 0; k <= kShapeSteps; ++k) {
+            const double db = std::max(kLeastShapeDb, k * kShapeStepDb);
+            const BiquadCoeffs c = Design(b, db);
+            Curve& shape = shapes_[static_cast<size_t>(b) * (kShapeSteps + 1) + k];
+            for (int p = 0; p < kPoints; ++p)
+                shape[p] = ResponseDb(c, p) / db;
+        }
+    }
+}
+
+void EqSolver::ShapeAt(int band, double db, Curve& shape) const {
+    const double at = std::min(std::fabs(db) / kShapeStepDb, kShapeSteps - 1e-9);
+    const int k = static_cast<int>(at);
+    const double w = at - k;
+    const Curve* row = &shapes_[static_cast<size_t>(band) * (kShapeSteps + 1)];
+    const Curve &lo = row[k], &hi = row[k + 1];
+    for (int p = 0; p < kPoints; ++p)
+        shape[p] = lo[p] + (hi[p] - lo[p]) * w;
 }
 
 BiquadCoeffs EqSolver::Design(int band, double db) const {
@@ -55,18 +88,26 @@ double EqSolver::ResponseDb(const BiquadCoeffs& c, int p) const {
 
 EqSolver::Gains EqSolver::Fit(const Shape& shape, const Curve& target) const {
     // Normal equations (S^T W S) g = S^T W t, solved by Gaussian elimination with pivoting.
+    Shape weighted;
+    for (int r = 0; r < kBands; ++r)
+        for (int p = 0; p < kPoints; ++p)
+            weighted[r][p] = shape[r][p] * weight_[p];
+    // Two sums per entry, so that each addition need not wait for the one before.
+    static_assert(kPoints % 2 == 1);
+    auto dot = [](const Curve& a, const Curve& b) {
+        double even = 0, odd = 0;
+        int p = 0;
+        for (; p + 1 < kPoints; p += 2) {
+            even += a[p] * b[p];
+            odd += a[p + 1] * b[p + 1];
+        }
+        return even + odd + a[p] * b[p];
+    };
     std::array<std::array<double, kBands + 1>, kBands> m{};
     for (int r = 0; r < kBands; ++r) {
-        for (int c = r; c < kBands; ++c) {
-            double s = 0;
-            for (int p = 0; p < kPoints; ++p)
-                s += shape[r][p] * weight_[p] * shape[c][p];
-            m[r][c] = m[c][r] = s;
-        }
-        double s = 0;
-        for (int p = 0; p < kPoints; ++p)
-            s += shape[r][p] * weight_[p] * target[p];
-        m[r][kBands] = s;
+        for (int c = r; c < kBands; ++c)
+            m[r][c] = m[c][r] = dot(weighted[r], shape[c]);
+        m[r][kBands] = dot(weighted[r], target);
     }
     for (int col = 0; col < kBands; ++col) {
         int pivot = col;
@@ -93,16 +134,17 @@ EqSolver::Gains EqSolver::Solve(const Gains& curveDb) const {
     Curve target{};
     for (int p = 0; p < kPoints; ++p)
         target[p] = p % 2 ? (curveDb[p / 2] + curveDb[p / 2 + 1]) / 2 : curveDb[p / 2];
-    Gains g = Fit(prototype_, target);
+    Gains g{};
+    for (int b = 0; b < kBands; ++b) {
+        double sum = 0;
+        for (int p = 0; p < kPoints; ++p)
+            sum += firstFit_[b][p] * target[p];
+        g[b] = std::clamp(sum, -kMaxFilterDb, kMaxFilterDb);
+    }
     for (int pass = 0; pass < 2; ++pass) {
         Shape shape = prototype_;
-        for (int b = 0; b < kBands; ++b) {
-            if (std::fabs(g[b]) < 0.01)
-                continue; // too small to tell its shape from the prototype's
-            const BiquadCoeffs c = Design(b, g[b]);
-            for (int p = 0; p < kPoints; ++p)
-                shape[b][p] = ResponseDb(c, p) / g[b];
-        }
+        for (int b = 0; b < kBands; ++b)
+            if (std::fabs(g[b]) >= kLeastShapeDb) ShapeAt(b, g[b], shape[b]);
         g = Fit(shape, target);
     }
     return g;

@@ -4,9 +4,12 @@
 // stack (all bands at +12 dB would measure up to +27 dB). The solver fits the filter gains by
 // weighted least squares to the curve at the centres and half-way between them, then refits
 // with each filter's shape at the gain first found, since a peaking filter's shape in dB is
-// not quite proportional to its gain. Fixed-size and allocation-free: the mixer's thread calls
-// Solve when a curve changes (a few microseconds); any thread may use it.
+// not quite proportional to its gain. The first fit's matrix and the filters' shapes over their
+// whole gain range are worked out at construction, so Solve, which the mixer's thread calls
+// when a curve changes, takes no logarithms and allocates nothing (a few microseconds); any
+// thread may use it.
 #include <array>
+#include <vector>
 
 namespace spinx::engine {
 
@@ -35,10 +38,16 @@ class EqSolver {
 
     double ResponseDb(const BiquadCoeffs& c, int point) const;
     Gains Fit(const Shape& shape, const Curve& target) const;
+    // Band `band`'s shape at `db`, interpolated from shapes_.
+    void ShapeAt(int band, double db, Curve& shape) const;
 
     Gains cosTerm_{}, alpha_{};
     Curve cosW_{}, cos2W_{}, weight_{};
     Shape prototype_{};
+    Shape firstFit_{}; // firstFit_[b][p]: band b's gain per dB wanted at point p, prototype shapes
+    // Per band, the shape at every kShapeStepDb from 0 to the largest filter gain. A cut's
+    // shape is its boost's (a peaking filter's cut is the exact inverse of its boost).
+    std::vector<Curve> shapes_;
 };
 
 } // namespace spinx::engine
