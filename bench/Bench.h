@@ -3,6 +3,7 @@
 // or more `<name> <value>` lines through Report(); main() runs them in registration order.
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,6 +42,13 @@ template <class F> double MedianOf(int runs, F&& once) {
 inline double NowSeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU time of the calling thread: what a render on it costs, whatever else the machine runs.
+inline double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 } // namespace spinx::bench

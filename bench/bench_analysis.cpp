@@ -17,13 +17,6 @@ using spinx::engine::MeasureLoudness;
 
 constexpr double kSongSeconds = 180.0;
 
-// CPU time of this thread: the analysis runs on one thread, and the machine may be shared.
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
-}
-
 // A 3-minute 320 kbps song: pink noise under a chord, broadband like music, with a quieter
 // middle so the loudness gate has something to do.
 std::string TestSong() {

@@ -454,7 +454,7 @@ SPINX_BENCH("engine-rss-child") {
 // eq_drag_cost: four busy decks while one deck's band is dragged (a new curve every buffer, so
 // the equaliser re-solves its band interaction each time), divided by the same with the curves
 // held still; runs alternate, so a change in the machine's load hits both sides alike.
-SPINX_BENCH("engine") {
+SPINX_BENCH("engine.eq") {
     const Songs& songs = TestSongs();
     Aspinx engine(OutputKind::Offline);
     LoadBusyDecks(engine, songs.info);
