@@ -34,6 +34,18 @@ struct WorkerSignal {
     }
 };
 
+class FixedRateResampler;
+
+// Hands constant-ratio resamplers between the mixer, which plays through one while a player's
+// speed holds still (variable-rate resampling costs several times more), and the worker, which
+// makes and deletes them (libsoxr allocates). The mixer asks for a ratio and wakes the worker;
+// the worker offers one; the mixer takes it and gives back the one it had.
+struct FixedRateSlot {
+    std::atomic<double> wanted{0.0};
+    std::atomic<FixedRateResampler*> offered{nullptr};
+    std::atomic<FixedRateResampler*> retired{nullptr};
+};
+
 // How far the worker has got, for the offline renderer's decision whether waiting can help.
 struct WorkerProgress {
     std::atomic<uint32_t> producingGen{0}; // generation of the request the worker is serving
@@ -96,6 +108,7 @@ struct PlayerChannel {
     WorkerProgress progress;
     SpscQueue<Event, kWorkerEventSlots> workerEvents;
     RecentOutput recent;
+    FixedRateSlot fixedRate;
 };
 
 // Gives events from any producer one order.

@@ -113,3 +113,32 @@ TEST(EnginePitch, PauseAndEndWhileResampling) {
     t.Render(kRate);
     EXPECT_EQ(t.done[0], 1);
 }
+
+// A pitch held a while moves to the constant-ratio resampler, and a change moves it back (a
+// short change and back reuses the one it had); each hand-over crossfades two renderings of the
+// same song time, so the tone never jumps or dips and the position keeps to song time.
+TEST(EnginePitch, HeldPitchHandsOverSeamlessly) {
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, ToneMp3("pitch_held", 8.0, 5000.0)));
+    t.engine.SetPitch(0, 1080);
+    t.engine.PlaySound(0);
+    double songMs = 0;
+    size_t from = kSettled; // past the start's fade-in
+    for (const auto& [pitch, ms] :
+         {std::pair{1080, 1500}, {1100, 200}, {1080, 1500}, {1200, 1500}}) {
+        SCOPED_TRACE(testing::Message() << "pitch " << pitch);
+        t.engine.SetPitch(0, static_cast<int16_t>(pitch));
+        const auto out = t.Render(kRate * ms / 1000);
+        songMs += ms * pitch / 1000.0;
+        // A pure tone has x[n+1] - 2 cos(w) x[n] + x[n-1] = 0; a jump shows at once. A high
+        // tone, so that two renderings a few frames apart would cancel in a crossfade.
+        const double c = 2 * std::cos(2 * M_PI * 5 * pitch / kRate);
+        double jump = 0;
+        for (size_t i = 1024; i + 1 < out.size() / 2; ++i)
+            jump = std::max(jump, std::fabs(out[2 * (i + 1)] - c * out[2 * i] + out[2 * (i - 1)]));
+        EXPECT_LT(jump, 1e-3);
+        for (size_t at = std::exchange(from, 0); at + 256 <= out.size() / 2; at += 256)
+            ASSERT_NEAR(RmsDb(out, 0, at, at + 256), -9.03, 0.5) << "frame " << at;
+    }
+    EXPECT_NEAR(t.engine.GetSoundPosition(0), songMs, 3);
+}

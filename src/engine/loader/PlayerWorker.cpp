@@ -1,6 +1,7 @@
 #include "engine/loader/PlayerWorker.h"
 
 #include "engine/loader/WaveformBuilder.h"
+#include "engine/realtime/Resampler.h"
 
 #include <algorithm>
 #include <cstring>
@@ -105,6 +106,7 @@ void PlayerWorker::Run() {
             DoSeek(*seek);
             continue;
         }
+        ServeFixedRate();
         // The ring comes first: the scan and the overview fill the time it leaves.
         if (FillOneBlock()) continue;
         if (scanPending_) {
@@ -125,6 +127,16 @@ void PlayerWorker::Run() {
         if (NeedsFill()) continue;
         ch_.signal.wake.wait(seq, std::memory_order_acquire);
     }
+}
+
+void PlayerWorker::ServeFixedRate() {
+    FixedRateSlot& slot = ch_.fixedRate;
+    delete slot.retired.exchange(nullptr, std::memory_order_acq_rel);
+    const double wanted = slot.wanted.load(std::memory_order_acquire);
+    if (wanted <= 0.0 || wanted == madeRatio_) return;
+    madeRatio_ = wanted;
+    auto made = std::make_unique<FixedRateResampler>(wanted);
+    if (made->Ok()) delete slot.offered.exchange(made.release(), std::memory_order_acq_rel);
 }
 
 void PlayerWorker::DoLoad(const LoadRequest& req) {

@@ -51,6 +51,8 @@ class PlayerWorker {
     void Run();
     void DoLoad(const LoadRequest& req);
     void DoSeek(const SeekRequest& req);
+    // Makes the constant-ratio resampler the mixer asks for, and deletes the one it gave back.
+    void ServeFixedRate();
     bool FillOneBlock();
     bool NeedsFill() const;
     // Corrects the length the UI side reports (the song's length turned out different); `exact`
@@ -83,6 +85,7 @@ class PlayerWorker {
     bool scanPending_ = false;
     bool overviewPending_ = false; // started once the length is exact
     uint32_t gen_ = 0;
+    double madeRatio_ = 0.0; // of the last constant-ratio resampler made
     uint32_t loadGen_ = 0;
     uint64_t genStartWrite_ = 0; // ring write count when the current generation began
     int64_t nextFrame_ = 0;

@@ -46,6 +46,16 @@ inline void ScaleGliding(float* buf, int frames, float fromL, float fromR, float
     }
 }
 
+// dst = dst x w + from x (1 - w), w rising across the buffer to 1 at its last frame: a hand-over
+// from one way of making the sound to another.
+inline void CrossfadeFrom(float* dst, const float* from, int frames) {
+    for (int i = 0; i < frames; ++i) {
+        const float w = static_cast<float>(i + 1) / static_cast<float>(frames);
+        dst[2 * i] = dst[2 * i] * w + from[2 * i] * (1.0f - w);
+        dst[2 * i + 1] = dst[2 * i + 1] * w + from[2 * i + 1] * (1.0f - w);
+    }
+}
+
 // mix += buf over `frames` interleaved stereo frames.
 inline void AddInto(float* mix, const float* buf, int frames) {
     int i = 0;

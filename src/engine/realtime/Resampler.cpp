@@ -1,5 +1,7 @@
 #include "engine/realtime/Resampler.h"
 
+#include "engine/PlayerChannel.h"
+#include "engine/realtime/Gain.h"
 #include "engine/realtime/SourceReader.h"
 
 #include <soxr.h>
@@ -16,9 +18,64 @@ namespace {
 constexpr double kLagFrames = 2.0;
 constexpr double kMinRatio = 1e-5; // pitch 1 of an 8 kHz song at 44.1 kHz is 1.8e-4
 constexpr int kGlideStep = 32;     // frames per ratio step while gliding
+// Output frames at one ratio before the constant-ratio resampler is asked for (and taken): a
+// pitch fader being moved, or a nudge, stays with the variable-rate one.
+constexpr int64_t kFixedAfterFrames = 16384;
+// Song frames the constant-ratio resampler is fed in front of the hand-over point, so that its
+// filter is full of song by then.
+constexpr int kFixedPreRoll = 256;
+// Hand-over points tried for the one whose song time lands closest to the other resampler's.
+constexpr int kAlignTries = 64;
 } // namespace
 
-Resampler::Resampler(double maxRatio) : maxRatio_(maxRatio) {
+FixedRateResampler::FixedRateResampler(double ratio) : ratio_(ratio) {
+    soxr_error_t error = nullptr;
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr_ = soxr_create(ratio, 1.0, 2, &error, &io, &quality, &runtime);
+    if (!soxr_ || error) {
+        soxr_ = nullptr;
+        return;
+    }
+    soxr_set_input_fn(soxr_, reinterpret_cast<soxr_input_fn_t>(&FixedRateResampler::Input), this,
+                      std::size(silence_) / 2);
+    // Settle it in here, with the sizes the mixer asks for, so that it never allocates there
+    // (the engine's allocation test checks that this is enough).
+    float scratch[kMaxChunk * 2];
+    for (int round = 0; round < 32; ++round) {
+        Output(scratch, kMaxChunk);
+        Output(scratch, 1);
+    }
+}
+
+FixedRateResampler::~FixedRateResampler() {
+    if (soxr_) soxr_delete(soxr_);
+}
+
+std::size_t FixedRateResampler::Input(void* self, const void** data, std::size_t requested) {
+    auto* f = static_cast<FixedRateResampler*>(self);
+    const int want = static_cast<int>(std::min<std::size_t>(requested, std::size(f->silence_) / 2));
+    int got = want;
+    if (f->owner_ && f->owner_->reader_) {
+        got = f->owner_->ReadSong(f->input_, want, f->owner_->fixedSongBase_);
+        *data = f->input_;
+    } else {
+        *data = f->silence_;
+    }
+    f->in_ += got;
+    return static_cast<std::size_t>(got);
+}
+
+void FixedRateResampler::Output(float* dst, int frames) {
+    const std::size_t made = soxr_output(soxr_, dst, static_cast<std::size_t>(frames));
+    if (made < static_cast<std::size_t>(frames))
+        std::memset(dst + 2 * made, 0, sizeof(float) * 2 * (frames - made));
+    out_ += static_cast<int64_t>(made);
+}
+
+Resampler::Resampler(double maxRatio, FixedRateSlot& slot, WorkerSignal& worker)
+    : slot_(slot), worker_(worker), maxRatio_(maxRatio) {
     soxr_error_t error = nullptr;
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_VR);
@@ -45,6 +102,10 @@ Resampler::Resampler(double maxRatio) : maxRatio_(maxRatio) {
 
 Resampler::~Resampler() {
     if (soxr_) soxr_delete(soxr_);
+    delete fixed_;
+    // The workers have stopped: what lies in the hand-over is nobody's now.
+    delete slot_.offered.exchange(nullptr, std::memory_order_acq_rel);
+    delete slot_.retired.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 std::size_t Resampler::Input(void* self, const void** data, std::size_t requested) {
@@ -60,20 +121,23 @@ std::size_t Resampler::Feed(const void** data, std::size_t requested) {
         std::memset(input_, 0, sizeof(float) * 2 * got);
         zerosToFeed_ -= got;
     } else if (reader_) {
-        got = reader_->Read(input_, want, offline_);
-        if (got == 0) {
-            // Past the song's end the resampler gets silence to flush its tail. A ring run dry
-            // (an underrun) also gets silence, and song time slips by what it covered.
-            got = want;
-            std::memset(input_, 0, sizeof(float) * 2 * got);
-            if (!reader_->Ended()) songBase_ -= got;
-        }
+        got = ReadSong(input_, want, songBase_);
     } else {
         got = want;
         std::memset(input_, 0, sizeof(float) * 2 * got);
     }
     inCount_ += got;
     return static_cast<std::size_t>(got);
+}
+
+int Resampler::ReadSong(float* dst, int want, int64_t& songBase) {
+    const int got = reader_->Read(dst, want, offline_);
+    if (got > 0) return got;
+    // Past the song's end the resampler gets silence to flush its tail. A ring run dry (an
+    // underrun) also gets silence, and song time slips by what it covered.
+    std::memset(dst, 0, sizeof(float) * 2 * want);
+    if (!reader_->Ended()) songBase -= want;
+    return want;
 }
 
 void Resampler::Output(float* dst, int frames, double ratio) {
@@ -90,11 +154,16 @@ void Resampler::Output(float* dst, int frames, double ratio) {
 }
 
 double Resampler::Position() const {
+    if (fixedActive_)
+        return static_cast<double>(fixed_->out_) * fixed_->ratio_ -
+               static_cast<double>(fixedStreamBase_) + static_cast<double>(fixedSongBase_);
     return outTime_ - kLagFrames * ratio_ - static_cast<double>(streamBase_) +
            static_cast<double>(songBase_);
 }
 
 void Resampler::Resync(SourceReader& reader, int64_t frame, double ratio, bool offline) {
+    fixedActive_ = false;
+    heldFrames_ = 0;
     reader_ = &reader;
     offline_ = offline;
     const int64_t history = std::min<int64_t>(reader.HistoryBefore(frame), kPreRoll);
@@ -116,6 +185,73 @@ void Resampler::Resync(SourceReader& reader, int64_t frame, double ratio, bool o
     reader_ = nullptr;
 }
 
+void Resampler::OutputHeld(float* dst, int frames, double ratio) {
+    if (fixedActive_)
+        fixed_->Output(dst, frames);
+    else
+        Output(dst, frames, ratio);
+}
+
+bool Resampler::FixedReady(double ratio) {
+    if (ratio < FixedRateResampler::kMinRatio || ratio > FixedRateResampler::kMaxRatio)
+        return false;
+    if (fixed_ && fixed_->Ratio() == ratio) return true;
+    FixedRateResampler* offer = slot_.offered.load(std::memory_order_acquire);
+    // Our old one goes back through `retired`, which must be free.
+    if (offer && offer->Ratio() == ratio && !slot_.retired.load(std::memory_order_acquire) &&
+        slot_.offered.compare_exchange_strong(offer, nullptr, std::memory_order_acq_rel)) {
+        if (fixed_) slot_.retired.store(fixed_, std::memory_order_release);
+        fixed_ = offer;
+        fixed_->owner_ = this;
+        return true;
+    }
+    if (slot_.wanted.load(std::memory_order_relaxed) != ratio) {
+        slot_.wanted.store(ratio, std::memory_order_release);
+        worker_.Wake();
+    }
+    return false;
+}
+
+bool Resampler::AlignFixed(double position) {
+    FixedRateResampler& f = *fixed_;
+    const double r = f.ratio_;
+    // Output k stands at input time k * r; with song frame `song` fed at input index f.in_, that
+    // is song time k * r - f.in_ + song. Of the outputs past the pre-roll, take the one that can
+    // land closest to `position` (a whole song frame away from it but for a small fraction).
+    const auto first =
+        static_cast<int64_t>(std::ceil((static_cast<double>(f.in_) + kFixedPreRoll) / r));
+    int64_t at = first, song = 0;
+    double best = 2.0;
+    for (int64_t k = first; k < first + kAlignTries; ++k) {
+        const double t = static_cast<double>(k) * r - static_cast<double>(f.in_);
+        const int64_t s = std::llround(position - t);
+        const double miss = std::fabs(t + static_cast<double>(s) - position);
+        if (miss < best) best = miss, at = k, song = s;
+    }
+    if (!reader_->Rewind(song)) return false; // too little history (a song's first moments)
+    fixedStreamBase_ = f.in_;
+    fixedSongBase_ = song;
+    for (int64_t left = at - f.out_; left > 0;) {
+        const int n = static_cast<int>(std::min<int64_t>(left, kMaxChunk));
+        f.Output(discard_, n);
+        left -= n;
+    }
+    fixedActive_ = true;
+    return true;
+}
+
+void Resampler::EnterFixed(float* dst, int frames, double ratio) {
+    const double position = Position();
+    Output(other_, frames, ratio);
+    if (!AlignFixed(position)) {
+        std::memcpy(dst, other_, sizeof(float) * 2 * frames);
+        heldFrames_ = kFixedAfterFrames / 2; // try again a little later
+        return;
+    }
+    fixed_->Output(dst, frames);
+    CrossfadeFrom(dst, other_, frames);
+}
+
 int Resampler::Process(SourceReader& reader, float* dst, int frames, double ratio, bool offline) {
     reader_ = &reader;
     offline_ = offline;
@@ -129,9 +265,27 @@ int Resampler::Process(SourceReader& reader, float* dst, int frames, double rati
         endAt = from + std::max(0, static_cast<int>(std::ceil((end - at) / r)));
     };
     if (ratio == ratio_) {
-        Output(dst, frames, ratio);
+        heldFrames_ += frames;
+        if (!fixedActive_ && heldFrames_ >= kFixedAfterFrames && FixedReady(ratio))
+            EnterFixed(dst, frames, ratio);
+        else
+            OutputHeld(dst, frames, ratio);
         checkEnd(0, frames, ratio);
+    } else if (fixedActive_) {
+        // Leaving the held ratio: the variable-rate resampler takes over at the same place and
+        // ratio, crossfaded (two renderings of one sound), and glides from the next buffer on.
+        heldFrames_ = 0;
+        const double position = Position();
+        fixed_->Output(other_, frames);
+        Resync(reader, std::llround(position), ratio_, offline);
+        reader_ = &reader;
+        offline_ = offline;
+        Output(dst, frames, ratio_);
+        checkEnd(0, frames, ratio_);
+        CrossfadeFrom(dst, other_, frames);
+        ratio = ratio_;
     } else {
+        heldFrames_ = 0;
         const double start = ratio_;
         for (int at = 0; at < frames; at += kGlideStep) {
             const int n = std::min(kGlideStep, frames - at);

@@ -16,11 +16,44 @@ struct soxr;
 namespace spinx::engine {
 
 class SourceReader;
+class Resampler;
+struct FixedRateSlot;
+struct WorkerSignal;
+
+// libsoxr at one constant ratio, for a speed that holds still: several times cheaper than its
+// variable-rate mode. Made and settled in (libsoxr allocates until its buffers have grown) on
+// the worker thread; the mixer then plays through it without allocating. Output frame k stands
+// at input time k x ratio.
+class FixedRateResampler {
+  public:
+    // The ratios it is used for; far beyond them libsoxr builds huge filters.
+    static constexpr double kMinRatio = 0.25, kMaxRatio = 4.0;
+
+    explicit FixedRateResampler(double ratio); // worker thread
+    ~FixedRateResampler();
+    FixedRateResampler(const FixedRateResampler&) = delete;
+    FixedRateResampler& operator=(const FixedRateResampler&) = delete;
+    bool Ok() const { return soxr_ != nullptr; }
+    double Ratio() const { return ratio_; }
+
+  private:
+    friend class Resampler;
+    static std::size_t Input(void* self, const void** data, std::size_t requested);
+    void Output(float* dst, int frames);
+
+    soxr* soxr_ = nullptr;
+    const double ratio_;
+    Resampler* owner_ = nullptr; // feeds it while the mixer plays through it; else silence
+    int64_t in_ = 0, out_ = 0;   // input frames supplied, output frames made
+    float silence_[1024 * 2] = {};
+    float input_[1024 * 2] = {};
+};
 
 class Resampler {
   public:
-    // `maxRatio`: the largest input/output frame ratio ever asked for.
-    explicit Resampler(double maxRatio);
+    // `maxRatio`: the largest input/output frame ratio ever asked for. `slot` and `worker`: the
+    // player's hand-over of constant-ratio resamplers and its worker's wake-up.
+    Resampler(double maxRatio, FixedRateSlot& slot, WorkerSignal& worker);
     ~Resampler();
     Resampler(const Resampler&) = delete;
     Resampler& operator=(const Resampler&) = delete;
@@ -41,9 +74,29 @@ class Resampler {
     double Ratio() const { return ratio_; }
 
   private:
+    friend class FixedRateResampler;
     static std::size_t Input(void* self, const void** data, std::size_t requested);
     std::size_t Feed(const void** data, std::size_t requested);
+    // Song audio for a resampler's input; silence past the end or in an underrun, where
+    // `songBase` (the stream's song offset) slips by what the silence covered.
+    int ReadSong(float* dst, int want, int64_t& songBase);
     void Output(float* dst, int frames, double ratio);
+    // Output at the held ratio, through the constant-ratio resampler when it is in use.
+    void OutputHeld(float* dst, int frames, double ratio);
+    // Has a constant-ratio resampler for `ratio`: ours, or a new one from the worker (ours goes
+    // back); else asks the worker for one.
+    // EnterFixed moves these frames' output to it, crossfading from the variable-rate one;
+    // AlignFixed feeds it from the song so that its next output stands at `position`.
+    bool FixedReady(double ratio);
+    void EnterFixed(float* dst, int frames, double ratio);
+    bool AlignFixed(double position);
+
+    FixedRateSlot& slot_;
+    WorkerSignal& worker_;
+    FixedRateResampler* fixed_ = nullptr; // ours, in use or kept for its ratio coming back
+    bool fixedActive_ = false;
+    int64_t fixedStreamBase_ = 0, fixedSongBase_ = 0; // as streamBase_/songBase_, for fixed_
+    int64_t heldFrames_ = 0;                          // output frames at an unchanged ratio
 
     soxr* soxr_ = nullptr;
     const double maxRatio_;
@@ -61,6 +114,7 @@ class Resampler {
     static constexpr int kInputFrames = 1024;
     float input_[kInputFrames * 2] = {};
     float discard_[kMaxChunk * 2] = {};
+    float other_[kMaxChunk * 2] = {}; // the resampler left behind, during a hand-over
 };
 
 } // namespace spinx::engine

@@ -19,8 +19,9 @@ constexpr double kMaxSpeed = 2.0;
 
 Voice::Voice(int player, PlayerChannel& channel, EventOutbox outbox, int outRate)
     : player_(player), ch_(channel), outbox_(outbox), outRate_(outRate), reader_(channel),
-      resampler_(std::max(1.0, kMaxSpeed * kMaxSongRate / outRate)), eq_(outRate),
-      fadeStep_(static_cast<float>(1.0 / (kFadeSeconds * outRate))),
+      resampler_(std::max(1.0, kMaxSpeed * kMaxSongRate / outRate), channel.fixedRate,
+                 channel.signal),
+      eq_(outRate), fadeStep_(static_cast<float>(1.0 / (kFadeSeconds * outRate))),
       levelPeriod_(static_cast<int>(kLevelSeconds * outRate)) {}
 
 void Voice::Apply(const Command& c) {
@@ -139,11 +140,7 @@ int Voice::Produce(float* dst, int frames, bool offline) {
         endAt = ProduceDirect(dst, frames, offline);
     }
     resampling_ = want;
-    for (int i = 0; i < frames; ++i) {
-        const float w = static_cast<float>(i + 1) / static_cast<float>(frames);
-        dst[2 * i] = dst[2 * i] * w + other_[2 * i] * (1.0f - w);
-        dst[2 * i + 1] = dst[2 * i + 1] * w + other_[2 * i + 1] * (1.0f - w);
-    }
+    CrossfadeFrom(dst, other_, frames);
     return endAt;
 }
 
