@@ -189,7 +189,8 @@ void OrdinaryScheduling() {
     if (!tasks) return;
     while (const dirent* d = readdir(tasks)) {
         const pid_t tid = static_cast<pid_t>(std::atoi(d->d_name));
-        if (tid <= 0 || sched_getscheduler(tid) == SCHED_OTHER) continue;
+        const int policy = tid > 0 ? sched_getscheduler(tid) : -1;
+        if (policy != SCHED_FIFO && policy != SCHED_RR) continue; // what only root may ask for
         const sched_param normal{};
         sched_setscheduler(tid, SCHED_OTHER, &normal);
     }

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace spinx::engine {
@@ -20,6 +22,10 @@ PlayerWorker::PlayerWorker(int player, PlayerChannel& channel, std::atomic<uint6
                            int wakeFd)
     : player_(player), ch_(channel), eventSeq_(eventSeq), wakeFd_(wakeFd) {
     thread_ = std::thread([this] {
+        // Decoding runs well ahead of the output, so it can wait: as a batch thread its
+        // wake-ups never preempt the thread that mixes for the sound card.
+        const sched_param batch{};
+        pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
         Run();
         std::lock_guard<std::mutex> lock(mutex_);
         finished_ = true;
