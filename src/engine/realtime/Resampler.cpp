@@ -25,7 +25,9 @@ constexpr int64_t kFixedAfterFrames = 16384;
 // filter is full of song by then.
 constexpr int kFixedPreRoll = 256;
 // Hand-over points tried for the one whose song time lands closest to the other resampler's.
-constexpr int kAlignTries = 64;
+// Each step moves the fraction by the ratio's own fraction, which near 1 is small (0.001 at
+// 1.001): enough tries to go once round. Those not taken cost a few microseconds of output.
+constexpr int kAlignTries = 1024;
 } // namespace
 
 FixedRateResampler::FixedRateResampler(double ratio) : ratio_(ratio) {
