@@ -28,20 +28,27 @@ constexpr int kFixedPreRoll = 256;
 // Each step moves the fraction by the ratio's own fraction, which near 1 is small (0.001 at
 // 1.001): enough tries to go once round. Those not taken cost a few microseconds of output.
 constexpr int kAlignTries = 1024;
+
+// Interleaved float stereo at `ratio` (the largest one with SOXR_VR), pulling its input from
+// `input` with `self`; null when libsoxr will not make it.
+soxr* MakeSoxr(double ratio, unsigned long flags, soxr_input_fn_t input, void* self,
+               std::size_t inputFrames) {
+    soxr_error_t error = nullptr;
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, flags);
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr* made = soxr_create(ratio, 1.0, 2, &error, &io, &quality, &runtime);
+    if (made && error) soxr_delete(made);
+    if (!made || error) return nullptr;
+    soxr_set_input_fn(made, input, self, inputFrames);
+    return made;
+}
 } // namespace
 
 FixedRateResampler::FixedRateResampler(double ratio) : ratio_(ratio) {
-    soxr_error_t error = nullptr;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-    soxr_ = soxr_create(ratio, 1.0, 2, &error, &io, &quality, &runtime);
-    if (!soxr_ || error) {
-        soxr_ = nullptr;
-        return;
-    }
-    soxr_set_input_fn(soxr_, reinterpret_cast<soxr_input_fn_t>(&FixedRateResampler::Input), this,
-                      std::size(silence_) / 2);
+    soxr_ = MakeSoxr(ratio, 0, reinterpret_cast<soxr_input_fn_t>(&FixedRateResampler::Input), this,
+                     std::size(silence_) / 2);
+    if (!soxr_) return;
     // Settle it in here, with the sizes the mixer asks for, so that it never allocates there
     // (the engine's allocation test checks that this is enough).
     float scratch[kMaxChunk * 2];
@@ -78,17 +85,9 @@ void FixedRateResampler::Output(float* dst, int frames) {
 
 Resampler::Resampler(double maxRatio, FixedRateSlot& slot, WorkerSignal& worker)
     : slot_(slot), worker_(worker), maxRatio_(maxRatio) {
-    soxr_error_t error = nullptr;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_VR);
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-    soxr_ = soxr_create(maxRatio_, 1.0, 2, &error, &io, &quality, &runtime);
-    if (!soxr_ || error) {
-        soxr_ = nullptr;
-        return;
-    }
-    soxr_set_input_fn(soxr_, reinterpret_cast<soxr_input_fn_t>(&Resampler::Input), this,
-                      kInputFrames);
+    soxr_ = MakeSoxr(maxRatio_, SOXR_VR, reinterpret_cast<soxr_input_fn_t>(&Resampler::Input), this,
+                     kInputFrames);
+    if (!soxr_) return;
     // Run it across the range here, on the constructing thread, so that libsoxr grows its
     // buffers (they only grow) to their working size now and never in the audio callback. The
     // engine's allocation test checks that this is enough.
