@@ -64,7 +64,10 @@ struct Held {
 // Two consecutive bands with held coefficients in one loop, the second a frame behind the
 // first, so that their chains from frame to frame run side by side; each computes exactly
 // what Run would.
-void RunTwo(float* x, int n, Held& a, Held& b) {
+[[gnu::always_inline]] inline void RunTwo(float* x, int n, Held& bandA, Held& bandB) {
+    // Locals: stores to `x` could alias bands held by reference, which would keep the filters'
+    // state in memory instead of registers.
+    Held a = bandA, b = bandB;
     Pair in;
     std::memcpy(&in, x, sizeof in);
     Pair fromA = a.Step(in);
@@ -77,6 +80,19 @@ void RunTwo(float* x, int n, Held& a, Held& b) {
     }
     const Pair out = b.Step(fromA);
     std::memcpy(x + 2 * (n - 1), &out, sizeof out);
+    bandA = a, bandB = b;
+}
+
+// A band's coefficients and filter state in vector registers, and the state back.
+template <class Band> Held LoadHeld(const Band& b) {
+    return Held{Splat(b.c[0]),          Splat(b.c[1]),          Splat(b.c[2]),
+                Splat(b.c[3]),          Splat(b.c[4]),          Pair{b.x1[0], b.x1[1]},
+                Pair{b.x2[0], b.x2[1]}, Pair{b.y1[0], b.y1[1]}, Pair{b.y2[0], b.y2[1]}};
+}
+
+template <class Band> void KeepState(const Held& h, Band& b) {
+    b.x1[0] = h.x1[0], b.x1[1] = h.x1[1], b.x2[0] = h.x2[0], b.x2[1] = h.x2[1];
+    b.y1[0] = h.y1[0], b.y1[1] = h.y1[1], b.y2[0] = h.y2[0], b.y2[1] = h.y2[1];
 }
 } // namespace
 
@@ -116,15 +132,29 @@ bool Equalizer::Settled() const {
     return true;
 }
 
+void Equalizer::RunPair(float* x, int frames, Band& a, Band& b) {
+    Held ha = LoadHeld(a), hb = LoadHeld(b);
+    RunTwo(x, frames, ha, hb);
+    KeepState(ha, a);
+    KeepState(hb, b);
+}
+
+void Equalizer::RunAlone(float* x, int frames, Band& b, const float* step) {
+    Held h = LoadHeld(b);
+    if (step)
+        Run<true>(x, frames, b.c, step, h.x1, h.x2, h.y1, h.y2);
+    else
+        Run<false>(x, frames, b.c, nullptr, h.x1, h.x2, h.y1, h.y2);
+    KeepState(h, b);
+}
+
 void Equalizer::RunSettled(float* x, int frames) {
     Held held[kBands];
     Band* band[kBands];
     int used = 0;
     for (Band& b : bands_) {
         if (!b.active) continue;
-        held[used] = Held{Splat(b.c[0]),          Splat(b.c[1]),          Splat(b.c[2]),
-                          Splat(b.c[3]),          Splat(b.c[4]),          Pair{b.x1[0], b.x1[1]},
-                          Pair{b.x2[0], b.x2[1]}, Pair{b.y1[0], b.y1[1]}, Pair{b.y2[0], b.y2[1]}};
+        held[used] = LoadHeld(b);
         band[used++] = &b;
     }
     for (int j = 0; j < used; j += 2) {
@@ -135,12 +165,8 @@ void Equalizer::RunSettled(float* x, int frames) {
             Run<false>(x, frames, band[j]->c, nullptr, h.x1, h.x2, h.y1, h.y2);
         }
     }
-    for (int j = 0; j < used; ++j) {
-        Band& b = *band[j];
-        const Held& h = held[j];
-        b.x1[0] = h.x1[0], b.x1[1] = h.x1[1], b.x2[0] = h.x2[0], b.x2[1] = h.x2[1];
-        b.y1[0] = h.y1[0], b.y1[1] = h.y1[1], b.y2[0] = h.y2[0], b.y2[1] = h.y2[1];
-    }
+    for (int j = 0; j < used; ++j)
+        KeepState(held[j], *band[j]);
 }
 
 void Equalizer::Process(float* buf, int frames, const Curve& curve) {
@@ -157,13 +183,18 @@ void Equalizer::Process(float* buf, int frames, const Curve& curve) {
             RunSettled(x, frames - at);
             return;
         }
+        // Each band's step first; then the bands in order, two held ones side by side.
+        bool ramp[kBands] = {};
+        float to[kBands][5], step[kBands][5];
         for (int i = 0; i < kBands; ++i) {
             Band& b = bands_[i];
-            bool ramp = false;
             if (b.db != b.goal) {
                 b.db += (b.goal - b.db) * smoothing_;
                 if (std::fabs(b.goal - b.db) < kSnapDb) b.db = b.goal;
-                ramp = b.active = true;
+                ramp[i] = b.active = true;
+                Design(i, to[i]);
+                for (int k = 0; k < 5; ++k)
+                    step[i][k] = (to[i][k] - b.c[k]) / static_cast<float>(n);
             } else if (b.active && b.db == 0.0f &&
                        std::max({std::fabs(b.x1[0] - b.y1[0]), std::fabs(b.x1[1] - b.y1[1]),
                                  std::fabs(b.x2[0] - b.y2[0]), std::fabs(b.x2[1] - b.y2[1])}) <
@@ -172,22 +203,24 @@ void Equalizer::Process(float* buf, int frames, const Curve& curve) {
                 // consistent with a flat filter, so it can start again from there.
                 b = Band{};
             }
-            if (!b.active) continue;
-            Pair x1 = {b.x1[0], b.x1[1]}, x2 = {b.x2[0], b.x2[1]}, y1 = {b.y1[0], b.y1[1]},
-                 y2 = {b.y2[0], b.y2[1]};
-            if (ramp) {
-                float to[5], step[5];
-                Design(i, to);
-                for (int k = 0; k < 5; ++k)
-                    step[k] = (to[k] - b.c[k]) / static_cast<float>(n);
-                Run<true>(x, n, b.c, step, x1, x2, y1, y2);
-                std::copy(to, to + 5, b.c);
-            } else {
-                Run<false>(x, n, b.c, nullptr, x1, x2, y1, y2);
-            }
-            b.x1[0] = x1[0], b.x1[1] = x1[1], b.x2[0] = x2[0], b.x2[1] = x2[1];
-            b.y1[0] = y1[0], b.y1[1] = y1[1], b.y2[0] = y2[0], b.y2[1] = y2[1];
         }
+        int held = -1; // an active band without a ramp, waiting to be paired
+        for (int i = 0; i < kBands; ++i) {
+            Band& b = bands_[i];
+            if (!b.active) continue;
+            if (ramp[i]) {
+                if (held >= 0) RunAlone(x, n, bands_[held], nullptr);
+                held = -1;
+                RunAlone(x, n, b, step[i]);
+                std::copy(to[i], to[i] + 5, b.c);
+            } else if (held >= 0) {
+                RunPair(x, n, bands_[held], b);
+                held = -1;
+            } else {
+                held = i;
+            }
+        }
+        if (held >= 0) RunAlone(x, n, bands_[held], nullptr);
     }
 }
 

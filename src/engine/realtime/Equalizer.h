@@ -39,6 +39,10 @@ class Equalizer {
     bool Settled() const;
     // Every active band over `frames` frames, coefficients held.
     void RunSettled(float* x, int frames);
+    // Two bands in turn, coefficients held, computed side by side.
+    static void RunPair(float* x, int frames, Band& a, Band& b);
+    // One band; with `step`, its coefficients move by `step` each frame.
+    static void RunAlone(float* x, int frames, Band& b, const float* step);
     void Design(int band, float c[5]) const;
 
     EqSolver solver_;
