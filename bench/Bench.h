@@ -34,9 +34,21 @@ std::string TempFolder();
 
 template <class F> double MedianOf(int runs, F&& once) {
     std::vector<double> v;
-    for (int i = 0; i < runs; ++i) v.push_back(once());
+    for (int i = 0; i < runs; ++i)
+        v.push_back(once());
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+// The median over `rounds` of seconds(true) / seconds(false), the two measured back to back in
+// alternating order, so that a drift in the machine's speed favours neither side.
+template <class F> double MedianOnOffRatio(int rounds, F&& seconds) {
+    int round = 0;
+    return MedianOf(rounds, [&] {
+        const bool onFirst = round++ % 2 == 0;
+        const double first = seconds(onFirst), second = seconds(!onFirst);
+        return onFirst ? first / second : second / first;
+    });
 }
 
 inline double NowSeconds() {

@@ -475,15 +475,7 @@ SPINX_BENCH("engine.eq") {
         }
         return ThreadCpuSeconds() - start;
     };
-    int round = 0;
-    Report("eq_drag_cost",
-           MedianOf(9,
-                    [&] {
-                        const bool dragFirst = round++ % 2 == 0;
-                        const double first = seconds(dragFirst), second = seconds(!dragFirst);
-                        return dragFirst ? first / second : second / first;
-                    }),
-           1.10, true);
+    Report("eq_drag_cost", MedianOnOffRatio(9, seconds), 1.10, true);
 }
 
 namespace {
