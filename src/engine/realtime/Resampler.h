@@ -85,10 +85,12 @@ class Resampler {
     void OutputHeld(float* dst, int frames, double ratio);
     // Has a constant-ratio resampler for `ratio`: ours, or a new one from the worker (ours goes
     // back); else asks the worker for one.
-    // EnterFixed moves these frames' output to it, crossfading from the variable-rate one;
-    // AlignFixed feeds it from the song so that its next output stands at `position`.
     bool FixedReady(double ratio);
+    // Moves these frames' output to the constant-ratio resampler, crossfading from the
+    // variable-rate one (which goes on alone if the song's history is too short to align).
     void EnterFixed(float* dst, int frames, double ratio);
+    // Feeds the constant-ratio resampler from the song so that its next output stands at
+    // `position`; false when the song's history does not reach back far enough.
     bool AlignFixed(double position);
 
     FixedRateSlot& slot_;
