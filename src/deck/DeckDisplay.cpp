@@ -52,30 +52,48 @@ std::vector<OverviewColumn> OverviewColumns(const Waveform& waveform, int column
     return result;
 }
 
-std::vector<double> SpectrumBars(const float* interleaved, int frames, int sampleRate, int bars) {
-    std::vector<double> levels(std::max(bars, 0), 0.0);
-    if (frames < 2 || (frames & (frames - 1)) != 0 || sampleRate <= 0 || bars <= 0) return levels;
-    std::vector<std::complex<double>> data(frames);
-    for (int i = 0; i < frames; ++i) {
-        const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (frames - 1));
-        data[i] = hann * 0.5 * (interleaved[2 * i] + interleaved[2 * i + 1]);
-    }
-    Fft(data);
-    // A full-scale sine peaks at frames / 4 under the Hann window.
-    const double fullScale = frames / 4.0;
+SpectrumAnalyser::SpectrumAnalyser(int frames, int sampleRate, int bars)
+    : frames_(frames >= 2 && (frames & (frames - 1)) == 0 && sampleRate > 0 && bars > 0 ? frames
+                                                                                        : 0),
+      sampleRate_(sampleRate), window_(frames_), barOf_(frames_ / 2, -1), data_(frames_),
+      loudest_(std::max(bars, 0)), levels_(std::max(bars, 0)) {
+    for (int i = 0; i < frames_; ++i)
+        window_[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (frames_ - 1));
+    if (frames_ == 0) return;
     const double high = std::min(kSpectrumHighHz, sampleRate / 2.0);
-    const double binHz = static_cast<double>(sampleRate) / frames;
-    for (int bin = 1; bin < frames / 2; ++bin) {
+    const double binHz = static_cast<double>(sampleRate) / frames_;
+    for (int bin = 1; bin < frames_ / 2; ++bin) {
         const double hz = bin * binHz;
         if (hz < kSpectrumLowHz || hz >= high) continue;
         const int bar = static_cast<int>(bars * std::log(hz / kSpectrumLowHz) /
                                          std::log(high / kSpectrumLowHz));
-        const double db = 20 * std::log10(std::abs(data[bin]) / fullScale + 1e-12);
-        const double level = std::clamp(1 - db / kSpectrumFloorDb, 0.0, 1.0);
-        double& slot = levels[std::clamp(bar, 0, bars - 1)];
-        slot = std::max(slot, level);
+        barOf_[bin] = std::clamp(bar, 0, bars - 1);
     }
-    return levels;
+}
+
+const std::vector<double>& SpectrumAnalyser::Bars(const float* interleaved) {
+    std::fill(levels_.begin(), levels_.end(), 0.0);
+    if (frames_ == 0) return levels_;
+    for (int i = 0; i < frames_; ++i)
+        data_[i] = window_[i] * 0.5 * (interleaved[2 * i] + interleaved[2 * i + 1]);
+    Fft(data_);
+    std::fill(loudest_.begin(), loudest_.end(), 0.0);
+    for (int bin = 1; bin < frames_ / 2; ++bin)
+        if (const int bar = barOf_[bin]; bar >= 0)
+            loudest_[bar] = std::max(loudest_[bar], std::norm(data_[bin]));
+    // A full-scale sine peaks at frames / 4 under the Hann window.
+    const double fullScale = frames_ / 4.0;
+    for (std::size_t bar = 0; bar < levels_.size(); ++bar) {
+        const double db = 20 * std::log10(std::sqrt(loudest_[bar]) / fullScale + 1e-12);
+        levels_[bar] = std::clamp(1 - db / kSpectrumFloorDb, 0.0, 1.0);
+    }
+    return levels_;
+}
+
+std::vector<double> SpectrumBars(const float* interleaved, int frames, int sampleRate, int bars) {
+    SpectrumAnalyser analyser(frames, sampleRate, bars);
+    if (analyser.Frames() == 0) return std::vector<double>(std::max(bars, 0), 0.0);
+    return analyser.Bars(interleaved);
 }
 
 } // namespace spinx

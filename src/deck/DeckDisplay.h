@@ -3,6 +3,7 @@
 // spectrum of what the player is sending out. Pure functions, any thread.
 #include "engine/Aspinx.h"
 
+#include <complex>
 #include <vector>
 
 namespace spinx {
@@ -21,6 +22,24 @@ std::vector<OverviewColumn> OverviewColumns(const Waveform& waveform, int column
 inline constexpr double kSpectrumLowHz = 40;
 inline constexpr double kSpectrumHighHz = 16000;
 inline constexpr double kSpectrumFloorDb = -60;
+// Made once per deck: the window and each bin's bar are worked out here, so that a display
+// tick costs one transform and a logarithm per bar.
+class SpectrumAnalyser {
+  public:
+    SpectrumAnalyser(int frames, int sampleRate, int bars);
+    int Frames() const { return frames_; }
+    int SampleRate() const { return sampleRate_; }
+    // `interleaved` holds Frames() frames; the result lives until the next call.
+    const std::vector<double>& Bars(const float* interleaved);
+
+  private:
+    int frames_, sampleRate_;
+    std::vector<double> window_;
+    std::vector<int> barOf_; // per bin below frames / 2; -1 outside the bars' range
+    std::vector<std::complex<double>> data_;
+    std::vector<double> loudest_; // per bar, squared magnitude
+    std::vector<double> levels_;
+};
 std::vector<double> SpectrumBars(const float* interleaved, int frames, int sampleRate, int bars);
 
 } // namespace spinx

@@ -724,8 +724,9 @@ void Frm_TurnTable::DrawDisplays(int16_t status, int32_t position) {
 
     recentOutput_.assign(2 * kSpectrumFrames, 0.0f);
     Engine().CopyRecentOutput(ID, recentOutput_.data(), kSpectrumFrames);
-    const std::vector<double> bars =
-        SpectrumBars(recentOutput_.data(), kSpectrumFrames, Engine().SampleRate(), kSpectrumBars);
+    if (!spectrum_ || spectrum_->SampleRate() != Engine().SampleRate())
+        spectrum_.emplace(kSpectrumFrames, Engine().SampleRate(), kSpectrumBars);
+    const std::vector<double>& bars = spectrum_->Bars(recentOutput_.data());
     spectrumPicture_->Cls();
     spectrumPicture_->Scale(0, 1, kSpectrumBars, 0);
     for (int b = 0; b < kSpectrumBars; ++b)

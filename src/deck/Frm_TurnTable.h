@@ -3,6 +3,7 @@
 // shows where the song is and where it will fade, carries the player's volume, pitch, balance,
 // level meter and equaliser, and remembers them per song. Its controls carry their old names as
 // object names. UI thread.
+#include "deck/DeckDisplay.h"
 #include "support/EqGains.h"
 #include "support/Mod_CommonDialog.h"
 #include "widgets/Twips.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -158,6 +160,7 @@ class Frm_TurnTable : public QWidget {
     std::shared_ptr<const Waveform> overview_; // drawn into the overview picture, or null
     PictureLine* overviewPosition_ = nullptr;
     std::vector<float> recentOutput_;
+    std::optional<SpectrumAnalyser> spectrum_; // made at the engine's rate on first use
 };
 
 // The loaded decks among the main window's children, in the order their windows were created.
