@@ -19,10 +19,10 @@
 namespace spinx {
 
 namespace {
-// While a player plays: as often as levels come (every 50 ms). Auto play acts on its own
-// 100 ms tick, so a song's end waits no longer for it than before; a faster poll only woke
-// the UI for nothing.
-constexpr int kCollectIntervalMs = 50;
+// While a player plays: as often as levels come, on the same 100 ms beat as the decks'
+// displays and auto play. Qt lines coarse timers of one interval up, so the meters are drawn
+// in the same paint as the times; a beat of its own would double the program's paints.
+constexpr int kCollectIntervalMs = 100;
 // After the last player stops, its final (zero) level still has to come through.
 constexpr int kCollectAfterMs = 300;
 

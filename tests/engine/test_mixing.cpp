@@ -164,15 +164,15 @@ TEST(EngineLimiter, LoudBassIsLimitedWithoutRipple) {
     EXPECT_LT(10.0 * std::log10(residue / signal), -40.0);
 }
 
-// Level events: about every 50 ms while playing, full scale = 100, one zero event on pause.
+// Level events: about every 100 ms while playing, full scale = 100, one zero event on pause.
 TEST(EngineLevels, LevelEventsWhilePlaying) {
     OfflineEngine t;
     ASSERT_TRUE(t.Load(0, Tone()));
     t.engine.VUMeterCreate(0, 0, true, 0, 0, 0);
     t.engine.PlaySound(0);
     t.Render(kRate); // one second
-    ASSERT_GE(t.levels.size(), 19u);
-    ASSERT_LE(t.levels.size(), 21u);
+    ASSERT_GE(t.levels.size(), 9u);
+    ASSERT_LE(t.levels.size(), 11u);
     const auto& last = t.levels.back();
     EXPECT_EQ(last[0], 0);
     EXPECT_NEAR(last[1], 90, 2) << "a 0.5 peak is -6 dBFS";

@@ -11,7 +11,7 @@ namespace spinx::engine {
 
 namespace {
 constexpr double kFadeSeconds = 0.005;  // pause, stop, seek and start fades
-constexpr double kLevelSeconds = 0.050; // one level event per period while playing
+constexpr double kLevelSeconds = 0.100; // one level event per display beat while playing
 // The resampler covers every MPEG rate (up to 48 kHz) at twice the speed.
 constexpr double kMaxSongRate = 48000.0;
 constexpr double kMaxSpeed = 2.0;
