@@ -400,7 +400,7 @@ SPINX_BENCH("engine") {
         Report("engine_rss_mb_4decks", growth, 24, true);
     }
 
-    // seek_ms, callback_p999_us and xruns through the real output path (PortAudio -> ALSA ->
+    // seek_ms, callback_p999_us and xruns through the real output path (the default device:
     // a PulseAudio null sink) with ordinary scheduling; seek_ms on one playing deck, median of
     // 25; the callback's buffers with four busy decks at 256-frame buffers.
     {

@@ -4,6 +4,7 @@
 #include "engine/loader/PlayerWorker.h"
 #include "engine/output/DeviceOutput.h"
 #include "engine/output/NullOutput.h"
+#include "engine/output/PulseOutput.h"
 #include "engine/realtime/Mixer.h"
 #include "engine/record/Recorder.h"
 
@@ -24,6 +25,16 @@ using namespace engine;
 namespace {
 constexpr int kPreferredRate = 44100;
 constexpr int kBufferFrames = 256;
+
+// The ALSA device `name` (empty: the default one). When the default device is the desktop
+// sound server's plugin, the server is spoken to directly: the same sound for a third of the
+// wake-ups. A named device is always ALSA's, so a choice made in the device list is what plays.
+std::unique_ptr<AudioOutput> OpenDevice(int rate, int latencyMs, const std::string& name,
+                                        std::string* reason) {
+    if (name.empty() && DeviceOutput::DefaultIsSoundServer())
+        if (auto server = PulseOutput::Open(rate, kBufferFrames, latencyMs, reason)) return server;
+    return DeviceOutput::Open(rate, kBufferFrames, latencyMs, reason, name);
+}
 
 QString Clock(int32_t ms) {
     const int32_t s = std::max(0, ms) / 1000;
@@ -63,7 +74,7 @@ bool AspinxImpl::Shutdown() {
 void AspinxImpl::StartOutput(OutputKind kind, int latencyMs) {
     if (kind == OutputKind::Default) {
         std::string reason;
-        if (auto device = DeviceOutput::Open(kPreferredRate, kBufferFrames, latencyMs, &reason)) {
+        if (auto device = OpenDevice(kPreferredRate, latencyMs, {}, &reason)) {
             mixer_ = std::make_unique<Mixer>(channels_, device->SampleRate());
             device->Start(*mixer_, [this] { return AnyPlaying(); });
             output_ = std::move(device);
@@ -88,7 +99,7 @@ bool AspinxImpl::UseDevice(const std::string& name, std::string* reason) {
     output_.reset();
     device_ = name;
     const int rate = mixer_->SampleRate();
-    if (auto device = DeviceOutput::Open(rate, kBufferFrames, latencyMs_, reason, name)) {
+    if (auto device = OpenDevice(rate, latencyMs_, name, reason)) {
         if (device->SampleRate() != rate) {
             *reason = (name.empty() ? "the default device" : name) + " does not play at " +
                       std::to_string(rate) + " Hz";

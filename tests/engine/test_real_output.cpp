@@ -1,5 +1,6 @@
-// Four players through the real output path: ALSA -> a PulseAudio null sink that keeps
-// real-time pace. ctest starts the server (fixture engine_pulse); the test records the sink,
+// Four players through both real output paths into a PulseAudio null sink that keeps real-time
+// pace: the default device (the server spoken to directly) and ALSA's "pulse" device (the
+// server's plugin). ctest starts the server (fixture engine_pulse); the test records the sink,
 // freezes the whole process and loads every core, lets the output rest and play again, and at
 // the end stops the server mid-play to check the engine carries on through the null output.
 #include "EngineTestUtil.h"
@@ -93,12 +94,20 @@ class SinkRecording {
 };
 } // namespace
 
-TEST(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
+class RealOutput : public testing::TestWithParam<const char*> {};
+
+TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     const char* dir = std::getenv("SPINX_PULSE_DIR");
     ASSERT_NE(dir, nullptr) << "run through ctest: the engine_pulse fixture starts the server";
+    // Each run ends by stopping the server.
+    ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " start " + dir).c_str()), 0);
     Aspinx engine(OutputKind::Default);
+    if (*GetParam()) {
+        QString why;
+        ASSERT_TRUE(engine.SetOutputDevice(GetParam(), &why)) << why.toStdString();
+    }
     ASSERT_EQ(engine.ActiveOutput(), OutputKind::Default)
-        << "ALSA found no working device; is the PulseAudio server of the test fixture up?";
+        << "no working device; is the PulseAudio server of the test fixture up?";
     EXPECT_EQ(engine.SampleRate(), 44100);
     EXPECT_LE(engine.GetOutputStats().latencyMs, Aspinx::kMaxLatencyMs + 1);
 
@@ -201,3 +210,6 @@ TEST(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     EXPECT_NEAR(engine.GetSoundPosition(0) - at, clock.elapsed(), 60);
     EXPECT_EQ(engine.GetPlayerStatus(0), kPlaying);
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, RealOutput, testing::Values("", "pulse"),
+                         [](const auto& info) { return *info.param ? "AlsaPlugin" : "Server"; });

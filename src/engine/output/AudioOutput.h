@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 namespace spinx::engine {
 
@@ -58,6 +59,9 @@ class AudioOutput {
     // UI thread, after a command was sent to the mixer: an output resting while nothing plays
     // takes it up now.
     virtual void Wake() {}
+    // UI thread, once, for a device: starts calling `mixer`. `playing` (called on the audio
+    // thread; it must only read atomics) says whether a deck plays, which keeps it from resting.
+    virtual void Start(Mixer& /*mixer*/, std::function<bool()> /*playing*/) {}
 
   protected:
     CallbackStats stats_;

@@ -43,11 +43,12 @@ class DeviceOutput : public AudioOutput {
                                               std::string* reason, const std::string& device = {});
     // UI thread. The devices that take output: the configured ones, then the cards' own.
     static std::vector<std::string> DeviceNames();
+    // UI thread. Whether ALSA's default device is the desktop sound server's plugin.
+    static bool DefaultIsSoundServer();
     ~DeviceOutput() override;
 
-    // UI thread. Starts the audio thread calling `mixer`. `playing` (called on the audio thread;
-    // it must only read atomics) says whether a deck plays, which keeps the output from resting.
-    void Start(Mixer& mixer, std::function<bool()> playing);
+    // UI thread. Starts the audio thread calling `mixer`.
+    void Start(Mixer& mixer, std::function<bool()> playing) override;
     void Wake() override;
     // Any thread: the audio thread rests (nothing plays).
     bool Resting() const { return resting_.load(std::memory_order_acquire); }

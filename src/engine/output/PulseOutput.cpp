@@ -1,0 +1,295 @@
+#include "engine/output/PulseOutput.h"
+
+#include "engine/output/NullOutput.h"
+#include "engine/realtime/Mixer.h"
+
+#include <pthread.h>
+#include <pulse/pulseaudio.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+namespace spinx::engine {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// As DeviceOutput's: a server that has taken nothing for this long is taken for dead.
+constexpr auto kSilentDeath = 2500ms;
+// How long the mix must have been silent, with nothing playing, before the output rests.
+constexpr double kRestAfterSeconds = 0.2;
+// How often the library's thread looks at what cannot wake a rest (a recording started) and
+// at whether the server still takes audio.
+constexpr pa_usec_t kWatchUs = 100000;
+// The longest wait for the server to answer a connection or a new stream.
+constexpr auto kAnswerWait = 3s;
+
+// The library answers null for an operation on a stream that has failed.
+void Forget(pa_operation* operation) {
+    if (operation) pa_operation_unref(operation);
+}
+
+bool Silent(const float* buffer, int samples) {
+    return std::all_of(buffer, buffer + samples, [](float x) { return x == 0.0f; });
+}
+
+// With the library's lock held: waits (briefly unlocked) until `done` says yes (true) or no
+// (false), or the server has not answered in time (false).
+template <class Done>
+bool Await(pa_threaded_mainloop* loop, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
+    for (;;) {
+        if (const int d = done(); d >= 0) return d > 0;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        pa_threaded_mainloop_unlock(loop);
+        std::this_thread::sleep_for(2ms);
+        pa_threaded_mainloop_lock(loop);
+    }
+}
+
+} // namespace
+
+std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int framesPerBuffer, int latencyMs,
+                                               std::string* reason) {
+    pa_threaded_mainloop* loop = pa_threaded_mainloop_new();
+    if (!loop) {
+        *reason = "the sound server's client library will not start";
+        return nullptr;
+    }
+    pa_context* context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Spinx");
+    // Its thread sends our audio; it inherits the starting thread's scheduling, so start it at
+    // real-time priority (when allowed) and drop back.
+    int policy = SCHED_OTHER;
+    sched_param before{};
+    pthread_getschedparam(pthread_self(), &policy, &before);
+    const int realtime = RequestRealtime();
+    const bool raised = realtime > 0;
+    const bool started = context &&
+                         pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+                         pa_threaded_mainloop_start(loop) >= 0;
+    if (raised) pthread_setschedparam(pthread_self(), policy, &before);
+    bool ready = false;
+    if (started) {
+        pa_threaded_mainloop_lock(loop);
+        ready = Await(loop, [&] {
+            const pa_context_state_t s = pa_context_get_state(context);
+            return s == PA_CONTEXT_READY ? 1 : PA_CONTEXT_IS_GOOD(s) ? -1 : 0;
+        });
+        pa_threaded_mainloop_unlock(loop);
+    }
+    if (!ready) {
+        *reason = std::string("the sound server does not answer: ") +
+                  (context ? pa_strerror(pa_context_errno(context)) : "no client");
+        if (started) pa_threaded_mainloop_stop(loop);
+        if (context) {
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+        }
+        pa_threaded_mainloop_free(loop);
+        return nullptr;
+    }
+    const int bufferFrames = std::max(2 * framesPerBuffer, latencyMs * rate / 1000);
+    const int period = std::max(framesPerBuffer, bufferFrames / 3);
+    return std::unique_ptr<PulseOutput>(
+        new PulseOutput(loop, context, rate, framesPerBuffer, period, bufferFrames, realtime));
+}
+
+PulseOutput::PulseOutput(pa_threaded_mainloop* loop, pa_context* context, int rate, int frames,
+                         int period, int bufferFrames, int realtime)
+    : loop_(loop), context_(context), rate_(rate), frames_(frames), period_(period),
+      bufferFrames_(bufferFrames), realtime_(realtime), buffer_(static_cast<size_t>(period) * 2) {}
+
+PulseOutput::~PulseOutput() {
+    pa_threaded_mainloop_lock(loop_);
+    abandoned_.store(true, std::memory_order_seq_cst); // no more mixing from the library
+    if (stream_) {
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+    }
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_stop(loop_); // the time events go with the loop
+    pa_context_unref(context_);
+    pa_threaded_mainloop_free(loop_);
+    fallback_.reset();
+}
+
+void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
+    mixer_ = &mixer;
+    playing_ = std::move(playing);
+    pa_threaded_mainloop_lock(loop_);
+    lastWrite_ = lastWatch_ = Clock::now();
+    pa_context_set_state_callback(context_, &PulseOutput::OnState, this);
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate_), 2};
+    const uint32_t frameBytes = sizeof(float) * 2;
+    // The server keeps a whole buffer for us and asks for a third as soon as a third has
+    // played (early requests: by default it would ask at the last moment, and a busy machine
+    // then lets it run dry); it starts once two thirds are in. All as ALSA's plugin does.
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = bufferFrames_ * frameBytes;
+    attr.prebuf = (bufferFrames_ - period_) * frameBytes;
+    attr.minreq = period_ * frameBytes;
+    attr.fragsize = static_cast<uint32_t>(-1);
+    stream_ = pa_stream_new(context_, "Spinx", &spec, nullptr);
+    bool ready = false;
+    if (stream_) {
+        pa_stream_set_write_callback(stream_, &PulseOutput::OnRequest, this);
+        pa_stream_set_underflow_callback(stream_, &PulseOutput::OnUnderflow, this);
+        ready = pa_stream_connect_playback(stream_, nullptr, &attr, PA_STREAM_EARLY_REQUESTS,
+                                           nullptr, nullptr) >= 0 &&
+                Await(loop_, [&] {
+                    const pa_stream_state_t s = pa_stream_get_state(stream_);
+                    return s == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(s) ? -1 : 0;
+                });
+    }
+    if (!ready) {
+        Abandon("will not take a stream");
+    } else {
+        watch_ = pa_context_rttime_new(context_, pa_rtclock_now() + kWatchUs,
+                                       &PulseOutput::OnWatch, this);
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    ReportRealtime("audio", realtime_, 1000.0 * bufferFrames_ / rate_);
+}
+
+OutputKind PulseOutput::Kind() const {
+    return fallbackReady_.load(std::memory_order_acquire) ? OutputKind::Null : OutputKind::Default;
+}
+
+OutputStats PulseOutput::Snapshot() const {
+    if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) return n->Snapshot();
+    OutputStats s = stats_.Snapshot();
+    s.latencyMs = 1000.0 * bufferFrames_ / rate_;
+    return s;
+}
+
+void PulseOutput::ResetStats() {
+    if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) n->ResetStats();
+    stats_.Reset();
+}
+
+void PulseOutput::Wake() {
+    wakes_.fetch_add(1, std::memory_order_seq_cst);
+    if (!resting_.load(std::memory_order_seq_cst)) return;
+    pa_threaded_mainloop_lock(loop_);
+    if (resting_.load(std::memory_order_seq_cst)) EndRest();
+    pa_threaded_mainloop_unlock(loop_);
+}
+
+bool PulseOutput::Woken() const {
+    return wakes_.load(std::memory_order_seq_cst) != restSeen_ || (playing_ && playing_()) ||
+           mixer_->Tap().Armed();
+}
+
+void PulseOutput::OnRequest(pa_stream*, size_t bytes, void* self) {
+    static_cast<PulseOutput*>(self)->Fill(bytes);
+}
+
+void PulseOutput::Fill(size_t bytes) {
+    if (abandoned_.load(std::memory_order_acquire) ||
+        resting_.load(std::memory_order_acquire))
+        return;
+    const int restAfter = static_cast<int>(kRestAfterSeconds * rate_);
+    for (int frames = static_cast<int>(bytes / (sizeof(float) * 2)); frames > 0;) {
+        const int n = std::min(frames, period_);
+        const uint64_t commands = wakes_.load(std::memory_order_seq_cst); // before the mixer
+        const auto start = Clock::now();
+        mixer_->Render(buffer_.data(), n, /*offline=*/false);
+        stats_.Record(std::chrono::duration<double, std::micro>(Clock::now() - start).count(),
+                      late_);
+        late_ = false;
+        pa_stream_write(stream_, buffer_.data(), sizeof(float) * 2 * n, nullptr, 0,
+                        PA_SEEK_RELATIVE);
+        lastWrite_ = Clock::now();
+        frames -= n;
+        const bool quiet = !(playing_ && playing_()) && !mixer_->Tap().Armed() &&
+                           Silent(buffer_.data(), 2 * n);
+        silentFrames_ = quiet ? silentFrames_ + n : 0;
+        if (silentFrames_ >= restAfter) {
+            BeginRest(commands);
+            return;
+        }
+    }
+}
+
+// Stops writing; the stream pauses once it has played out all but two writes' worth, so a
+// Play from the rest is not queued behind all of it, and it never runs dry.
+void PulseOutput::BeginRest(uint64_t seen) {
+    restSeen_ = seen;
+    resting_.store(true, std::memory_order_seq_cst);
+    if (Woken()) { // a command came while the last buffer was mixed
+        resting_.store(false, std::memory_order_seq_cst);
+        return;
+    }
+    silentFrames_ = 0;
+    const pa_usec_t drain = 1000000ull * std::max(bufferFrames_ - 2 * period_, 0) / rate_;
+    cork_ = pa_context_rttime_new(context_, pa_rtclock_now() + drain, &PulseOutput::OnCork, this);
+}
+
+void PulseOutput::OnCork(pa_mainloop_api* api, pa_time_event* event, const struct timeval*,
+                         void* self) {
+    auto* o = static_cast<PulseOutput*>(self);
+    api->time_free(event);
+    o->cork_ = nullptr;
+    if (o->stream_) Forget(pa_stream_cork(o->stream_, 1, nullptr, nullptr));
+}
+
+void PulseOutput::EndRest() {
+    if (cork_) {
+        // Not paused yet: the requests that came meanwhile are answered now.
+        pa_threaded_mainloop_get_api(loop_)->time_free(cork_);
+        cork_ = nullptr;
+        resting_.store(false, std::memory_order_seq_cst);
+        const size_t writable = pa_stream_writable_size(stream_);
+        if (writable != static_cast<size_t>(-1) && writable > 0) Fill(writable);
+        return;
+    }
+    resting_.store(false, std::memory_order_seq_cst);
+    lastWrite_ = Clock::now();
+    if (!abandoned_.load(std::memory_order_acquire))
+        Forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
+}
+
+void PulseOutput::OnUnderflow(pa_stream*, void* self) {
+    static_cast<PulseOutput*>(self)->late_ = true;
+}
+
+void PulseOutput::OnState(pa_context* context, void* self) {
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+        static_cast<PulseOutput*>(self)->Abandon("failed");
+}
+
+void PulseOutput::OnWatch(pa_mainloop_api*, pa_time_event* event, const struct timeval*,
+                          void* self) {
+    auto* o = static_cast<PulseOutput*>(self);
+    if (o->abandoned_.load(std::memory_order_acquire)) return;
+    // A watch that comes late found the whole program stopped (a debugger, a suspended
+    // machine), not a server that stopped taking audio.
+    const Clock::time_point now = Clock::now();
+    if (now - o->lastWatch_ > kSilentDeath / 2) o->lastWrite_ = now;
+    o->lastWatch_ = now;
+    if (o->resting_.load(std::memory_order_acquire)) {
+        if (!o->cork_ && o->Woken()) o->EndRest();
+    } else if (now - o->lastWrite_ > kSilentDeath) {
+        o->Abandon("stopped (it takes no more audio)");
+        return;
+    }
+    pa_context_rttime_restart(o->context_, event, pa_rtclock_now() + kWatchUs);
+}
+
+// The server is gone or useless: the library's thread mixes no more (this runs on it), and a
+// null output clocks the mixer from here on.
+void PulseOutput::Abandon(const char* why) {
+    if (abandoned_.exchange(true, std::memory_order_seq_cst)) return;
+    std::fprintf(stderr, "spinx: the sound output %s; continuing without sound\n", why);
+    fallback_ = std::make_unique<NullOutput>(*mixer_, rate_, frames_);
+    fallbackReady_.store(fallback_.get(), std::memory_order_release);
+}
+
+} // namespace spinx::engine
