@@ -1,7 +1,8 @@
 #pragma once
-// The sound card: ALSA's default device (usually the desktop's sound server), stereo float32 at
-// 44.1 kHz when the device takes it (else at its own rate), writes of a quarter of a latency the
-// caller chooses. An audio thread of our own, at real-time priority where allowed, keeps the
+// The sound card through ALSA: a device chosen by name, or the default one when that is not the
+// desktop's sound server (PulseOutput speaks to the server directly). Stereo float32 at 44.1 kHz
+// when the device takes it (else at its own rate), writes of a third of a latency the caller
+// chooses. An audio thread of our own, at real-time priority where allowed, keeps the
 // device's buffer full; a late buffer costs that buffer's time and nothing more (the device runs
 // on through an underrun instead of being stopped and restarted). A watchdog thread notices a
 // device that stops taking audio (a sound server that went away) or that is no clock (ALSA's

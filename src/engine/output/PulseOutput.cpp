@@ -105,15 +105,20 @@ PulseOutput::PulseOutput(pa_threaded_mainloop* loop, pa_context* context, int ra
 PulseOutput::~PulseOutput() {
     pa_threaded_mainloop_lock(loop_);
     abandoned_.store(true, std::memory_order_seq_cst); // no more mixing from the library
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+    for (pa_time_event* event : {watch_, cork_})
+        if (event) api->time_free(event);
+    watch_ = cork_ = nullptr;
     if (stream_) {
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
+        stream_ = nullptr;
     }
     pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_threaded_mainloop_unlock(loop_);
-    pa_threaded_mainloop_stop(loop_); // the time events go with the loop
+    pa_threaded_mainloop_stop(loop_);
     pa_context_unref(context_);
     pa_threaded_mainloop_free(loop_);
     fallback_.reset();
@@ -237,7 +242,7 @@ void PulseOutput::OnCork(pa_mainloop_api* api, pa_time_event* event, const struc
     auto* o = static_cast<PulseOutput*>(self);
     api->time_free(event);
     o->cork_ = nullptr;
-    if (o->stream_) Forget(pa_stream_cork(o->stream_, 1, nullptr, nullptr));
+    if (!o->abandoned_.load(std::memory_order_acquire)) Forget(pa_stream_cork(o->stream_, 1, nullptr, nullptr));
 }
 
 void PulseOutput::EndRest() {
