@@ -1,6 +1,5 @@
 #include "engine/output/DeviceOutput.h"
 
-#include "engine/output/NullOutput.h"
 #include "engine/realtime/Mixer.h"
 
 #include <alsa/asoundlib.h>
@@ -227,8 +226,8 @@ std::unique_ptr<DeviceOutput> DeviceOutput::Open(int preferredRate, int frames, 
 
 DeviceOutput::DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, int period,
                            long bufferFrames)
-    : pcm_(pcm), config_(config), rate_(rate), frames_(frames), period_(period),
-      bufferFrames_(bufferFrames) {}
+    : FallibleOutput(rate, frames, 1000.0 * static_cast<double>(bufferFrames) / rate), pcm_(pcm),
+      config_(config), period_(period), bufferFrames_(bufferFrames) {}
 
 DeviceOutput::~DeviceOutput() {
     if (watchdog_.joinable()) {
@@ -243,7 +242,7 @@ DeviceOutput::~DeviceOutput() {
     { std::lock_guard<std::mutex> lock(restMutex_); }
     restCv_.notify_all();
     if (audio_.joinable()) audio_.join();
-    fallback_.reset();
+    StopFallback();
     snd_pcm_drop(pcm_);
     snd_pcm_close(pcm_);
     if (config_) snd_config_delete(config_);
@@ -254,22 +253,6 @@ void DeviceOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     playing_ = std::move(playing);
     audio_ = std::thread([this] { Run(); });
     watchdog_ = std::thread([this] { Watch(); });
-}
-
-OutputKind DeviceOutput::Kind() const {
-    return fallbackReady_.load(std::memory_order_acquire) ? OutputKind::Null : OutputKind::Default;
-}
-
-OutputStats DeviceOutput::Snapshot() const {
-    if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) return n->Snapshot();
-    OutputStats s = stats_.Snapshot();
-    s.latencyMs = 1000.0 * static_cast<double>(bufferFrames_) / rate_;
-    return s;
-}
-
-void DeviceOutput::ResetStats() {
-    if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) n->ResetStats();
-    stats_.Reset();
 }
 
 void DeviceOutput::Wake() {
@@ -415,8 +398,7 @@ void DeviceOutput::Watch() {
                      clockless ? "does not keep real time (a null device?)"
                      : failed  ? "failed"
                                : "stopped (it takes no more audio)");
-        fallback_ = std::make_unique<NullOutput>(*mixer_, rate_, frames_);
-        fallbackReady_.store(fallback_.get(), std::memory_order_release);
+        FallBack(*mixer_);
         return;
     }
 }

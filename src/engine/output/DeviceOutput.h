@@ -16,7 +16,7 @@
 // the sink, and a recording of its output then loses the start of the sound; a paused stream
 // resumes behind the silence it holds, like a running one.
 
-#include "engine/output/AudioOutput.h"
+#include "engine/output/FallibleOutput.h"
 
 #include <atomic>
 #include <chrono>
@@ -33,9 +33,7 @@ typedef struct _snd_config snd_config_t;
 
 namespace spinx::engine {
 
-class NullOutput;
-
-class DeviceOutput : public AudioOutput {
+class DeviceOutput : public FallibleOutput {
   public:
     // UI thread. Opens the default device (not started yet) with about `latencyMs` of
     // buffering; null with `reason` when there is none or it will not open.
@@ -54,10 +52,6 @@ class DeviceOutput : public AudioOutput {
     // Any thread: the audio thread rests (nothing plays).
     bool Resting() const { return resting_.load(std::memory_order_acquire); }
 
-    OutputKind Kind() const override;
-    int SampleRate() const override { return rate_; }
-    OutputStats Snapshot() const override;
-    void ResetStats() override;
 
   private:
     DeviceOutput(snd_pcm_t* pcm, snd_config_t* config, int rate, int frames, int period,
@@ -71,8 +65,6 @@ class DeviceOutput : public AudioOutput {
 
     snd_pcm_t* pcm_;
     snd_config_t* config_; // the configuration the device was opened with
-    const int rate_;
-    const int frames_;        // the mixer's buffer (a fallback output's)
     const int period_;        // frames per write to the device
     const long bufferFrames_; // the device buffer, which is the output latency
     Mixer* mixer_ = nullptr;
@@ -88,8 +80,6 @@ class DeviceOutput : public AudioOutput {
     std::atomic<bool> resting_{false};
     std::mutex restMutex_;
     std::condition_variable restCv_;
-    std::unique_ptr<NullOutput> fallback_; // set by the watchdog when the device died
-    std::atomic<NullOutput*> fallbackReady_{nullptr};
     std::mutex watchMutex_;
     std::condition_variable watchCv_;
     bool watchQuit_ = false;

@@ -1,6 +1,5 @@
 #include "engine/output/PulseOutput.h"
 
-#include "engine/output/NullOutput.h"
 #include "engine/realtime/Mixer.h"
 
 #include <pthread.h>
@@ -99,8 +98,9 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int framesPerBuffer, in
 
 PulseOutput::PulseOutput(pa_threaded_mainloop* loop, pa_context* context, int rate, int frames,
                          int period, int bufferFrames, int realtime)
-    : loop_(loop), context_(context), rate_(rate), frames_(frames), period_(period),
-      bufferFrames_(bufferFrames), realtime_(realtime), buffer_(static_cast<size_t>(period) * 2) {}
+    : FallibleOutput(rate, frames, 1000.0 * bufferFrames / rate), loop_(loop), context_(context),
+      period_(period), bufferFrames_(bufferFrames), realtime_(realtime),
+      buffer_(static_cast<size_t>(period) * 2) {}
 
 PulseOutput::~PulseOutput() {
     pa_threaded_mainloop_lock(loop_);
@@ -121,7 +121,7 @@ PulseOutput::~PulseOutput() {
     pa_threaded_mainloop_stop(loop_);
     pa_context_unref(context_);
     pa_threaded_mainloop_free(loop_);
-    fallback_.reset();
+    StopFallback();
 }
 
 void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
@@ -161,22 +161,6 @@ void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     }
     pa_threaded_mainloop_unlock(loop_);
     ReportRealtime("audio", realtime_, 1000.0 * bufferFrames_ / rate_);
-}
-
-OutputKind PulseOutput::Kind() const {
-    return fallbackReady_.load(std::memory_order_acquire) ? OutputKind::Null : OutputKind::Default;
-}
-
-OutputStats PulseOutput::Snapshot() const {
-    if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) return n->Snapshot();
-    OutputStats s = stats_.Snapshot();
-    s.latencyMs = 1000.0 * bufferFrames_ / rate_;
-    return s;
-}
-
-void PulseOutput::ResetStats() {
-    if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) n->ResetStats();
-    stats_.Reset();
 }
 
 void PulseOutput::Wake() {
@@ -293,8 +277,7 @@ void PulseOutput::OnWatch(pa_mainloop_api*, pa_time_event* event, const struct t
 void PulseOutput::Abandon(const char* why) {
     if (abandoned_.exchange(true, std::memory_order_seq_cst)) return;
     std::fprintf(stderr, "spinx: the sound output %s; continuing without sound\n", why);
-    fallback_ = std::make_unique<NullOutput>(*mixer_, rate_, frames_);
-    fallbackReady_.store(fallback_.get(), std::memory_order_release);
+    FallBack(*mixer_);
 }
 
 } // namespace spinx::engine

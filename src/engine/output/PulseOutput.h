@@ -7,7 +7,7 @@
 // writes of a third of it, same behaviour as DeviceOutput otherwise: real-time priority where
 // allowed, a rest while nothing plays (the stream paused, not run dry), and a hand-over to a
 // null output when the server goes away or stops taking audio.
-#include "engine/output/AudioOutput.h"
+#include "engine/output/FallibleOutput.h"
 
 #include <atomic>
 #include <chrono>
@@ -24,9 +24,7 @@ struct pa_mainloop_api;
 
 namespace spinx::engine {
 
-class NullOutput;
-
-class PulseOutput : public AudioOutput {
+class PulseOutput : public FallibleOutput {
   public:
     // UI thread. Connects to the default server (not playing yet); null with `reason` when
     // none answers.
@@ -39,10 +37,6 @@ class PulseOutput : public AudioOutput {
     void Start(Mixer& mixer, std::function<bool()> playing) override;
     void Wake() override;
 
-    OutputKind Kind() const override;
-    int SampleRate() const override { return rate_; }
-    OutputStats Snapshot() const override;
-    void ResetStats() override;
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -67,8 +61,6 @@ class PulseOutput : public AudioOutput {
     pa_stream* stream_ = nullptr;
     pa_time_event* watch_ = nullptr;
     pa_time_event* cork_ = nullptr; // pending: pauses the stream once it has played most out
-    const int rate_;
-    const int frames_;       // the mixer's buffer (a fallback output's)
     const int period_;       // frames per write
     const int bufferFrames_; // the server's buffer for us, which is the output latency
     const int realtime_;     // what RequestRealtime gave the library's thread
@@ -83,8 +75,6 @@ class PulseOutput : public AudioOutput {
     std::atomic<uint64_t> wakes_{0}; // commands sent (Wake calls)
     std::atomic<bool> resting_{false};
     std::atomic<bool> abandoned_{false};
-    std::unique_ptr<NullOutput> fallback_; // set when the server went away
-    std::atomic<NullOutput*> fallbackReady_{nullptr};
 };
 
 } // namespace spinx::engine
