@@ -20,18 +20,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A device that has not taken a buffer for this long is taken for dead. Generous, because a
-// sound server may stall a second or two while it starts a stream.
-constexpr auto kSilentDeath = std::chrono::milliseconds(2500);
 // A device that has taken this much more audio than real time allows is no clock. Sound
 // servers take a few buffers ahead when a stream starts; this is far more than that.
 constexpr double kMaxAheadSeconds = 0.5;
 // The audio thread's longest wait for the device, so that it notices a quit soon.
 constexpr int kWaitMs = 100;
-// How long the mix must have been silent, with nothing playing, before the output rests: well
-// past a fade-out and the limiter's tail, and long enough that a quick Stop-then-Play never
-// goes through a rest.
-constexpr double kRestAfterSeconds = 0.2;
 // A resting output looks this often at what cannot wake it (a recording started).
 constexpr auto kRestPoll = std::chrono::milliseconds(250);
 
@@ -42,10 +35,6 @@ constexpr auto kRestPoll = std::chrono::milliseconds(250);
 // millisecond), so a seek is heard after one write, not two.
 int WritePeriod(int frames, int latencyMs, int rate) {
     return std::max(frames, latencyMs * rate / 3000);
-}
-
-bool Silent(const float* buffer, int samples) {
-    return std::all_of(buffer, buffer + samples, [](float x) { return x == 0.0f; });
 }
 
 void IgnoreAlsa(const char*, int, const char*, int, const char*, ...) {}

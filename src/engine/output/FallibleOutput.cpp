@@ -2,6 +2,8 @@
 
 #include "engine/output/NullOutput.h"
 
+#include <algorithm>
+
 namespace spinx::engine {
 
 FallibleOutput::FallibleOutput(int rate, int mixerFrames, double latencyMs)
@@ -23,6 +25,10 @@ OutputStats FallibleOutput::Snapshot() const {
 void FallibleOutput::ResetStats() {
     if (NullOutput* n = fallbackReady_.load(std::memory_order_acquire)) n->ResetStats();
     stats_.Reset();
+}
+
+bool FallibleOutput::Silent(const float* buffer, int samples) {
+    return std::all_of(buffer, buffer + samples, [](float x) { return x == 0.0f; });
 }
 
 void FallibleOutput::FallBack(Mixer& mixer) {

@@ -5,6 +5,7 @@
 #include "engine/output/AudioOutput.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 namespace spinx::engine {
@@ -20,6 +21,15 @@ class FallibleOutput : public AudioOutput {
     void ResetStats() override;
 
   protected:
+    // A device that has not taken a buffer for this long (not resting) is taken for dead.
+    // Generous, because a sound server may stall a second or two while it starts a stream.
+    static constexpr std::chrono::milliseconds kSilentDeath{2500};
+    // How long the mix must have been silent, with nothing playing, before the output rests:
+    // well past a fade-out and the limiter's tail, and long enough that a quick Stop-then-Play
+    // never goes through a rest.
+    static constexpr double kRestAfterSeconds = 0.2;
+    static bool Silent(const float* buffer, int samples);
+
     FallibleOutput(int rate, int mixerFrames, double latencyMs);
     // Once, on one thread, after the device's own thread has stopped mixing: the null output
     // takes `mixer` over.

@@ -16,10 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// As DeviceOutput's: a server that has taken nothing for this long is taken for dead.
-constexpr auto kSilentDeath = 2500ms;
-// How long the mix must have been silent, with nothing playing, before the output rests.
-constexpr double kRestAfterSeconds = 0.2;
 // How often the library's thread looks at what cannot wake a rest (a recording started) and
 // at whether the server still takes audio.
 constexpr pa_usec_t kWatchUs = 100000;
@@ -29,10 +25,6 @@ constexpr auto kAnswerWait = 3s;
 // The library answers null for an operation on a stream that has failed.
 void Forget(pa_operation* operation) {
     if (operation) pa_operation_unref(operation);
-}
-
-bool Silent(const float* buffer, int samples) {
-    return std::all_of(buffer, buffer + samples, [](float x) { return x == 0.0f; });
 }
 
 // With the library's lock held: waits (briefly unlocked) until `done` says yes (true) or no
@@ -130,7 +122,7 @@ void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     pa_threaded_mainloop_lock(loop_);
     lastWrite_ = lastWatch_ = Clock::now();
     pa_context_set_state_callback(context_, &PulseOutput::OnState, this);
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate_), 2};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate_), 2};
     const uint32_t frameBytes = sizeof(float) * 2;
     // The server keeps a whole buffer for us and asks for a third as soon as a third has
     // played (early requests: by default it would ask at the last moment, and a busy machine
@@ -141,7 +133,7 @@ void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     attr.prebuf = (bufferFrames_ - period_) * frameBytes;
     attr.minreq = period_ * frameBytes;
     attr.fragsize = static_cast<uint32_t>(-1);
-    stream_ = pa_stream_new(context_, "Spinx", &spec, nullptr);
+    stream_ = pa_stream_new(context_, "Spinx", &format, nullptr);
     bool ready = false;
     if (stream_) {
         pa_stream_set_write_callback(stream_, &PulseOutput::OnRequest, this);
@@ -226,7 +218,8 @@ void PulseOutput::OnCork(pa_mainloop_api* api, pa_time_event* event, const struc
     auto* o = static_cast<PulseOutput*>(self);
     api->time_free(event);
     o->cork_ = nullptr;
-    if (!o->abandoned_.load(std::memory_order_acquire)) Forget(pa_stream_cork(o->stream_, 1, nullptr, nullptr));
+    if (!o->abandoned_.load(std::memory_order_acquire))
+        Forget(pa_stream_cork(o->stream_, 1, nullptr, nullptr));
 }
 
 void PulseOutput::EndRest() {
