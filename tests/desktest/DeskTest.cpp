@@ -10,7 +10,7 @@ std::string MakeMp3(const std::string& folder, const std::string& name, double s
                     const std::string& effects) {
     const std::string wav = folder + "/" + name + ".wav";
     const std::string mp3 = folder + "/" + name;
-    const std::string command = "sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth " +
+    const std::string command = "sox -R -n -r 44100 -c 2 -b 16 '" + wav + "' synth " +
                                 std::to_string(seconds) + " sine 440 vol 0.5 " + effects +
                                 " && lame --quiet -b 128 '" + wav + "' '" + mp3 + "' && rm -f '" +
                                 wav + "'";

@@ -39,7 +39,8 @@ std::string SynthMp3(const std::string& name, const std::string& synth, const st
     if (auto it = made.find(name); it != made.end()) return it->second;
     const std::string wav = ScratchDir() + "/" + name + ".wav";
     const std::string mp3 = ScratchDir() + "/" + name + ".mp3";
-    if (!Shell("sox -q -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
+    // -R: sox dithers with a fixed seed, so a test's song is the same bytes on every run.
+    if (!Shell("sox -q -R -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) +
                " -b 16 '" + wav + "' synth " + synth) ||
         !Shell("lame --silent " + lameArgs + " '" + wav + "' '" + mp3 + "'"))
         return {};

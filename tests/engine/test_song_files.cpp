@@ -73,9 +73,9 @@ TEST(SongFiles, CorruptFramesMidSongAreSkipped) {
     for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 3000; ++i)
         bytes[i] = static_cast<char>(i * 7919);
     const std::string bad = WriteFile("corrupt_mid.mp3", bytes);
-    // The damaged 3000 bytes hold about 190 ms; how many frames around them the decoder
-    // gives up while it resyncs varies, so the length lies between the two.
-    const auto plausible = [](int ms) { return ms >= 3750 && ms <= 4010; };
+    // The damaged 3000 bytes hold about 190 ms; the decoder may give up a few frames around
+    // them while it resyncs, so the length lies between the two.
+    const auto plausible = [](int ms) { return ms >= 3700 && ms <= 4010; };
     OfflineEngine t;
     ASSERT_TRUE(t.Load(0, bad));
     EXPECT_PRED1(plausible, t.engine.GetSoundDuration(0));

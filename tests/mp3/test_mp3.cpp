@@ -189,7 +189,7 @@ TEST(Mp3, SongTitles) {
     { std::ofstream(v24, std::ios::binary) << Id3v24("Sm\xC3\xA5 t\xC3\xB6ner", "\xC3\x86ther"); }
     EXPECT_EQ(ShownSongName(ReadSongTitle(v24)), "\xC3\x86ther - Sm\xC3\xA5 t\xC3\xB6ner");
     const std::string v23 = folder / "v23.mp3";
-    const std::string lame = "sox -n -r 44100 -c 1 '" + folder / "t.wav" +
+    const std::string lame = "sox -R -n -r 44100 -c 1 '" + folder / "t.wav" +
                              "' synth 0.2 sine 440 && lame --quiet --id3v2-only --id3v2-utf16 "
                              "--tt 'Nuit \xC3\xA9toil\xC3\xA9" +
                              "e' --ta 'Zo\xC3\xAB' '" + folder / "t.wav" + "' '" + v23 + "'";
