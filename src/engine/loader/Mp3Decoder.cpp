@@ -102,6 +102,7 @@ void Mp3Decoder::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     rate_ = 0;
+    frameSamples_ = 1152;
     length_ = 0;
     scanned_ = false;
     hasInfoLength_ = false;
@@ -161,8 +162,21 @@ bool Mp3Decoder::OpenWith(const std::string& path, std::string* reason, bool for
     if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate <= 0)
         return fail("This is not an MPEG audio (MP3) file, or it holds no complete audio frame.");
     rate_ = static_cast<int>(rate);
+    mpg123_frameinfo first{};
+    const bool haveInfo = mpg123_info(handle_, &first) == MPG123_OK && first.rate > 0;
+    if (const int spf = mpg123_spf(handle_); spf > 0 && haveInfo)
+        frameSamples_ = static_cast<int>(int64_t{spf} * rate_ / first.rate);
 
     if (forOverview) {
+        // After a seek libmpg123 decodes a few frames ahead (four by default) so that the bit
+        // reservoir, which a frame may borrow from the frames before it, is full again. A
+        // constant-rate MPEG-1 stream whose frames hold more than a whole reservoir (511 bytes of
+        // audio data, from 192 kbps on at 44.1 kHz) needs one of them for that and one for the
+        // filters' overlap: two are enough, and each sampled stretch costs about half as much.
+        constexpr int kSideInfoBytes = 4 + 32 + 2; // header, stereo side information, CRC
+        if (haveInfo && first.layer == 3 && first.version == MPG123_1_0 &&
+            first.vbr == MPG123_CBR && first.framesize - kSideInfoBytes >= 511)
+            mpg123_param(handle_, MPG123_PREFRAMES, 2, 0);
         length_ = mpg123_length(handle_);
         return length_ > 0 ? true : fail("The file holds no audio.");
     }
@@ -279,6 +293,24 @@ int64_t Mp3Decoder::Seek(int64_t frame) {
     if (!handle_) return -1;
     const off_t at = mpg123_seek(handle_, static_cast<off_t>(frame), SEEK_SET);
     return at < 0 ? -1 : static_cast<int64_t>(at);
+}
+
+int64_t Mp3Decoder::SeekToFrameStart(int64_t frame) {
+    if (!handle_ || frameSamples_ <= 0) return -1;
+    if (mpg123_seek_frame(handle_, static_cast<off_t>(frame / frameSamples_), SEEK_SET) < 0)
+        return -1;
+    const off_t at = mpg123_tell(handle_);
+    return at < 0 ? -1 : static_cast<int64_t>(at);
+}
+
+void Mp3Decoder::BorrowSeekIndex(const Mp3Decoder& other) {
+    if (!handle_ || !other.handle_) return;
+    off_t* offsets = nullptr;
+    off_t step = 0;
+    size_t fill = 0;
+    // libmpg123 copies the table into this handle's own index.
+    if (mpg123_index(other.handle_, &offsets, &step, &fill) == MPG123_OK && offsets && fill > 0)
+        mpg123_set_index(handle_, offsets, step, fill);
 }
 
 } // namespace spinx::engine

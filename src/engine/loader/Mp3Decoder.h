@@ -20,8 +20,9 @@ class Mp3Decoder {
     // Opens `path` and finds its format and length. The length comes from the LAME/Xing Info
     // frame when there is one; a small file is scanned at once; a big one without an Info frame
     // gets an estimate from its first frame and size until Scan() makes it exact. `forOverview`
-    // decodes at half the sample rate and skips the scan and the checks (the waveform overview's
-    // cheap pass over a file already opened for playing). On failure returns false and sets
+    // decodes at half the sample rate, skips the scan and the checks, and decodes no more frames
+    // ahead of a seek than the file's bit reservoir needs (the waveform overview's cheap pass
+    // over a file already opened for playing). On failure returns false and sets
     // `reason` to a sentence a person understands.
     bool Open(const std::string& path, std::string* reason, bool forOverview = false);
     void Close();
@@ -39,6 +40,14 @@ class Mp3Decoder {
     // Continues decoding at `frame`; returns the frame actually reached (sample-exact after a
     // scan or with an Info frame), or -1 on failure.
     int64_t Seek(int64_t frame);
+    // Continues decoding at the start of the MPEG frame at or just before `frame`, so that a
+    // read of FrameSamples() decodes one MPEG frame, not parts of two; returns the frame
+    // reached, or -1 on failure.
+    int64_t SeekToFrameStart(int64_t frame);
+    // Frames of output per MPEG frame (1152 or 576, halved in the overview's half rate).
+    int FrameSamples() const { return frameSamples_; }
+    // Takes `other`'s seek index (same file): seeks then jump instead of reading their way.
+    void BorrowSeekIndex(const Mp3Decoder& other);
 
   private:
     bool OpenWith(const std::string& path, std::string* reason, bool forOverview, bool halfRate);
@@ -56,6 +65,7 @@ class Mp3Decoder {
     size_t bufPos_ = 0;         // next byte libmpg123 reads
     bool fdAtBufferEnd_ = true; // the descriptor's offset is bufStart_ + bufLen_
     int rate_ = 0;
+    int frameSamples_ = 1152;
     int64_t length_ = 0;
     bool scanned_ = false;
     bool hasInfoLength_ = false; // length_ came from an Info frame

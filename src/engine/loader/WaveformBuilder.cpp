@@ -7,18 +7,18 @@
 namespace spinx::engine {
 
 namespace {
-constexpr int kStretchFrames = 576;     // one MPEG-1 frame at half rate
 constexpr int kSequentialFrames = 4096; // a straight read's step
 } // namespace
 
 bool WaveformBuilder::Start(const std::string& path, const Mp3Decoder& player) {
     if (!sampler_.Open(path, nullptr, /*forOverview=*/true)) return false;
+    sampler_.BorrowSeekIndex(player);
     rate_ = player.Rate();
     length_ = std::max<int64_t>(1, player.Length());
     samplerLength_ = std::max<int64_t>(1, length_ * sampler_.Rate() / std::max(1, rate_));
-    // Sampling pays a seek and a bit-reservoir frame per stretch: below this, a straight read
-    // costs less.
-    sequentialAt_ = samplerLength_ <= int64_t{4} * kSamples * kStretchFrames ? 0 : -1;
+    // Each stretch costs its MPEG frame and the few decoded ahead of it for the bit reservoir:
+    // below this, a straight read costs less.
+    sequentialAt_ = samplerLength_ <= int64_t{4} * kSamples * sampler_.FrameSamples() ? 0 : -1;
     next_ = 0;
     sampled_ = false;
     playedSinceSnapshot_ = 0;
@@ -41,9 +41,11 @@ bool WaveformBuilder::Step() {
         sequentialAt_ += got;
         if (!end && got > 0) return false;
     } else {
-        const int64_t reached = sampler_.Seek(next_ * samplerLength_ / kSamples);
+        // One whole MPEG frame per stretch: a stretch across a frame boundary would decode two.
+        const int64_t reached = sampler_.SeekToFrameStart(next_ * samplerLength_ / kSamples);
         if (reached >= 0) {
-            const int got = sampler_.Read(scratch_.data(), kStretchFrames, &end);
+            const int frames = std::min(sampler_.FrameSamples(), kSequentialFrames);
+            const int got = sampler_.Read(scratch_.data(), frames, &end);
             // The stretch's peaks stand for the point at its middle: spread over the points it
             // touches, one it barely reaches would show a few samples' peak as the whole.
             if (got > 0) {
