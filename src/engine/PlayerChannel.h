@@ -60,13 +60,21 @@ class RecentOutput {
     static constexpr int kFrames = 8192;
     // Mixer thread.
     void Write(const float* interleaved, int frames) {
-        uint64_t w = written_.load(std::memory_order_relaxed);
-        for (int i = 0; i < frames; ++i, ++w) {
-            uint64_t frame;
-            std::memcpy(&frame, interleaved + 2 * i, sizeof frame);
-            buffer_[w % kFrames].store(frame, std::memory_order_relaxed);
+        const uint64_t w = written_.load(std::memory_order_relaxed);
+        // At most two straight runs (before and after the wrap): no index arithmetic per frame.
+        for (int done = 0; done < frames;) {
+            const int at = static_cast<int>((w + done) % kFrames);
+            const int n = std::min(frames - done, kFrames - at);
+            std::atomic<uint64_t>* to = buffer_ + at;
+            const float* from = interleaved + 2 * done;
+            for (int i = 0; i < n; ++i) {
+                uint64_t frame;
+                std::memcpy(&frame, from + 2 * i, sizeof frame);
+                to[i].store(frame, std::memory_order_relaxed);
+            }
+            done += n;
         }
-        written_.store(w, std::memory_order_release);
+        written_.store(w + frames, std::memory_order_release);
     }
     // Any thread. Leaves out the newest `skip` frames (those not heard yet).
     int Copy(float* dst, int frames, int skip = 0) const {
