@@ -312,7 +312,7 @@ SPINX_BENCH("engine.load") {
     // runs, as a desk's is once for every song it loads; engine_start_ms says what that costs.
     std::vector<double> starts;
     const double ratio = AlternatingRatio(
-        "load_cpu_ratio", 5,
+        "load_cpu_ratio", 9,
         [&] {
             const double started = ProcessCpuSeconds();
             Aspinx player(OutputKind::Offline);
