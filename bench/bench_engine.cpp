@@ -480,7 +480,6 @@ SPINX_BENCH("engine.eq") {
 
 namespace {
 
-// A 16-bit stereo recording, one int32 per frame (zero exactly when both channels are).
 // Milliseconds the machine's host has run something else on our CPUs ("steal" in /proc/stat,
 // summed over them); -1 where it is not counted. A virtual CPU taken away stops every thread on
 // it, whatever its priority.
@@ -494,6 +493,7 @@ double StolenMs() {
     return 1000.0 * static_cast<double>(steal) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// A 16-bit stereo recording, one int32 per frame (zero exactly when both channels are).
 std::vector<int32_t> RecordedFrames(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<int32_t> frames;
