@@ -3,6 +3,7 @@
 // engine thread), divided by plain decoding of the same file measured in the same run; waits
 // sleep, so the waiting thread takes no CPU from the threads it waits for.
 #include "Bench.h"
+#include "BenchAudio.h"
 #include "engine/Aspinx.h"
 
 #include <mpg123.h>
@@ -181,42 +182,6 @@ void PlayToEnd(Aspinx& engine) {
     QObject::disconnect(c);
 }
 
-// Gives every thread of this process the scheduling an ordinary user's program gets
-// (SCHED_OTHER): the bench runs as root, where output threads may have raised themselves to
-// real-time priority that a DJ's desktop session never grants.
-void OrdinaryScheduling() {
-    DIR* tasks = opendir("/proc/self/task");
-    if (!tasks) return;
-    while (const dirent* d = readdir(tasks)) {
-        const pid_t tid = static_cast<pid_t>(std::atoi(d->d_name));
-        const int policy = tid > 0 ? sched_getscheduler(tid) : -1;
-        if (policy != SCHED_FIFO && policy != SCHED_RR) continue; // what only root may ask for
-        const sched_param normal{};
-        sched_setscheduler(tid, SCHED_OTHER, &normal);
-    }
-    closedir(tasks);
-}
-
-// A private PulseAudio server with a null sink (the same one the real-output test uses), so
-// that the default output is the real path: PortAudio -> ALSA -> PulseAudio, paced by the
-// server's clock. Stopped again when this goes away.
-class SoundServer {
-  public:
-    SoundServer() : dir_(TempFolder() + "/pulse") {
-        setenv("PULSE_RUNTIME_PATH", (dir_ + "/run").c_str(), 1);
-        setenv("PULSE_STATE_PATH", (dir_ + "/state").c_str(), 1);
-        up_ = std::system(Script("start").c_str()) == 0;
-    }
-    ~SoundServer() { std::system(Script("stop").c_str()); }
-    bool Up() const { return up_; }
-
-  private:
-    std::string Script(const char* verb) const {
-        return std::string("'") + SPINX_PULSE_SCRIPT + "' " + verb + " '" + dir_ + "' >/dev/null";
-    }
-    std::string dir_;
-    bool up_ = false;
-};
 
 // The time from SeekSound until the mixer has sent out the first frame of the new place (the
 // position leaves the target), median of `runs` random seeks while playing. Each seek comes
@@ -491,16 +456,6 @@ double StolenMs() {
         cpu != "cpu")
         return -1;
     return 1000.0 * static_cast<double>(steal) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// A 16-bit stereo recording, one int32 per frame (zero exactly when both channels are).
-std::vector<int32_t> RecordedFrames(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<int32_t> frames;
-    int32_t frame = 0;
-    while (in.read(reinterpret_cast<char*>(&frame), sizeof frame))
-        frames.push_back(frame);
-    return frames;
 }
 
 // Total milliseconds of digital silence (both channels exactly zero for 1 ms or more) in a

@@ -158,6 +158,9 @@ int Aspinx::SampleRate() const {
 OutputKind Aspinx::ActiveOutput() const {
     return impl_->ActiveOutput();
 }
+bool Aspinx::WaitForOutput(int timeoutMs) const {
+    return impl_->WaitForOutput(timeoutMs);
+}
 QStringList Aspinx::OutputDevices() {
     QStringList names;
     for (const std::string& name : engine::DeviceOutput::DeviceNames())

@@ -115,6 +115,9 @@ public:
     int SampleRate() const;
     // Which output is in use now (Default may have fallen back to Null).
     OutputKind ActiveOutput() const;
+    // Waits up to `timeoutMs` for the sound device's first opening (it opens in the background,
+    // so that nothing waits for a slow sound server); true when a device plays.
+    bool WaitForOutput(int timeoutMs) const;
     // The sound devices that take output, by name.
     static QStringList OutputDevices();
     // Default output only: moves the sound to the device called `name` ("" = the default

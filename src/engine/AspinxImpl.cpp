@@ -278,6 +278,10 @@ int AspinxImpl::SampleRate() const {
     return mixer_->SampleRate();
 }
 
+bool AspinxImpl::WaitForOutput(int) const {
+    return ActiveOutput() == OutputKind::Default;
+}
+
 OutputKind AspinxImpl::ActiveOutput() const {
     return output_ ? output_->Kind() : OutputKind::Offline;
 }

@@ -57,6 +57,7 @@ class AspinxImpl {
     int SampleRate() const;
     engine::Recorder& MixRecorder() { return *recorder_; }
     OutputKind ActiveOutput() const;
+    bool WaitForOutput(int timeoutMs) const;
     // Moves the output to the device called `name` ("" = the default device). When it will not
     // play, false with `reason`, and the mix goes on through the null output.
     bool UseDevice(const std::string& name, std::string* reason);

@@ -303,7 +303,7 @@ void DeviceOutput::Run() {
     std::vector<float> buffer(static_cast<size_t>(period_) * 2);
     auto started = Clock::now();
     uint64_t taken = 0;
-    const int restAfter = static_cast<int>(kRestAfterSeconds * rate_ / period_) + 1;
+    const int restAfter = static_cast<int>(RestAfter() * rate_ / period_) + 1;
     int silentBuffers = 0;
     while (!quit_.load(std::memory_order_acquire) && !abandoned_.load(std::memory_order_acquire)) {
         snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);

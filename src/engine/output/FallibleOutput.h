@@ -20,14 +20,16 @@ class FallibleOutput : public AudioOutput {
     OutputStats Snapshot() const override;
     void ResetStats() override;
 
+    // How long the mix must have been silent, with nothing playing, before the output rests:
+    // well past a fade-out and the limiter's tail, and long enough that a quick Stop-then-Play
+    // never goes through a rest. Shorter only for measurements that need many rests.
+    static void SetRestAfter(double seconds) { restAfter_.store(seconds); }
+    static double RestAfter() { return restAfter_.load(std::memory_order_relaxed); }
+
   protected:
     // A device that has not taken a buffer for this long (not resting) is taken for dead.
     // Generous, because a sound server may stall a second or two while it starts a stream.
     static constexpr std::chrono::milliseconds kSilentDeath{2500};
-    // How long the mix must have been silent, with nothing playing, before the output rests:
-    // well past a fade-out and the limiter's tail, and long enough that a quick Stop-then-Play
-    // never goes through a rest.
-    static constexpr double kRestAfterSeconds = 0.2;
     static bool Silent(const float* buffer, int samples);
 
     FallibleOutput(int rate, int mixerFrames, double latencyMs);
@@ -40,6 +42,7 @@ class FallibleOutput : public AudioOutput {
     const int rate_;
 
   private:
+    static inline std::atomic<double> restAfter_{0.2};
     const int mixerFrames_; // the null output's buffer
     const double latencyMs_;
     std::unique_ptr<NullOutput> fallback_;

@@ -19,6 +19,9 @@ using namespace std::chrono_literals;
 // How often the library's thread looks at what cannot wake a rest (a recording started) and
 // at whether the server still takes audio.
 constexpr pa_usec_t kWatchUs = 100000;
+// A playing stream that has asked for nothing for this long is answered anyway, from what it
+// asked for before: four times the default buffer.
+constexpr auto kUnansweredAfter = 120ms;
 // The longest wait for the server to answer a connection or a new stream.
 constexpr auto kAnswerWait = 3s;
 
@@ -176,7 +179,7 @@ void PulseOutput::Fill(size_t bytes) {
     if (abandoned_.load(std::memory_order_acquire) ||
         resting_.load(std::memory_order_acquire))
         return;
-    const int restAfter = static_cast<int>(kRestAfterSeconds * rate_);
+    const int restAfter = static_cast<int>(RestAfter() * rate_);
     for (int frames = static_cast<int>(bytes / (sizeof(float) * 2)); frames > 0;) {
         const int n = std::min(frames, period_);
         const uint64_t commands = wakes_.load(std::memory_order_seq_cst); // before the mixer
@@ -222,20 +225,25 @@ void PulseOutput::OnCork(pa_mainloop_api* api, pa_time_event* event, const struc
         Forget(pa_stream_cork(o->stream_, 1, nullptr, nullptr));
 }
 
+// The server's requests that came while resting were not answered, and it never asks twice for
+// the same bytes: they are all answered now. A corked stream holding less than its start
+// threshold, left without them, would wait for data it has already asked for, for good.
 void PulseOutput::EndRest() {
     if (cork_) {
-        // Not paused yet: the requests that came meanwhile are answered now.
         pa_threaded_mainloop_get_api(loop_)->time_free(cork_);
         cork_ = nullptr;
-        resting_.store(false, std::memory_order_seq_cst);
-        const size_t writable = pa_stream_writable_size(stream_);
-        if (writable != static_cast<size_t>(-1) && writable > 0) Fill(writable);
-        return;
+    } else if (!abandoned_.load(std::memory_order_acquire)) {
+        Forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
     }
     resting_.store(false, std::memory_order_seq_cst);
     lastWrite_ = Clock::now();
-    if (!abandoned_.load(std::memory_order_acquire))
-        Forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    AnswerPending();
+}
+
+void PulseOutput::AnswerPending() {
+    if (abandoned_.load(std::memory_order_acquire)) return;
+    const size_t writable = pa_stream_writable_size(stream_);
+    if (writable != static_cast<size_t>(-1) && writable > 0) Fill(writable);
 }
 
 void PulseOutput::OnUnderflow(pa_stream*, void* self) {
@@ -257,10 +265,14 @@ void PulseOutput::OnWatch(pa_mainloop_api*, pa_time_event* event, const struct t
     if (now - o->lastWatch_ > kSilentDeath / 2) o->lastWrite_ = now;
     o->lastWatch_ = now;
     if (o->resting_.load(std::memory_order_acquire)) {
-        if (!o->cork_ && o->Woken()) o->EndRest();
+        if (o->Woken()) o->EndRest();
     } else if (now - o->lastWrite_ > kSilentDeath) {
         o->Abandon("stopped (it takes no more audio)");
         return;
+    } else if (now - o->lastWrite_ > kUnansweredAfter) {
+        // A request that found no answer (it should never happen) costs a glitch, not the
+        // output: what the server asked for is written now.
+        o->AnswerPending();
     }
     pa_context_rttime_restart(o->context_, event, pa_rtclock_now() + kWatchUs);
 }

@@ -53,6 +53,7 @@ class PulseOutput : public FallibleOutput {
     void Fill(size_t bytes);
     void BeginRest(uint64_t seen);
     void EndRest();
+    void AnswerPending();
     bool Woken() const;
     void Abandon(const char* why);
 
