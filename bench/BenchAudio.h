@@ -2,14 +2,13 @@
 // What the real-output figures share: a private PulseAudio server with a null sink, recordings
 // of its monitor, and generated songs.
 #include "Bench.h"
+#include "engine/OrdinaryScheduling.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <sched.h>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -17,6 +16,8 @@
 #include <vector>
 
 namespace spinx::bench {
+
+using test::OrdinaryScheduling;
 
 // A private PulseAudio server with a null sink (the same one the real-output test uses), so
 // that the default output is the real path, paced by the server's clock. Stopped again when
@@ -125,20 +126,5 @@ class BusyLoops {
     std::vector<pid_t> pids_;
 };
 
-// Gives every thread of this process the scheduling an ordinary user's program gets
-// (SCHED_OTHER): the bench runs as root, where output threads may have raised themselves to
-// real-time priority that a DJ's desktop session never grants.
-inline void OrdinaryScheduling() {
-    DIR* tasks = opendir("/proc/self/task");
-    if (!tasks) return;
-    while (const dirent* d = readdir(tasks)) {
-        const pid_t tid = static_cast<pid_t>(std::atoi(d->d_name));
-        const int policy = tid > 0 ? sched_getscheduler(tid) : -1;
-        if (policy != SCHED_FIFO && policy != SCHED_RR) continue; // what only root may ask for
-        const sched_param normal{};
-        sched_setscheduler(tid, SCHED_OTHER, &normal);
-    }
-    closedir(tasks);
-}
 
 } // namespace spinx::bench

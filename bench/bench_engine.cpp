@@ -372,7 +372,7 @@ SPINX_BENCH("engine") {
         SoundServer server;
         Aspinx engine(OutputKind::Default);
         OrdinaryScheduling();
-        if (!server.Up() || engine.ActiveOutput() != OutputKind::Default) {
+        if (!server.Up() || !engine.WaitForOutput(5000)) {
             std::printf("# no real output (PulseAudio would not start): figures not measured\n");
             for (const char* name : {"seek_ms", "callback_p999_us", "xruns"})
                 Report(name, -1, -2, true);
@@ -500,7 +500,7 @@ double StartLagMs(const std::string& dir) {
         "/tone.wav " + tone;
     if (std::system(make.c_str()) != 0) return -1;
     Aspinx engine(OutputKind::Default);
-    if (engine.ActiveOutput() != OutputKind::Default) return -1;
+    if (!engine.WaitForOutput(5000)) return -1;
     engine.LoadSound(0, QString::fromStdString(burst));
     engine.LoadSound(1, QString::fromStdString(tone));
     engine.WaitIdle(10000);
@@ -557,6 +557,7 @@ SPINX_BENCH("engine-output") {
     const std::string recording = dir + "/monitor.raw";
     {
         Aspinx engine(OutputKind::Default);
+        engine.WaitForOutput(5000);
         LoadBusyDecks(engine, TestSongs().info);
         for (int16_t p = 0; p < 4; ++p)
             engine.PlaySound(p);

@@ -4,6 +4,7 @@
 #include "engine/loader/PlayerWorker.h"
 #include "engine/output/DeviceOutput.h"
 #include "engine/output/NullOutput.h"
+#include "engine/output/OutputKeeper.h"
 #include "engine/output/PulseOutput.h"
 #include "engine/realtime/Mixer.h"
 #include "engine/record/Recorder.h"
@@ -26,14 +27,22 @@ namespace {
 constexpr int kPreferredRate = 44100;
 constexpr int kBufferFrames = 256;
 
-// The ALSA device `name` (empty: the default one). When the default device is the desktop
-// sound server's plugin, the server is spoken to directly: the same sound for a third of the
-// wake-ups. A named device is always ALSA's, so a choice made in the device list is what plays.
+// The device `name`, not started. The default one is the desktop's: its sound server, spoken
+// to directly, when one answers (whether or not it ran when the program started: ALSA makes the
+// server its default only when it was running then), else ALSA's default device. A named
+// device is always ALSA's, so a choice made in the device list is what plays.
 std::unique_ptr<AudioOutput> OpenDevice(int rate, int latencyMs, const std::string& name,
                                         std::string* reason) {
-    if (name.empty() && DeviceOutput::DefaultIsSoundServer())
-        if (auto server = PulseOutput::Open(rate, kBufferFrames, latencyMs, reason)) return server;
+    if (name.empty()) {
+        std::string serverReason;
+        if (auto server = PulseOutput::Open(rate, kBufferFrames, latencyMs, &serverReason))
+            return server;
+    }
     return DeviceOutput::Open(rate, kBufferFrames, latencyMs, reason, name);
+}
+
+std::string DeviceCalled(const std::string& name) {
+    return name.empty() ? "the default device" : name;
 }
 
 QString Clock(int32_t ms) {
@@ -45,7 +54,7 @@ QString Clock(int32_t ms) {
 AspinxImpl::AspinxImpl(OutputKind output, int latencyMs)
     : latencyMs_(latencyMs), requested_(output) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    StartOutput(output, latencyMs);
+    StartOutput(output);
     for (int p = 0; p < Aspinx::kPlayers; ++p)
         workers_[p] = std::make_unique<PlayerWorker>(p, channels_[p], mixer_->EventSeq(), wakeFd_);
     recorder_ = std::make_unique<engine::Recorder>(mixer_->Tap(), mixer_->SampleRate());
@@ -71,22 +80,23 @@ bool AspinxImpl::Shutdown() {
     return all;
 }
 
-void AspinxImpl::StartOutput(OutputKind kind, int latencyMs) {
-    if (kind == OutputKind::Default) {
-        std::string reason;
-        if (auto device = OpenDevice(kPreferredRate, latencyMs, {}, &reason)) {
-            mixer_ = std::make_unique<Mixer>(channels_, device->SampleRate());
-            device->Start(*mixer_, [this] { return AnyPlaying(); });
-            output_ = std::move(device);
-            return;
-        }
-        std::fprintf(stderr, "spinx: no sound output (%s); continuing without sound\n",
-                     reason.c_str());
-    }
-    const int rate = mixer_ ? mixer_->SampleRate() : kPreferredRate;
-    if (!mixer_) mixer_ = std::make_unique<Mixer>(channels_, rate);
-    if (kind != OutputKind::Offline)
-        output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
+void AspinxImpl::StartOutput(OutputKind kind) {
+    mixer_ = std::make_unique<Mixer>(channels_, kPreferredRate);
+    if (kind == OutputKind::Default)
+        output_ = KeepDevice({}, nullptr);
+    else if (kind == OutputKind::Null)
+        output_ = std::make_unique<NullOutput>(*mixer_, kPreferredRate, kBufferFrames);
+}
+
+std::unique_ptr<engine::OutputKeeper> AspinxImpl::KeepDevice(const std::string& name,
+                                                            std::unique_ptr<AudioOutput> opened) {
+    const int rate = mixer_->SampleRate(), latencyMs = latencyMs_;
+    return std::make_unique<OutputKeeper>(
+        *mixer_, kBufferFrames, [this] { return AnyPlaying(); },
+        [rate, latencyMs, name](std::string* reason) {
+            return OpenDevice(rate, latencyMs, name, reason);
+        },
+        DeviceCalled(name), std::move(opened));
 }
 
 bool AspinxImpl::UseDevice(const std::string& name, std::string* reason) {
@@ -95,22 +105,19 @@ bool AspinxImpl::UseDevice(const std::string& name, std::string* reason) {
         return false;
     }
     // Closed first: a card may not open twice, and the mixer takes one output at a time. The
-    // mixer keeps its rate, so the new device has to play at it.
+    // mixer keeps its rate, so the new device has to play at it. One that will not play now is
+    // tried again every second, while the mix goes on in silence.
     output_.reset();
     device_ = name;
     const int rate = mixer_->SampleRate();
-    if (auto device = OpenDevice(rate, latencyMs_, name, reason)) {
-        if (device->SampleRate() != rate) {
-            *reason = (name.empty() ? "the default device" : name) + " does not play at " +
-                      std::to_string(rate) + " Hz";
-        } else {
-            device->Start(*mixer_, [this] { return AnyPlaying(); });
-            output_ = std::move(device);
-            return true;
-        }
+    std::unique_ptr<AudioOutput> device = OpenDevice(rate, latencyMs_, name, reason);
+    if (device && device->SampleRate() != rate) {
+        *reason = DeviceCalled(name) + " does not play at " + std::to_string(rate) + " Hz";
+        device.reset();
     }
-    output_ = std::make_unique<NullOutput>(*mixer_, rate, kBufferFrames);
-    return false;
+    const bool playing = device != nullptr;
+    output_ = KeepDevice(name, std::move(device));
+    return playing;
 }
 
 void AspinxImpl::Send(const Command& c) {
@@ -278,8 +285,10 @@ int AspinxImpl::SampleRate() const {
     return mixer_->SampleRate();
 }
 
-bool AspinxImpl::WaitForOutput(int) const {
-    return ActiveOutput() == OutputKind::Default;
+bool AspinxImpl::WaitForOutput(int timeoutMs) const {
+    if (auto* keeper = dynamic_cast<const OutputKeeper*>(output_.get()))
+        return keeper->WaitFirst(timeoutMs);
+    return false;
 }
 
 OutputKind AspinxImpl::ActiveOutput() const {

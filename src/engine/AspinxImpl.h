@@ -16,6 +16,7 @@ namespace spinx::engine {
 class Mixer;
 class PlayerWorker;
 class AudioOutput;
+class OutputKeeper;
 class Recorder;
 } // namespace spinx::engine
 
@@ -93,7 +94,10 @@ class AspinxImpl {
     void Send(const engine::Command& c);
     void SendTransport(int player, engine::Command::Type type, int16_t status);
     void ApplyGains(int player);
-    void StartOutput(OutputKind kind, int latencyMs);
+    void StartOutput(OutputKind kind);
+    // The device `name` ("" = the default), playing `opened` at once when given, kept playing.
+    std::unique_ptr<engine::OutputKeeper> KeepDevice(const std::string& name,
+                                                     std::unique_ptr<engine::AudioOutput> opened);
     int latencyMs_; // what the sound card was asked for, kept for a change of device
 
     std::array<engine::PlayerChannel, Aspinx::kPlayers> channels_;

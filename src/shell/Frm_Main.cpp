@@ -156,7 +156,6 @@ void Frm_Main::CheckOutput() {
     const bool back = shownOutput_ == OutputKind::Null;
     shownOutput_ = now;
     if (now == OutputKind::Null) {
-        master_->StopRecording("The recording stopped because the sound device was lost.");
         outputLine_->setText(QStringLiteral("No sound output: the decks play in silence. Choose a "
                                             "device under File > Audio Output\u2026"));
         outputLine_->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
@@ -202,9 +201,8 @@ void Frm_Main::Mnu_File_AudioOutput_Click() {
     const std::optional<int> picked = ChooseFromList(choice);
     if (!picked) return;
     const QString name = *picked == 0 ? QString() : devices[*picked - 1];
+    // A recording goes on: it takes the mix, whichever device plays it.
     const QString previous = engine.OutputDevice();
-    if (name != previous)
-        master_->StopRecording("The recording stopped because the sound device changed.");
     if (QString reason; !engine.SetOutputDevice(name, &reason)) {
         MsgBox("The sound device \"" + choice.items[*picked] +
                "\" cannot be used: " + reason.toStdString() + ".");

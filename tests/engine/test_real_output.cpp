@@ -4,6 +4,8 @@
 // freezes the whole process and loads every core, lets the output rest and play again, and at
 // the end stops the server mid-play to check the engine carries on through the null output.
 #include "EngineTestUtil.h"
+#include "OrdinaryScheduling.h"
+#include "engine/output/FallibleOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -102,6 +105,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     // Each run ends by stopping the server.
     ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " start " + dir).c_str()), 0);
     Aspinx engine(OutputKind::Default);
+    engine.WaitForOutput(5000);
     if (*GetParam()) {
         QString why;
         ASSERT_TRUE(engine.SetOutputDevice(GetParam(), &why)) << why.toStdString();
@@ -205,10 +209,90 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
         Wait(engine, 50);
     ASSERT_EQ(engine.ActiveOutput(), OutputKind::Null) << "no fall-back after the server stopped";
     const int32_t at = engine.GetSoundPosition(0);
+    QElapsedTimer sinceAt;
+    sinceAt.start();
     clock.restart();
     Wait(engine, 1000);
     EXPECT_NEAR(engine.GetSoundPosition(0) - at, clock.elapsed(), 60);
     EXPECT_EQ(engine.GetPlayerStatus(0), kPlaying);
+
+    // A new server: the output finds it by itself, and the deck goes on from where it was (a
+    // new null sink holds its first stream a second or so before it plays it).
+    ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " start " + dir).c_str()), 0);
+    SinkRecording back("back");
+    clock.restart();
+    while (engine.ActiveOutput() != OutputKind::Default && clock.elapsed() < 4000)
+        Wait(engine, 20);
+    EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default) << "no way back to the new server";
+    if (kTimed) {
+        EXPECT_LE(clock.elapsed(), 1500);
+    }
+    const int32_t found = engine.GetSoundPosition(0);
+    while (engine.GetSoundPosition(0) < found + 300 && clock.elapsed() < 4000)
+        Wait(engine, 20);
+    Wait(engine, 300);
+    EXPECT_GE(back.LongestSilenceMs(), 0) << "the new server heard nothing";
+    EXPECT_GE(engine.GetSoundPosition(0), found + 300) << "the deck does not play on";
+    EXPECT_LE(engine.GetSoundPosition(0) - at, sinceAt.elapsed() + 50) << "the deck skipped";
+    ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " stop " + dir).c_str()), 0);
+}
+
+// Play after the output has rested, again and again, with the rest made short so that many fit
+// and the machine loaded (ordinary scheduling, busy loops, freezes) so that the rest's timing
+// varies: every Play is mixed and heard. A
+// request the server made while the output rested used to go unanswered, and the stream then
+// waited for good.
+TEST(RealOutputRest, EveryPlayAfterARestIsHeard) {
+    const char* dir = std::getenv("SPINX_PULSE_DIR");
+    ASSERT_NE(dir, nullptr) << "run through ctest: the engine_pulse fixture starts the server";
+    ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " start " + dir).c_str()), 0);
+    engine::FallibleOutput::SetRestAfter(0.02);
+    {
+        Aspinx engine(OutputKind::Default);
+        ASSERT_TRUE(engine.WaitForOutput(5000));
+        engine.LoadSound(0, QString::fromStdString(ToneMp3("rest", 60.0, 440)));
+        engine.SetVolume(0, 50);
+        ASSERT_TRUE(engine.WaitIdle(10000));
+        engine.PlaySound(0);
+        Wait(engine, 1000); // a new sink takes its first stream in one long block
+        OrdinaryScheduling(); // as on a desktop, where nothing runs real-time
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> hogs;
+        for (int i = 0; i < 2; ++i)
+            hogs.emplace_back([&] {
+                while (!stop.load(std::memory_order_relaxed)) {
+                }
+            });
+        std::mt19937 random(5);
+        std::uniform_int_distribution<int> beforeMs(0, 60), afterMs(40, 150);
+        const std::string freeze = "kill -STOP " + std::to_string(getpid()) +
+                                   "; sleep 0.03; kill -CONT " + std::to_string(getpid());
+        int lost = 0;
+        constexpr int kWakes = 100;
+        SinkRecording heard("wakes");
+        for (int i = 0; i < kWakes && lost == 0; ++i) {
+            engine.PauseSound(0);
+            // A freeze somewhere about the moment the output begins its rest.
+            Wait(engine, beforeMs(random));
+            ASSERT_EQ(std::system(freeze.c_str()), 0);
+            Wait(engine, afterMs(random));
+            const uint64_t before = engine.GetOutputStats().buffers;
+            engine.PlaySound(0);
+            QElapsedTimer clock;
+            clock.start();
+            while (engine.GetOutputStats().buffers < before + 4 && clock.elapsed() < 1500)
+                QThread::msleep(2);
+            if (engine.GetOutputStats().buffers < before + 4) ++lost;
+            Wait(engine, 40);
+        }
+        EXPECT_EQ(lost, 0) << "a Play after a rest was never mixed";
+        EXPECT_GE(heard.LongestSilenceMs(), 0);
+        stop = true;
+        for (auto& h : hogs)
+            h.join();
+    }
+    engine::FallibleOutput::SetRestAfter(0.2);
+    ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " stop " + dir).c_str()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, RealOutput, testing::Values("", "pulse"),

@@ -62,6 +62,9 @@ class AudioOutput {
     // UI thread, once, for a device: starts calling `mixer`. `playing` (called on the audio
     // thread; it must only read atomics) says whether a deck plays, which keeps it from resting.
     virtual void Start(Mixer& /*mixer*/, std::function<bool()> /*playing*/) {}
+    // Any thread, once the output has fallen back: whether opening the device again may help
+    // (a device that keeps no real time never will).
+    virtual bool WorthRetrying() const { return true; }
 
   protected:
     CallbackStats stats_;

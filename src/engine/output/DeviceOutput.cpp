@@ -162,15 +162,6 @@ std::vector<std::string> DeviceOutput::DeviceNames() {
     return names;
 }
 
-bool DeviceOutput::DefaultIsSoundServer() {
-    snd_lib_error_set_handler(&IgnoreAlsa);
-    snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
-    const bool pulse = IsPulsePlugin(pcm);
-    snd_pcm_close(pcm);
-    return pulse;
-}
-
 std::unique_ptr<DeviceOutput> DeviceOutput::Open(int preferredRate, int frames, int latencyMs,
                                                  std::string* reason, const std::string& device) {
     const std::string name = device.empty() ? "default" : device;

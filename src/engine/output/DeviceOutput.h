@@ -1,6 +1,6 @@
 #pragma once
-// The sound card through ALSA: a device chosen by name, or the default one when that is not the
-// desktop's sound server (PulseOutput speaks to the server directly). Stereo float32 at 44.1 kHz
+// The sound card through ALSA: a device chosen by name, or the default one when no desktop sound
+// server answers (PulseOutput speaks to a server directly). Stereo float32 at 44.1 kHz
 // when the device takes it (else at its own rate), writes of a third of a latency the caller
 // chooses. An audio thread of our own, at real-time priority where allowed, keeps the
 // device's buffer full; a late buffer costs that buffer's time and nothing more (the device runs
@@ -42,13 +42,12 @@ class DeviceOutput : public FallibleOutput {
                                               std::string* reason, const std::string& device = {});
     // UI thread. The devices that take output: the configured ones, then the cards' own.
     static std::vector<std::string> DeviceNames();
-    // UI thread. Whether ALSA's default device is the desktop sound server's plugin.
-    static bool DefaultIsSoundServer();
     ~DeviceOutput() override;
 
     // UI thread. Starts the audio thread calling `mixer`.
     void Start(Mixer& mixer, std::function<bool()> playing) override;
     void Wake() override;
+    bool WorthRetrying() const override { return !clockless_.load(std::memory_order_acquire); }
     // Any thread: the audio thread rests (nothing plays).
     bool Resting() const { return resting_.load(std::memory_order_acquire); }
 

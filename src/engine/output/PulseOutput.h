@@ -1,6 +1,6 @@
 #pragma once
 // The desktop's sound server (PulseAudio, or PipeWire's PulseAudio service) spoken to directly,
-// used when ALSA's default device is the server's plugin. Through the plugin every write wakes
+// used for the default device whenever a server answers. Through the plugin every write wakes
 // three threads: ours, which waits on the device, and twice the client library's own, which
 // takes the server's request and sends our write. Here the client library's thread mixes each
 // buffer in the server's request and sends it at once: one wake-up per write. Same buffer, same
