@@ -3,18 +3,17 @@
 #include "EngineTestUtil.h"
 #include "engine/record/MixTap.h"
 #include "engine/record/Recorder.h"
+#include "support/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sndfile.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -66,27 +65,6 @@ bool WaitFor(const std::function<bool()>& done) {
     }
     return true;
 }
-
-// Files of this process may grow to `bytes` and no further, as on a disk that fills there;
-// writes past it fail with EFBIG instead of killing the process. Undone when it goes.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = old_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
 
 // A recording made during an offline render of two decks and a master volume holds the
 // rendered frames: bit for bit as WAV, to the last of 24 bits as FLAC; what was rendered before
