@@ -114,6 +114,12 @@ UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size) {
     return fd;
 }
 
+const char* NonRegularKind(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return nullptr;
+    return KindOf(st.st_mode);
+}
+
 UniqueFd CreateRegularFile(const std::string& path, std::string* why) {
     const auto notRegular = [&](mode_t mode) {
         return Refuse(why, std::string("It is ") + KindOf(mode) + ", not a regular file",
