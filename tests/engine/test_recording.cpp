@@ -116,18 +116,21 @@ TEST(Recording, RefusesUnusableNames) {
     }
 }
 
-// A name that is not a regular file (a named pipe, a device) is refused with a sentence saying
-// what it is, at once: a pipe without a reader must not hang the caller in its open.
+// A name that is not a regular file (a named pipe, a device, a folder) is refused with a sentence
+// saying what it is, at once: a pipe without a reader must not hang the caller in its open.
 TEST(Recording, RefusesPipesAndDevicesWithoutBlocking) {
     const std::string fifo = ScratchDir() + "/pipe.wav";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-    // A device under a recording's name.
+    // A device and a folder under a recording's name.
     const std::string device = ScratchDir() + "/device.flac";
     ASSERT_EQ(symlink("/dev/null", device.c_str()), 0) << std::strerror(errno);
+    const std::string folder = ScratchDir() + "/folder.wav";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << std::strerror(errno);
     engine::MixTap tap;
     engine::Recorder recorder(tap, 44100);
-    for (const auto& [path, kind] :
-         {std::pair<std::string, std::string>{fifo, "a named pipe"}, {device, "a device"}}) {
+    for (const auto& [path, kind] : {std::pair<std::string, std::string>{fifo, "a named pipe"},
+                                     {device, "a device"},
+                                     {folder, "a folder"}}) {
         std::string reason;
         auto started =
             std::async(std::launch::async, [&] { return recorder.Start(path, &reason); });
