@@ -135,12 +135,13 @@ int main(int argc, char** argv) {
         line.error = "a playlist and an output file are needed";
     }
     // Found before any work; a named pipe would otherwise take the whole set and block.
-    if (line.action == spinx::CommandLine::Action::Run)
+    if (line.action == spinx::CommandLine::Action::Run) {
         if (const char* kind = spinx::NonRegularKind(line.operands[1])) {
             line.action = spinx::CommandLine::Action::Error;
             line.error = "the output " + line.operands[1] + " is " + kind +
                          ", not a regular file for the mix";
         }
+    }
     if (const int status = spinx::HandleCommandLine(line, kProgram, SPINX_VERSION_TEXT, kHelp);
         status >= 0)
         return status;
