@@ -201,6 +201,10 @@ bool Aspinx::IsRecording() const {
     return impl_->MixRecorder().Recording();
 }
 
+bool Aspinx::RecordingFailed() const {
+    return impl_->MixRecorder().Failed();
+}
+
 int64_t Aspinx::RecordedFrames() const {
     return impl_->MixRecorder().FramesWritten();
 }

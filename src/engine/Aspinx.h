@@ -108,6 +108,9 @@ public:
     bool StartRecording(const QString& path, QString* reason = nullptr);
     bool StopRecording(QString* reason = nullptr);
     bool IsRecording() const;
+    // True while a recording runs whose file could not be written (any thread, cheap enough to
+    // poll on a timer): it has stopped growing, and StopRecording tells why.
+    bool RecordingFailed() const;
     int64_t RecordedFrames() const;          // in the file so far, at SampleRate()
     uint64_t RecordingDroppedFrames() const; // lost because the writer fell behind
 

@@ -176,6 +176,7 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     // The level trim of the player's song, measured first when its loudness is not known.
     void LevelDeck(int16_t player);
     void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
+    // The recording's time on the label, each tick; a recording whose file failed is stopped.
     void ShowRecordingTime();
 
     Aspinx* const engine_;

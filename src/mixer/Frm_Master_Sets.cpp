@@ -134,6 +134,12 @@ void Frm_Master::StopRecording(const std::string& why) {
 }
 
 void Frm_Master::ShowRecordingTime() {
+    // The writer cannot stop the recording itself; the tick does, so a full disk is news while
+    // the deck plays, not at the user's Stop.
+    if (engine_->RecordingFailed()) {
+        StopRecording("The recording stopped early.");
+        return;
+    }
     const int rate = std::max(engine_->SampleRate(), 1);
     std::string text = "\u25CF Recording " + ClockText(engine_->RecordedFrames() / rate);
     if (const uint64_t lost = engine_->RecordingDroppedFrames(); lost > 0)

@@ -70,6 +70,21 @@ bool ResolveLinks(std::string& path) {
     return false;
 }
 
+// What a name that is not a regular file names, for the sentence that refuses it.
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "something else";
+}
+
+UniqueFd Refuse(std::string* why, const std::string& reason, int err) {
+    if (why) *why = reason;
+    errno = err;
+    return UniqueFd();
+}
+
 } // namespace
 
 int FolderWriteError(const std::string& folder) {
@@ -96,6 +111,37 @@ UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size) {
         return UniqueFd();
     }
     size = static_cast<std::int64_t>(st.st_size);
+    return fd;
+}
+
+const char* NonRegularKind(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return nullptr;
+    return KindOf(st.st_mode);
+}
+
+UniqueFd CreateRegularFile(const std::string& path, std::string* why) {
+    const auto notRegular = [&](mode_t mode) {
+        return Refuse(why, std::string("It is ") + KindOf(mode) + ", not a regular file",
+                      S_ISDIR(mode) ? EISDIR : EINVAL);
+    };
+    // Opening a device can act on it (a tape rewinds), so look before opening anything.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return notRegular(st.st_mode);
+    // No O_TRUNC yet: only a file known to be regular is emptied.
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!fd) {
+        const int err = errno;
+        // A pipe without a reader, made since the stat, fails with ENXIO instead of blocking.
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return notRegular(st.st_mode);
+        return Refuse(why, std::strerror(err), err);
+    }
+    if (::fstat(fd.get(), &st) != 0) return Refuse(why, std::strerror(errno), errno);
+    if (!S_ISREG(st.st_mode)) return notRegular(st.st_mode);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (::ftruncate(fd.get(), 0) != 0 || flags < 0 ||
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return Refuse(why, std::strerror(errno), errno);
     return fd;
 }
 

@@ -31,6 +31,17 @@ class UniqueFd {
 // and give an invalid descriptor with errno set; `size` receives the file's length.
 UniqueFd OpenRegularFile(const std::string& path, std::int64_t& size);
 
+// What `path` names when that is not a regular file ("a named pipe", "a device", "a folder"),
+// or null when it is one or names nothing yet. Looks without opening anything.
+const char* NonRegularKind(const std::string& path);
+
+// Opens `path` for writing: creates it, or empties the regular file it names. Anything else
+// (a named pipe, a device, a folder) is refused before it is opened for writing, and the open
+// itself cannot block, so a pipe made meanwhile is refused too rather than hang the caller. The
+// descriptor is blocking again on return. On refusal, an invalid descriptor and `why` (when
+// given) the reason, a clause for a sentence without the file's name or a final full stop.
+UniqueFd CreateRegularFile(const std::string& path, std::string* why = nullptr);
+
 // Reads up to `count` bytes at `offset` (fewer at the end of the file); false on a read error.
 bool ReadAt(int fd, std::int64_t offset, std::size_t count, std::string& out);
 

@@ -2,15 +2,69 @@
 // the output's thread never waits for the writer.
 #include "EngineTestUtil.h"
 #include "engine/record/MixTap.h"
+#include "engine/record/Recorder.h"
+#include "support/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <thread>
 
 namespace spinx::test {
 namespace {
+
+// Every frame libsndfile decodes from the file, to its end or to the first damage.
+std::vector<float> ReadSound(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return {};
+    std::vector<float> sound, chunk(2 * 4096);
+    sf_count_t got;
+    while ((got = sf_readf_float(file, chunk.data(), 4096)) > 0)
+        sound.insert(sound.end(), chunk.begin(), chunk.begin() + 2 * got);
+    sf_close(file);
+    return sound;
+}
+
+// Frames in a sound file as libsndfile reads its header, or -1 when it does not open.
+int64_t FileFrames(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return -1;
+    sf_close(file);
+    return info.frames;
+}
+
+// Seconds in a sound file as sox, a stricter reader of WAV headers, reads it.
+double SoxSeconds(const std::string& path) {
+    FILE* pipe = popen(("soxi -D '" + path + "' 2>/dev/null").c_str(), "r");
+    if (!pipe) return -1;
+    double seconds = -1;
+    if (std::fscanf(pipe, "%lf", &seconds) != 1) seconds = -1;
+    pclose(pipe);
+    return seconds;
+}
+
+// Waits, up to a few seconds, for the recorder's own thread to get somewhere.
+bool WaitFor(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 // A recording made during an offline render of two decks and a master volume holds the
 // rendered frames: bit for bit as WAV, to the last of 24 bits as FLAC; what was rendered before
@@ -24,7 +78,8 @@ TEST(Recording, FileEqualsRenderedFrames) {
         t.engine.PlaySound(0);
         t.engine.PlaySound(1);
         t.Render(1000);
-        const std::string path = ScratchDir() + "/mix." + ext;
+        // A longer file of the name is replaced, not written into.
+        const std::string path = WriteFile(std::string("mix.") + ext, std::string(2 << 20, 'x'));
         QString reason;
         ASSERT_TRUE(t.engine.StartRecording(QString::fromStdString(path), &reason)) << ext;
         // More than the tap's ring holds, in the odd chunks an output may ask for.
@@ -59,6 +114,110 @@ TEST(Recording, RefusesUnusableNames) {
         EXPECT_FALSE(reason.isEmpty()) << path;
         EXPECT_FALSE(t.engine.IsRecording());
     }
+}
+
+// A name that is not a regular file (a named pipe, a device, a folder) is refused with a sentence
+// saying what it is, at once: a pipe without a reader must not hang the caller in its open.
+TEST(Recording, RefusesPipesAndDevicesWithoutBlocking) {
+    const std::string fifo = ScratchDir() + "/pipe.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    // A device and a folder under a recording's name.
+    const std::string device = ScratchDir() + "/device.flac";
+    ASSERT_EQ(symlink("/dev/null", device.c_str()), 0) << std::strerror(errno);
+    const std::string folder = ScratchDir() + "/folder.wav";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << std::strerror(errno);
+    engine::MixTap tap;
+    engine::Recorder recorder(tap, 44100);
+    for (const auto& [path, kind] : {std::pair<std::string, std::string>{fifo, "a named pipe"},
+                                     {device, "a device"},
+                                     {folder, "a folder"}}) {
+        std::string reason;
+        auto started =
+            std::async(std::launch::async, [&] { return recorder.Start(path, &reason); });
+        if (started.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // Let a blocked open through, so that the failure is reported rather than hung.
+            close(open(path.c_str(), O_RDONLY | O_NONBLOCK));
+            ADD_FAILURE() << path << " blocked the recorder";
+        }
+        EXPECT_FALSE(started.get()) << path;
+        EXPECT_FALSE(recorder.Recording()) << path;
+        EXPECT_EQ(reason,
+                  "The recording cannot be created: It is " + kind + ", not a regular file.");
+    }
+}
+
+// A disk that fills while recording: the recorder says so at once (not at the stop) while it
+// goes on taking the mix, the stop gives the system's reason in one sentence, and the file
+// keeps, and opens with, the mix written before the failure. A WAV's header counts it; a FLAC
+// cut by the failure reads as of unknown length (as after a crash) but decodes to its end.
+TEST(Recording, WriteErrorIsReportedAtOnceAndKeepsTheFile) {
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, ToneMp3("rec_full", 6.0, 440)));
+    t.engine.PlaySound(0);
+    for (const char* ext : {"wav", "flac"}) {
+        const std::string path = ScratchDir() + "/full." + ext;
+        QString reason;
+        int64_t kept = 0;
+        std::vector<float> rendered;
+        {
+            const FileSizeLimit disk(96 * 1024);
+            ASSERT_TRUE(t.engine.StartRecording(QString::fromStdString(path), &reason)) << ext;
+            // Past the limit, and past the ring: an offline render waits for room, so this
+            // returns only if the failed writer goes on draining.
+            rendered = t.Render(4 * 44100);
+            EXPECT_TRUE(WaitFor([&] { return t.engine.RecordingFailed(); })) << ext;
+            EXPECT_TRUE(t.engine.IsRecording()) << ext;
+            kept = t.engine.RecordedFrames();
+            EXPECT_GT(kept, 0) << ext;
+            EXPECT_LT(kept, 2 * 44100) << ext;
+            EXPECT_FALSE(t.engine.StopRecording(&reason)) << ext;
+        }
+        EXPECT_EQ(reason.toStdString(), std::string("The recording could not be written "
+                                                    "completely: ") +
+                                            std::strerror(EFBIG) + ".");
+        EXPECT_FALSE(t.engine.RecordingFailed()) << "stopping clears the failure";
+
+        const std::vector<float> sound = ReadSound(path);
+        const int64_t frames = static_cast<int64_t>(sound.size() / 2);
+        // What the failed write got onto the disk is kept too; FLAC loses its last block.
+        EXPECT_GE(frames, std::string(ext) == "wav" ? kept : kept / 2) << ext;
+        EXPECT_LT(frames, kept + 4096) << ext;
+        if (std::string(ext) == "wav") {
+            EXPECT_EQ(FileFrames(path), frames);
+        }
+        const float step = std::string(ext) == "wav" ? 0.0f : 1.0f / (1 << 23);
+        size_t mismatches = 0;
+        for (size_t i = 0; i < sound.size(); ++i)
+            mismatches += std::fabs(sound[i] - rendered[i]) > step;
+        EXPECT_EQ(mismatches, 0u) << ext;
+    }
+}
+
+// A WAV's header keeps up with its data while it records, so a strict reader (sox) finds the
+// sound that a crash would leave, to within the last quarter second, and not "no data".
+TEST(Recording, WavHeaderKeepsUpWhileRecording) {
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, ToneMp3("rec_live", 4.0, 440)));
+    t.engine.PlaySound(0);
+    const std::string path = ScratchDir() + "/live.wav";
+    ASSERT_TRUE(t.engine.StartRecording(QString::fromStdString(path)));
+    for (const double seconds : {1.1, 2.6}) {
+        const int total = static_cast<int>(seconds * 44100);
+        t.Render(total - static_cast<int>(t.engine.RecordedFrames()));
+        ASSERT_TRUE(WaitFor([&] { return t.engine.RecordedFrames() == total; }));
+        const double read = SoxSeconds(path);
+        EXPECT_LE(read, seconds) << "sox read " << read;
+        EXPECT_GE(read, seconds - 0.26) << "sox read " << read;
+        EXPECT_GE(FileFrames(path), total - 44100 / 4);
+        // Still a plain WAV, which every reader knows, not yet RF64.
+        std::ifstream head(path, std::ios::binary);
+        char riff[4] = {};
+        head.read(riff, 4);
+        EXPECT_EQ(std::string(riff, 4), "RIFF");
+    }
+    ASSERT_TRUE(t.engine.StopRecording());
+    EXPECT_EQ(FileFrames(path), static_cast<int64_t>(2.6 * 44100));
+    EXPECT_NEAR(SoxSeconds(path), 2.6, 0.001);
 }
 
 // A full ring drops and counts what does not fit instead of waiting; frames that fitted come

@@ -10,6 +10,7 @@
 #include "mixer/Mod_Version.h"
 #include "mixer/SetSettings.h"
 #include "spinx/Version.h"
+#include "support/FileSizeLimit.h"
 #include "support/Mod_INI.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/ListBox.h"
@@ -31,6 +32,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 
 namespace spinx::test {
@@ -351,6 +353,42 @@ TEST_F(MixerTest, RecordMix) {
     main->Mnu_File_Exit_Click();
     EXPECT_EQ(SoundFileFrames(folder / "exit.flac"), 22050);
     EXPECT_EQ(scripted.messages.size(), 2u) << "nothing else to tell";
+}
+
+// A recording whose disk fills stops at the next tick, while the deck plays, with the reason
+// and the file in one message; the label and the menu item are back to their idle state and
+// the file opens with what was written.
+TEST_F(MixerTest, RecordMixStopsWhenTheFileFails) {
+    QAction& item = *main->findChild<QAction*>("Mnu_File_RecordMix");
+    QLabel& time = Ctl<QLabel>(*master, "Lbl_Recording");
+    LoadSong(scripted, Deck(0), Engine(), MakeMp3(folder.path(), "tone.mp3", 5.0));
+    Deck(0).Cmd_Play_Click();
+    const std::string path = folder / "full.wav";
+    {
+        const FileSizeLimit disk(96 * 1024);
+        scripted.Choose({path}, 2);
+        item.trigger();
+        ASSERT_TRUE(master->IsRecording());
+        Render(2000);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!Engine().RecordingFailed() && std::chrono::steady_clock::now() < deadline)
+            QThread::msleep(2);
+    }
+    EXPECT_TRUE(scripted.messages.empty()) << "nothing said before the tick";
+    master->Timer1_Timer();
+    EXPECT_FALSE(master->IsRecording());
+    ASSERT_EQ(scripted.messages.size(), 1u);
+    EXPECT_EQ(scripted.messages[0], "The recording stopped early. The recording could not be "
+                                    "written completely: File too large. The recording is in \"" +
+                                        path + "\".");
+    EXPECT_TRUE(time.isHidden());
+    EXPECT_EQ(item.text(), QStringLiteral("&Record Mix\u2026"));
+    EXPECT_EQ(Engine().GetPlayerStatus(0), kPlaying) << "the deck plays on";
+    const sf_count_t frames = SoundFileFrames(path);
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, Engine().SampleRate());
+    master->Timer1_Timer();
+    EXPECT_EQ(scripted.messages.size(), 1u) << "told once";
 }
 
 } // namespace

@@ -78,7 +78,9 @@ Options ReadOptions(const std::vector<std::string>& args, const spinx::CommandLi
     return options;
 }
 
-SNDFILE* CreateOutput(const std::string& path, int rate) {
+// The mix's file, made by the check every recording passes: a named pipe or a device is refused
+// rather than left to block in the open. Null with `why` on failure.
+SNDFILE* CreateOutput(const std::string& path, int rate, std::string& why) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 2;
@@ -89,9 +91,16 @@ SNDFILE* CreateOutput(const std::string& path, int rate) {
         info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
     else if (ext == "wav")
         info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    else
+    else {
+        why = "a .flac or .wav file is needed";
         return nullptr;
-    return sf_open(path.c_str(), SFM_WRITE, &info);
+    }
+    spinx::UniqueFd fd = spinx::CreateRegularFile(path, &why);
+    if (!fd) return nullptr;
+    // libsndfile closes the descriptor, also when it fails.
+    SNDFILE* file = sf_open_fd(fd.release(), SFM_WRITE, &info, SF_TRUE);
+    if (!file) why = sf_strerror(nullptr);
+    return file;
 }
 
 // A copy of the song database, so that recalling songs never changes the user's.
@@ -125,6 +134,14 @@ int main(int argc, char** argv) {
         line.action = spinx::CommandLine::Action::Error;
         line.error = "a playlist and an output file are needed";
     }
+    // Found before any work; a named pipe would otherwise take the whole set and block.
+    if (line.action == spinx::CommandLine::Action::Run) {
+        if (const char* kind = spinx::NonRegularKind(line.operands[1])) {
+            line.action = spinx::CommandLine::Action::Error;
+            line.error = "the output " + line.operands[1] + " is " + kind +
+                         ", not a regular file for the mix";
+        }
+    }
     if (const int status = spinx::HandleCommandLine(line, kProgram, SPINX_VERSION_TEXT, kHelp);
         status >= 0)
         return status;
@@ -147,10 +164,11 @@ int main(int argc, char** argv) {
 
     spinx::Aspinx engine(spinx::OutputKind::Offline);
     const int rate = engine.SampleRate();
-    SNDFILE* out = CreateOutput(options.out, rate);
+    std::string why;
+    SNDFILE* out = CreateOutput(options.out, rate, why);
     if (!out) {
-        std::fprintf(stderr, "%s: %s cannot be written (a .flac or .wav file is needed): %s\n",
-                     kProgram, options.out.c_str(), sf_strerror(nullptr));
+        std::fprintf(stderr, "%s: %s cannot be written: %s\n", kProgram, options.out.c_str(),
+                     why.c_str());
         return 1;
     }
 
