@@ -1,6 +1,7 @@
 // Spinx: an MP3 mixing desk.
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Main.h"
+#include "shell/ShownReport.h"
 #include "spinx/Version.h"
 #include "support/CommandLine.h"
 #include "support/KeptPlaylist.h"
@@ -80,6 +81,7 @@ int main(int argc, char* argv[]) {
     if (std::string error; !spinx::EnsureINIFile(&error))
         spinx::MsgBox("The settings cannot be kept. " + error);
     spinx::Frm_Main main;
+    spinx::ReportFirstShowIfAsked(main);
     main.MDIForm_Load();
     main.show();
     main.MasterForm()->KeepPlaylist(spinx::KeptPlaylistPath());
