@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,11 +30,13 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace spinx {
@@ -43,6 +46,10 @@ namespace {
 constexpr int kCrossfaderKeyStep = 10;
 constexpr int kOutputWatchMs = 500;
 constexpr int kBackNoticeMs = 5000; // how long "sound is back" stays
+// A window the window system has not exposed by then (a minimised start) waits no longer.
+constexpr int kFirstPaintWaitMs = 1000;
+// Songs from the command line are added for this long per turn of the event loop.
+constexpr qint64 kSongSliceMs = 10;
 } // namespace
 
 DeckSlot ArrangeSlot(int16_t id, int rowsThatFit) {
@@ -113,6 +120,9 @@ Frm_Main::Frm_Main(OutputKind output, QWidget* parent) : QMainWindow(parent), ou
     connect(helpKey, &QShortcut::activated, this, [this] { HelpKey_Press(); });
     AddRecordMixItem(*file, exit);
     AddAudioOutputItem(*file, exit);
+    loadTimer_ = new QTimer(this);
+    loadTimer_->setSingleShot(true);
+    connect(loadTimer_, &QTimer::timeout, this, [this] { RunLoadStep(); });
 }
 
 void Frm_Main::AddRecordMixItem(QMenu& file, QAction* before) {
@@ -259,10 +269,6 @@ void Frm_Main::BuildControlsMenu(QMenu* controls) {
 }
 
 void Frm_Main::MDIForm_Load() {
-    // Without a usable database the program still runs, only without its song memory; the
-    // preparation has told the user why.
-    PrepareSongDatabase(SongDatabasePath());
-
     master_ = new Frm_Master(*area_, output_);
     connect(master_, &Frm_Master::markerMenuRequested, this,
             [this] { markerMenu_->popup(QCursor::pos()); });
@@ -275,12 +281,74 @@ void Frm_Main::MDIForm_Load() {
     window->adjustSize();
     window->show();
     master_->Form_Load();
-    UseStoredOutputDevice();
-    if (output_ != OutputKind::Offline) outputWatch_->start();
-    CheckOutput();
 
     Arrange();
     FitToChildren();
+}
+
+void Frm_Main::LoadAfterShow(std::string keptPlaylist, std::vector<std::string> songs) {
+    keptPlaylist_ = std::move(keptPlaylist);
+    songsToAdd_ = std::move(songs);
+    songsAdded_ = 0;
+    loadStep_ = LoadStep::SongTable;
+    // On a real display the window is exposed (and painted) a round trip after show(), and a
+    // timer due meanwhile would run first: the event filter starts the steps at that expose.
+    loadTimer_->start(isVisible() && !exposed_ ? kFirstPaintWaitMs : 0);
+}
+
+void Frm_Main::FinishLoading() {
+    loadTimer_->stop();
+    while (Loading() && !unloaded_)
+        RunLoadStep();
+    loadTimer_->stop();
+}
+
+void Frm_Main::RunLoadStep() {
+    if (unloaded_ || !master_) return;
+    // A step may show a message box, whose event loop can close the window under it.
+    switch (loadStep_) {
+    case LoadStep::SongTable:
+        // Before any song is loaded or listed. Without a usable database the program still runs,
+        // only without its song memory; the preparation has told the user why.
+        PrepareSongDatabase(SongDatabasePath());
+        loadStep_ = LoadStep::OutputDevice;
+        break;
+    case LoadStep::OutputDevice:
+        UseStoredOutputDevice();
+        if (output_ != OutputKind::Offline) outputWatch_->start();
+        CheckOutput();
+        loadStep_ = LoadStep::KeptPlaylist;
+        break;
+    case LoadStep::KeptPlaylist:
+        if (!keptPlaylist_.empty()) master_->KeepPlaylist(keptPlaylist_);
+        loadStep_ = LoadStep::Songs;
+        break;
+    case LoadStep::Songs:
+        AddSongsSlice();
+        if (songsAdded_ == songsToAdd_.size()) {
+            songsToAdd_.clear();
+            loadStep_ = LoadStep::Done;
+        }
+        break;
+    case LoadStep::Done:
+        return;
+    }
+    if (unloaded_) {
+        loadStep_ = LoadStep::Done;
+        return;
+    }
+    if (Loading()) {
+        loadTimer_->start(0);
+    } else {
+        emit loaded();
+    }
+}
+
+void Frm_Main::AddSongsSlice() {
+    QElapsedTimer slice;
+    slice.start();
+    while (master_ && songsAdded_ < songsToAdd_.size() && slice.elapsed() < kSongSliceMs)
+        master_->AddFile(songsToAdd_[songsAdded_++]);
 }
 
 void Frm_Main::Arrange() {
@@ -358,6 +426,12 @@ void Frm_Main::StretchMixer() {
 }
 
 bool Frm_Main::eventFilter(QObject* watched, QEvent* event) {
+    // Seen before the window's own handler paints it: the step starts after that paint.
+    if (!exposed_ && event->type() == QEvent::Expose && watched == windowHandle() &&
+        windowHandle()->isExposed()) {
+        exposed_ = true;
+        if (Loading() && loadTimer_->isActive()) loadTimer_->start(0);
+    }
     if (watched == area_->viewport() && event->type() == QEvent::Resize) StretchMixer();
     if (event->type() == QEvent::ShortcutOverride &&
         (qobject_cast<QLineEdit*>(watched) || qobject_cast<QAbstractSpinBox*>(watched) ||
@@ -454,6 +528,9 @@ void Frm_Main::closeEvent(QCloseEvent* event) {
     // Whether closed from the title bar or through File > Exit, the program ends one way.
     if (!unloaded_) {
         unloaded_ = true;
+        // What start-up has not done yet is not wanted now.
+        loadTimer_->stop();
+        loadStep_ = LoadStep::Done;
         if (master_) master_->StopRecording();
         MDIForm_QueryUnload();
         UnloadChildren();

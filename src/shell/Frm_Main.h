@@ -8,8 +8,11 @@
 #include <QMainWindow>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -39,8 +42,17 @@ class Frm_Main : public QMainWindow {
     explicit Frm_Main(OutputKind output = OutputKind::Default, QWidget* parent = nullptr);
     ~Frm_Main() override;
 
-    // Start-up: the song database, the mixer (which creates the decks), the arrangement.
+    // Start-up, first half: the mixer (which creates the decks) and the arrangement, which the
+    // first paint shows.
     void MDIForm_Load();
+    // Start-up, second half, from the event loop once the window has been painted (at once when
+    // it is not shown): the song database, the stored sound device, the playlist kept in
+    // `keptPlaylist` (none when empty), then `songs` appended after it in order, a slice at a
+    // time so that the window keeps answering. Closing the window drops what is left.
+    void LoadAfterShow(std::string keptPlaylist, std::vector<std::string> songs);
+    // Whatever is left of the second half, done now (tests and tools that need the whole desk).
+    void FinishLoading();
+    bool Loading() const { return loadStep_ != LoadStep::Done; }
     // Mixer at the top left, as tall as the area; the decks beside it, each in its own place.
     void Arrange();
 
@@ -73,6 +85,10 @@ class Frm_Main : public QMainWindow {
     // a timer calls it, and so does every change of device.
     void CheckOutput();
 
+  signals:
+    // The second half of start-up is done.
+    void loaded();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -104,6 +120,10 @@ class Frm_Main : public QMainWindow {
     void AddRecordMixItem(QMenu& file, QAction* before);
     // The device kept in the settings, when it is still there; else the default stays.
     void UseStoredOutputDevice();
+    enum class LoadStep { SongTable, OutputDevice, KeptPlaylist, Songs, Done };
+    // One step of the second half of start-up; the songs step adds one slice.
+    void RunLoadStep();
+    void AddSongsSlice();
 
     QMdiArea* area_;
     std::array<QAction*, 4> viewDeckItems_;
@@ -121,6 +141,13 @@ class Frm_Main : public QMainWindow {
     QTimer* outputLineHide_;
     QTimer* outputWatch_;
     OutputKind shownOutput_ = OutputKind::Default; // what the line last told
+
+    LoadStep loadStep_ = LoadStep::Done;
+    QTimer* loadTimer_;    // runs the next step of the second half from the event loop
+    bool exposed_ = false; // the window has been on screen
+    std::string keptPlaylist_;
+    std::vector<std::string> songsToAdd_;
+    std::size_t songsAdded_ = 0;
 };
 
 } // namespace spinx

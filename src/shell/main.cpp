@@ -1,6 +1,6 @@
 // Spinx: an MP3 mixing desk.
-#include "mixer/Frm_Master.h"
 #include "shell/Frm_Main.h"
+#include "shell/ShownReport.h"
 #include "spinx/Version.h"
 #include "support/CommandLine.h"
 #include "support/KeptPlaylist.h"
@@ -13,6 +13,9 @@
 #include <QPalette>
 
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 constexpr const char* kHelp =
@@ -80,10 +83,13 @@ int main(int argc, char* argv[]) {
     if (std::string error; !spinx::EnsureINIFile(&error))
         spinx::MsgBox("The settings cannot be kept. " + error);
     spinx::Frm_Main main;
+    spinx::ReportFirstShowIfAsked(main);
     main.MDIForm_Load();
     main.show();
-    main.MasterForm()->KeepPlaylist(spinx::KeptPlaylistPath());
+    // The window first; the song table, the sound device and the playlist come after it.
+    std::vector<std::string> songs;
     for (const std::string& file : line.operands)
-        main.MasterForm()->AddFile(std::filesystem::absolute(file).lexically_normal().string());
+        songs.push_back(std::filesystem::absolute(file).lexically_normal().string());
+    main.LoadAfterShow(spinx::KeptPlaylistPath(), std::move(songs));
     return QApplication::exec();
 }

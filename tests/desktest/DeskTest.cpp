@@ -21,6 +21,8 @@ std::string MakeMp3(const std::string& folder, const std::string& name, double s
 void DeskTest::SetUp() {
     main = std::make_unique<Frm_Main>(output);
     main->MDIForm_Load();
+    main->LoadAfterShow({}, {});
+    main->FinishLoading();
     master = main->MasterForm();
     ASSERT_NE(master, nullptr);
 }

@@ -53,6 +53,8 @@ TEST_F(AudioOutputTest, VanishedDeviceFallsBackQuietly) {
     ASSERT_TRUE(WriteINI("", kAudioDeviceKey, "unplugged card", kSettingsSection));
     main = std::make_unique<Frm_Main>(OutputKind::Default);
     main->MDIForm_Load();
+    main->LoadAfterShow({}, {});
+    main->FinishLoading();
     master = main->MasterForm();
     EXPECT_EQ(Engine().OutputDevice(), "");
     EXPECT_TRUE(scripted.messages.empty());
