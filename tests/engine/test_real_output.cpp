@@ -243,6 +243,9 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
 // request the server made while the output rested used to go unanswered, and the stream then
 // waited for good.
 TEST(RealOutputRest, EveryPlayAfterARestIsHeard) {
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "under a sanitizer the rest's timing is nothing a user's machine gives";
+#endif
     const char* dir = std::getenv("SPINX_PULSE_DIR");
     ASSERT_NE(dir, nullptr) << "run through ctest: the engine_pulse fixture starts the server";
     ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " start " + dir).c_str()), 0);
