@@ -17,7 +17,8 @@ constexpr auto kRetry = 500ms; // how often a missing device is tried again
 OutputKeeper::OutputKeeper(Mixer& mixer, int framesPerBuffer, std::function<bool()> playing,
                            Opener open, std::string what, std::unique_ptr<AudioOutput> opened)
     : mixer_(mixer), rate_(mixer.SampleRate()), frames_(framesPerBuffer),
-      playing_(std::move(playing)), open_(std::move(open)), what_(std::move(what)) {
+      playing_(std::move(playing)), open_(std::move(open)), what_(std::move(what)),
+      shared_(std::make_shared<Shared>()) {
     const bool tryNow = !opened;
     if (opened) {
         opened->Start(mixer_, playing_);
@@ -29,21 +30,26 @@ OutputKeeper::OutputKeeper(Mixer& mixer, int framesPerBuffer, std::function<bool
         // Until the device opens, the mixer keeps real-time pace on a null output.
         current_ = std::make_unique<NullOutput>(mixer_, rate_, frames_);
     }
-    thread_ = std::thread([this, tryNow] { Run(tryNow); });
+    thread_ = std::thread([this, shared = shared_, tryNow] { Run(shared, tryNow); });
 }
 
 OutputKeeper::~OutputKeeper() {
     {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
+        std::unique_lock lock(shared_->mutex);
+        shared_->quit = true;
+        shared_->changed.notify_all();
+        shared_->changed.wait(lock, [&] { return shared_->done || shared_->opening; });
     }
-    changed_.notify_all();
-    thread_.join();
+    // A thread still opening a device is left to finish on its own: it touches nothing here.
+    if (shared_->done)
+        thread_.join();
+    else
+        thread_.detach();
     current_.reset(); // stops its thread before the mixer it calls goes away
 }
 
 OutputStats OutputKeeper::Snapshot() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(shared_->mutex);
     OutputStats s = current_ ? current_->Snapshot() : OutputStats{};
     s.buffers += retired_.buffers;
     s.lateBuffers += retired_.lateBuffers;
@@ -51,13 +57,13 @@ OutputStats OutputKeeper::Snapshot() const {
 }
 
 void OutputKeeper::ResetStats() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(shared_->mutex);
     retired_ = {};
     if (current_) current_->ResetStats();
 }
 
 void OutputKeeper::Wake() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(shared_->mutex);
     if (current_)
         current_->Wake();
     else
@@ -65,8 +71,9 @@ void OutputKeeper::Wake() {
 }
 
 bool OutputKeeper::WaitFirst(int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return tried_ || quit_; });
+    std::unique_lock lock(shared_->mutex);
+    shared_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return tried_ || shared_->quit; });
     return tried_ && Kind() == OutputKind::Default;
 }
 
@@ -78,7 +85,7 @@ bool OutputKeeper::NeedsDevice() const {
 void OutputKeeper::Replace(std::unique_ptr<AudioOutput> next) {
     std::unique_ptr<AudioOutput> old;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(shared_->mutex);
         old = std::move(current_);
         const OutputStats s = old->Snapshot();
         retired_.buffers += s.buffers;
@@ -86,33 +93,38 @@ void OutputKeeper::Replace(std::unique_ptr<AudioOutput> next) {
     }
     old.reset(); // its threads have stopped: nothing mixes until `next` starts
     next->Start(mixer_, playing_);
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(shared_->mutex);
     current_ = std::move(next);
     device_ = true;
     if (wakeMissed_) current_->Wake();
     wakeMissed_ = false;
 }
 
-void OutputKeeper::Run(bool tryNow) {
+void OutputKeeper::Run(std::shared_ptr<Shared> shared, bool tryNow) {
     auto nextTry = std::chrono::steady_clock::now() + (tryNow ? 0s : kRetry);
     std::string told; // the last reason printed, so a lasting one is printed once
     bool lost = false;
-    std::unique_lock lock(mutex_);
-    while (!quit_) {
+    std::unique_lock lock(shared->mutex);
+    while (!shared->quit) {
         const bool needed = NeedsDevice();
         lost = lost || (device_ && needed);
         if (needed && std::chrono::steady_clock::now() >= nextTry) {
+            shared->opening = true;
+            const Opener open = open_;
             lock.unlock();
             std::string reason;
-            std::unique_ptr<AudioOutput> device = open_(&reason);
+            std::unique_ptr<AudioOutput> device = open(&reason);
+            lock.lock();
+            shared->opening = false;
+            if (shared->quit) break; // the keeper may be gone: `device` goes with this thread
+            lock.unlock();
             if (device && device->SampleRate() != rate_) {
                 reason = what_ + " does not play at " + std::to_string(rate_) + " Hz";
                 device.reset();
             }
             if (device) {
                 Replace(std::move(device));
-                if (lost)
-                    std::fprintf(stderr, "spinx: sound is back on %s\n", what_.c_str());
+                if (lost) std::fprintf(stderr, "spinx: sound is back on %s\n", what_.c_str());
                 lost = false;
                 told.clear();
             } else if (reason != told) {
@@ -127,9 +139,11 @@ void OutputKeeper::Run(bool tryNow) {
         const bool playing = device_ && current_->Kind() == OutputKind::Default;
         kind_.store(playing || !tried_ ? OutputKind::Default : OutputKind::Null,
                     std::memory_order_release);
-        changed_.notify_all();
-        changed_.wait_for(lock, kLook, [&] { return quit_; });
+        shared->changed.notify_all();
+        shared->changed.wait_for(lock, kLook, [&] { return shared->quit; });
     }
+    shared->done = true;
+    shared->changed.notify_all();
 }
 
 } // namespace spinx::engine

@@ -38,10 +38,21 @@ class OutputKeeper : public AudioOutput {
     bool WaitFirst(int timeoutMs) const;
 
   private:
-    void Run(bool tryNow); // the keeper's thread
+    // What the keeper's thread shares with the keeper. A device may take many seconds to open
+    // (a server that accepts a connection and never answers); a keeper that goes meanwhile
+    // leaves the thread behind with this alone, and the thread drops the device and ends.
+    struct Shared {
+        std::mutex mutex; // current_ and what follows, between the keeper's thread and others
+        std::condition_variable changed;
+        bool quit = false;
+        bool opening = false; // the thread is in the opener, touching nothing of the keeper's
+        bool done = false;    // the thread has left the keeper for good
+    };
+
+    void Run(std::shared_ptr<Shared> shared, bool tryNow); // the keeper's thread
     // The keeper's thread: `next` takes the mixer over from whatever clocks it now.
     void Replace(std::unique_ptr<AudioOutput> next);
-    bool NeedsDevice() const; // with mutex_ held
+    bool NeedsDevice() const; // with the lock held
 
     Mixer& mixer_;
     const int rate_;
@@ -49,12 +60,10 @@ class OutputKeeper : public AudioOutput {
     const std::function<bool()> playing_;
     const Opener open_;
     const std::string what_;
-    mutable std::mutex mutex_; // current_ and what follows, between the keeper and the UI thread
-    mutable std::condition_variable changed_;
+    const std::shared_ptr<Shared> shared_;
     std::unique_ptr<AudioOutput> current_; // null only while one output hands over to the next
     bool device_ = false;                  // current_ is a device, not the bridging null output
     bool tried_ = false;                   // the first opening is over
-    bool quit_ = false;
     bool wakeMissed_ = false;   // a Wake came while no output was there to take it
     OutputStats retired_;       // buffers of the outputs replaced since the last reset
     std::atomic<OutputKind> kind_{OutputKind::Default};
