@@ -3,6 +3,7 @@
 // of its monitor, and generated songs.
 #include "Bench.h"
 #include "engine/OrdinaryScheduling.h"
+#include "engine/SinkRecording.h"
 
 #include <algorithm>
 #include <csignal>
@@ -18,6 +19,7 @@
 namespace spinx::bench {
 
 using test::OrdinaryScheduling;
+using test::SinkRecording;
 
 // A private PulseAudio server with a null sink (the same one the real-output test uses), so
 // that the default output is the real path, paced by the server's clock. Stopped again when
@@ -54,51 +56,6 @@ inline std::vector<int32_t> RecordedFrames(const std::string& path) {
     while (in.read(reinterpret_cast<char*>(&frame), sizeof frame))
         frames.push_back(frame);
     return frames;
-}
-
-// The null sink's monitor recorded by parec (16-bit stereo at 44.1 kHz) until Stop.
-class SinkRecording {
-  public:
-    explicit SinkRecording(std::string path) : path_(std::move(path)) {
-        const std::string command = "parec --device=spinx_null.monitor --raw --format=s16le "
-                                    "--rate=44100 --channels=2 > '" +
-                                    path_ + "' & echo $!";
-        if (FILE* shell = popen(command.c_str(), "r")) {
-            if (std::fscanf(shell, "%d", &pid_) != 1) pid_ = -1;
-            pclose(shell);
-        }
-    }
-    ~SinkRecording() { Stop(); }
-    std::vector<int32_t> Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
-                usleep(10000);
-            pid_ = -1;
-        }
-        return RecordedFrames(path_);
-    }
-
-  private:
-    std::string path_;
-    int pid_ = -1;
-};
-
-// The longest run of digital silence between the first and the last sound, in ms; -1 when
-// nothing was heard.
-inline double LongestGapMs(const std::vector<int32_t>& frames, int rate) {
-    size_t first = 0, last = frames.size();
-    while (first < last && frames[first] == 0)
-        ++first;
-    while (last > first && frames[last - 1] == 0)
-        --last;
-    if (first == last) return -1;
-    size_t longest = 0, run = 0;
-    for (size_t i = first; i < last; ++i) {
-        run = frames[i] == 0 ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    return 1000.0 * static_cast<double>(longest) / rate;
 }
 
 // Child processes that spin on the CPU until this goes away (busy loops a freeze of this

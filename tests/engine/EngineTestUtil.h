@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ std::string SynthMp3(const std::string& name, const std::string& synth,
 // A sine MP3 of `seconds` at `freq` Hz and half scale.
 std::string ToneMp3(const std::string& name, double seconds, double freq, int rate = 44100,
                     int channels = 2, const std::string& lameArgs = "-b 192");
+// Polls `done` every few ms for up to `ms`; its last answer.
+bool Within(int ms, const std::function<bool()>& done);
+
 // A file of arbitrary bytes.
 std::string WriteFile(const std::string& name, const std::string& bytes);
 // The first `bytes` bytes of `path` (a truncated copy).

@@ -5,6 +5,7 @@
 // the end stops the server mid-play to check the engine carries on through the null output.
 #include "EngineTestUtil.h"
 #include "OrdinaryScheduling.h"
+#include "SinkRecording.h"
 #include "engine/output/FallibleOutput.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +17,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -44,57 +42,9 @@ void Wait(Aspinx& engine, int ms) {
     }
 }
 
-// The null sink's monitor recorded by parec (16-bit stereo at 44.1 kHz) while it lives.
-class SinkRecording {
-  public:
-    explicit SinkRecording(const std::string& name) : path_(ScratchDir() + "/" + name + ".raw") {
-        const std::string command = "parec --device=spinx_null.monitor --raw --format=s16le "
-                                    "--rate=44100 --channels=2 > '" +
-                                    path_ + "' & echo $!";
-        if (FILE* shell = popen(command.c_str(), "r")) {
-            if (std::fscanf(shell, "%d", &pid_) != 1) pid_ = -1;
-            pclose(shell);
-        }
-        QThread::msleep(300); // parec connects
-    }
-    // Stops recording; the longest stretch of digital silence in ms between the first and last
-    // sound (-1 when nothing was heard).
-    double LongestSilenceMs() {
-        if (pid_ > 0) std::system(("kill " + std::to_string(pid_)).c_str());
-        QThread::msleep(200);
-        std::ifstream in(path_, std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        std::vector<int32_t> frames(bytes.size() / 4); // both channels: zero only when both are
-        std::memcpy(frames.data(), bytes.data(), frames.size() * 4);
-        size_t first = 0, last = frames.size();
-        while (first < last && frames[first] == 0)
-            ++first;
-        while (last > first && frames[last - 1] == 0)
-            --last;
-        if (first == last) return -1;
-        const auto level = [](int32_t f) {
-            return std::max(std::abs(static_cast<int16_t>(f & 0xffff)), std::abs(f >> 16));
-        };
-        int peak = 1;
-        for (size_t i = first; i < last; ++i)
-            peak = std::max(peak, level(frames[i]));
-        startStep_ = static_cast<double>(level(frames[first])) / peak;
-        size_t longest = 0, run = 0;
-        for (size_t i = first; i < last; ++i) {
-            run = frames[i] == 0 ? run + 1 : 0;
-            longest = std::max(longest, run);
-        }
-        return longest * 1000.0 / 44100;
-    }
-    // After LongestSilenceMs: the first sound's first sample against the loudest one (a fade-in
-    // starts near 0; a start that skipped ahead jumps).
-    double StartStep() const { return startStep_; }
-
-  private:
-    std::string path_;
-    int pid_ = -1;
-    double startStep_ = 1;
-};
+std::string Raw(const std::string& name) {
+    return ScratchDir() + "/" + name + ".raw";
+}
 } // namespace
 
 class RealOutput : public testing::TestWithParam<const char*> {};
@@ -130,7 +80,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     const auto longestGap = [&](const char* name, double allowedMs, const auto& during) {
         double gap = -1;
         for (int attempt = 0; attempt < 2; ++attempt) {
-            SinkRecording recording(name + std::to_string(attempt));
+            SinkRecording recording(Raw(name + std::to_string(attempt)));
             during();
             gap = recording.LongestSilenceMs();
             if (!kTimed || (gap >= 0 && gap <= allowedMs)) break;
@@ -189,7 +139,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     const uint64_t resting = engine.GetOutputStats().buffers;
     Wait(engine, 500);
     EXPECT_EQ(engine.GetOutputStats().buffers, resting) << "the output mixes silence";
-    SinkRecording rested("rested");
+    SinkRecording rested(Raw("rested"));
     engine.PlaySound(0);
     Wait(engine, 1000);
     const double restedGap = rested.LongestSilenceMs();
@@ -219,7 +169,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     // A new server: the output finds it by itself, and the deck goes on from where it was (a
     // new null sink holds its first stream a second or so before it plays it).
     ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " start " + dir).c_str()), 0);
-    SinkRecording back("back");
+    SinkRecording back(Raw("back"));
     clock.restart();
     while (engine.ActiveOutput() != OutputKind::Default && clock.elapsed() < 4000)
         Wait(engine, 20);
@@ -259,20 +209,13 @@ TEST(RealOutputRest, EveryPlayAfterARestIsHeard) {
         engine.PlaySound(0);
         Wait(engine, 1000); // a new sink takes its first stream in one long block
         OrdinaryScheduling(); // as on a desktop, where nothing runs real-time
-        std::atomic<bool> stop{false};
-        std::vector<std::thread> hogs;
-        for (int i = 0; i < 2; ++i)
-            hogs.emplace_back([&] {
-                while (!stop.load(std::memory_order_relaxed)) {
-                }
-            });
         std::mt19937 random(5);
         std::uniform_int_distribution<int> beforeMs(0, 60), afterMs(40, 150);
         const std::string freeze = "kill -STOP " + std::to_string(getpid()) +
                                    "; sleep 0.03; kill -CONT " + std::to_string(getpid());
         int lost = 0;
         constexpr int kWakes = 100;
-        SinkRecording heard("wakes");
+        SinkRecording heard(Raw("wakes"));
         for (int i = 0; i < kWakes && lost == 0; ++i) {
             engine.PauseSound(0);
             // A freeze somewhere about the moment the output begins its rest.
@@ -281,18 +224,11 @@ TEST(RealOutputRest, EveryPlayAfterARestIsHeard) {
             Wait(engine, afterMs(random));
             const uint64_t before = engine.GetOutputStats().buffers;
             engine.PlaySound(0);
-            QElapsedTimer clock;
-            clock.start();
-            while (engine.GetOutputStats().buffers < before + 4 && clock.elapsed() < 1500)
-                QThread::msleep(2);
-            if (engine.GetOutputStats().buffers < before + 4) ++lost;
+            lost += !Within(1500, [&] { return engine.GetOutputStats().buffers >= before + 4; });
             Wait(engine, 40);
         }
         EXPECT_EQ(lost, 0) << "a Play after a rest was never mixed";
         EXPECT_GE(heard.LongestSilenceMs(), 0);
-        stop = true;
-        for (auto& h : hogs)
-            h.join();
     }
     engine::FallibleOutput::SetRestAfter(0.2);
     ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " stop " + dir).c_str()), 0);

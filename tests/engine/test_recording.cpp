@@ -7,19 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <functional>
-#include <future>
-#include <thread>
 
 namespace spinx::test {
 namespace {
@@ -54,16 +48,6 @@ double SoxSeconds(const std::string& path) {
     if (std::fscanf(pipe, "%lf", &seconds) != 1) seconds = -1;
     pclose(pipe);
     return seconds;
-}
-
-// Waits, up to a few seconds, for the recorder's own thread to get somewhere.
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 // A recording made during an offline render of two decks and a master volume holds the
@@ -116,30 +100,18 @@ TEST(Recording, RefusesUnusableNames) {
     }
 }
 
-// A name that is not a regular file (a named pipe, a device, a folder) is refused with a sentence
-// saying what it is, at once: a pipe without a reader must not hang the caller in its open.
-TEST(Recording, RefusesPipesAndDevicesWithoutBlocking) {
-    const std::string fifo = ScratchDir() + "/pipe.wav";
+// A name that is not a regular file (a named pipe, a folder) is refused with a sentence saying
+// what it is, at once: a pipe without a reader must not hang the caller in its open.
+TEST(Recording, RefusesPipesAndFoldersWithoutBlocking) {
+    const std::string fifo = ScratchDir() + "/pipe.wav", folder = ScratchDir() + "/folder.wav";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-    // A device and a folder under a recording's name.
-    const std::string device = ScratchDir() + "/device.flac";
-    ASSERT_EQ(symlink("/dev/null", device.c_str()), 0) << std::strerror(errno);
-    const std::string folder = ScratchDir() + "/folder.wav";
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << std::strerror(errno);
     engine::MixTap tap;
     engine::Recorder recorder(tap, 44100);
     for (const auto& [path, kind] : {std::pair<std::string, std::string>{fifo, "a named pipe"},
-                                     {device, "a device"},
                                      {folder, "a folder"}}) {
         std::string reason;
-        auto started =
-            std::async(std::launch::async, [&] { return recorder.Start(path, &reason); });
-        if (started.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-            // Let a blocked open through, so that the failure is reported rather than hung.
-            close(open(path.c_str(), O_RDONLY | O_NONBLOCK));
-            ADD_FAILURE() << path << " blocked the recorder";
-        }
-        EXPECT_FALSE(started.get()) << path;
+        EXPECT_FALSE(recorder.Start(path, &reason)) << path; // a pipe would hang here
         EXPECT_FALSE(recorder.Recording()) << path;
         EXPECT_EQ(reason,
                   "The recording cannot be created: It is " + kind + ", not a regular file.");
@@ -165,7 +137,7 @@ TEST(Recording, WriteErrorIsReportedAtOnceAndKeepsTheFile) {
             // Past the limit, and past the ring: an offline render waits for room, so this
             // returns only if the failed writer goes on draining.
             rendered = t.Render(4 * 44100);
-            EXPECT_TRUE(WaitFor([&] { return t.engine.RecordingFailed(); })) << ext;
+            EXPECT_TRUE(Within(10000, [&] { return t.engine.RecordingFailed(); })) << ext;
             EXPECT_TRUE(t.engine.IsRecording()) << ext;
             kept = t.engine.RecordedFrames();
             EXPECT_GT(kept, 0) << ext;
@@ -204,7 +176,7 @@ TEST(Recording, WavHeaderKeepsUpWhileRecording) {
     for (const double seconds : {1.1, 2.6}) {
         const int total = static_cast<int>(seconds * 44100);
         t.Render(total - static_cast<int>(t.engine.RecordedFrames()));
-        ASSERT_TRUE(WaitFor([&] { return t.engine.RecordedFrames() == total; }));
+        ASSERT_TRUE(Within(10000, [&] { return t.engine.RecordedFrames() == total; }));
         const double read = SoxSeconds(path);
         EXPECT_LE(read, seconds) << "sox read " << read;
         EXPECT_GE(read, seconds - 0.26) << "sox read " << read;

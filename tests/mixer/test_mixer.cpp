@@ -384,9 +384,6 @@ TEST_F(MixerTest, RecordMixStopsWhenTheFileFails) {
     EXPECT_TRUE(time.isHidden());
     EXPECT_EQ(item.text(), QStringLiteral("&Record Mix\u2026"));
     EXPECT_EQ(Engine().GetPlayerStatus(0), kPlaying) << "the deck plays on";
-    const sf_count_t frames = SoundFileFrames(path);
-    EXPECT_GT(frames, 0);
-    EXPECT_LT(frames, Engine().SampleRate());
     master->Timer1_Timer();
     EXPECT_EQ(scripted.messages.size(), 1u) << "told once";
 }
