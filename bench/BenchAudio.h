@@ -83,5 +83,4 @@ class BusyLoops {
     std::vector<pid_t> pids_;
 };
 
-
 } // namespace spinx::bench

@@ -182,7 +182,6 @@ void PlayToEnd(Aspinx& engine) {
     QObject::disconnect(c);
 }
 
-
 // The time from SeekSound until the mixer has sent out the first frame of the new place (the
 // position leaves the target), median of `runs` random seeks while playing. Each seek comes
 // at a random moment, as a DJ's do: seeks in step with the output's writes would all land at

@@ -20,7 +20,6 @@ using spinx::Aspinx;
 using spinx::OutputKind;
 using namespace spinx::bench;
 
-
 // A steady stereo tone of `seconds` as a 320 kbps MP3 in the scratch folder.
 std::string ToneSong(const std::string& name, double seconds, int hz) {
     const std::string dir = TempFolder(), wav = dir + "/" + name + ".wav",
@@ -142,7 +141,8 @@ SPINX_BENCH("engine-restart") {
             if (back >= 0 && Mixes(*engine, 2, 100)) mixing = NowSeconds();
         }
         Pump(*engine, 500);
-        ahead = std::max(ahead, (engine->GetSoundPosition(0) - before) - 1000 * (NowSeconds() - t0));
+        ahead =
+            std::max(ahead, (engine->GetSoundPosition(0) - before) - 1000 * (NowSeconds() - t0));
         const double heard = recording.LongestSilenceMs();
         if (back < 0 || mixing < 0 || heard < 0) return 1e6;
         worstMixing = std::max(worstMixing, 1000 * (mixing - up));

@@ -89,7 +89,7 @@ void AspinxImpl::StartOutput(OutputKind kind) {
 }
 
 std::unique_ptr<engine::OutputKeeper> AspinxImpl::KeepDevice(const std::string& name,
-                                                            std::unique_ptr<AudioOutput> opened) {
+                                                             std::unique_ptr<AudioOutput> opened) {
     const int rate = mixer_->SampleRate(), latencyMs = latencyMs_;
     return std::make_unique<OutputKeeper>(
         *mixer_, kBufferFrames, [this] { return AnyPlaying(); },

@@ -207,7 +207,7 @@ TEST(RealOutputRest, EveryPlayAfterARestIsHeard) {
         engine.SetVolume(0, 50);
         ASSERT_TRUE(engine.WaitIdle(10000));
         engine.PlaySound(0);
-        Wait(engine, 1000); // a new sink takes its first stream in one long block
+        Wait(engine, 1000);   // a new sink takes its first stream in one long block
         OrdinaryScheduling(); // as on a desktop, where nothing runs real-time
         std::mt19937 random(5);
         std::uniform_int_distribution<int> beforeMs(0, 60), afterMs(40, 150);

@@ -108,8 +108,8 @@ TEST(Recording, RefusesPipesAndFoldersWithoutBlocking) {
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << std::strerror(errno);
     engine::MixTap tap;
     engine::Recorder recorder(tap, 44100);
-    for (const auto& [path, kind] : {std::pair<std::string, std::string>{fifo, "a named pipe"},
-                                     {folder, "a folder"}}) {
+    for (const auto& [path, kind] :
+         {std::pair<std::string, std::string>{fifo, "a named pipe"}, {folder, "a folder"}}) {
         std::string reason;
         EXPECT_FALSE(recorder.Start(path, &reason)) << path; // a pipe would hang here
         EXPECT_FALSE(recorder.Recording()) << path;

@@ -128,8 +128,10 @@ void OutputKeeper::Run(std::shared_ptr<Shared> shared, bool tryNow) {
                 lost = false;
                 told.clear();
             } else if (reason != told) {
-                std::fprintf(stderr, "spinx: no sound output (%s); continuing without sound, "
-                             "trying again\n", reason.c_str());
+                std::fprintf(stderr,
+                             "spinx: no sound output (%s); continuing without sound, "
+                             "trying again\n",
+                             reason.c_str());
                 told = reason;
             }
             lock.lock();

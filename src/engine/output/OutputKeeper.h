@@ -64,8 +64,8 @@ class OutputKeeper : public AudioOutput {
     std::unique_ptr<AudioOutput> current_; // null only while one output hands over to the next
     bool device_ = false;                  // current_ is a device, not the bridging null output
     bool tried_ = false;                   // the first opening is over
-    bool wakeMissed_ = false;   // a Wake came while no output was there to take it
-    OutputStats retired_;       // buffers of the outputs replaced since the last reset
+    bool wakeMissed_ = false;              // a Wake came while no output was there to take it
+    OutputStats retired_;                  // buffers of the outputs replaced since the last reset
     std::atomic<OutputKind> kind_{OutputKind::Default};
     std::thread thread_;
 };
