@@ -204,4 +204,15 @@ TEST(Mp3, SongTitles) {
     EXPECT_EQ(ReadSongTitle(data + "/mu_silence_v1.mp3").title.empty(), false) << "ID3v1 only";
     EXPECT_EQ(ShownSongName(ReadSongTitle(data + "/mm_l3_sin1k0db.mp3")), "");
     EXPECT_EQ(ShownSongName(ReadSongTitle(folder / "missing.mp3")), "");
+
+    // What is not a song file gives no title, at once: a named pipe nobody writes (it used to
+    // block for good), a device of endless zeros and a vast file of them (each used to spin).
+    const std::string pipe = folder / "pipe.mp3", zero = folder / "zero.mp3",
+                      vast = folder / "vast.mp3";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    { std::ofstream create(vast); }
+    ASSERT_EQ(truncate(vast.c_str(), int64_t{3} << 30), 0);
+    for (const std::string& path : {pipe, zero, vast})
+        EXPECT_EQ(ShownSongName(ReadSongTitle(path)), "") << path;
 }
