@@ -618,11 +618,13 @@ void Frm_TurnTable::Cmd_SaveEq_Click() {
 void Frm_TurnTable::Timer1_Timer() {
     int32_t length = Engine().GetSoundDuration(ID);
     const int32_t position = ShownPosition(Engine().GetSoundPosition(ID), length);
-    // Only once the engine knows the song's length: a deck whose song is still loading has the
-    // last song's length, or none.
-    const std::optional<int32_t> end = MaxPos > 0 && length == MaxPos
-                                           ? PulledBackEnd(MaxPos, EndPos, host_.Overlap())
-                                           : std::nullopt;
+    // Only once the engine has the song: a deck whose song is still loading has the last song's
+    // length, or none. A long song's length may be corrected after it loaded; the marker rules
+    // follow it.
+    const bool loaded = MaxPos > 0 && Engine().SongLoaded(ID);
+    if (loaded && length > 0) MaxPos = length;
+    const std::optional<int32_t> end =
+        loaded ? PulledBackEnd(MaxPos, EndPos, host_.Overlap()) : std::nullopt;
     if (end) {
         EndPos = *end;
         // Only the marker is stored: volume, pitch and curve stay as the user last saved them.

@@ -134,6 +134,10 @@ int32_t Aspinx::GetSoundDuration(int16_t player) {
     return Player(player) >= 0 ? impl_->DurationMs(player) : 0;
 }
 
+bool Aspinx::SongLoaded(int16_t player) const {
+    return AspinxImpl::Valid(player) && impl_->SongLoaded(player);
+}
+
 // The deck caption's time: "elapsed / total" with (false, true); `a` shows the remaining time
 // ("-m:ss") instead of the elapsed time, `b` appends the total.
 QString Aspinx::GetPositionText(int16_t player, bool a, bool b) {

@@ -86,6 +86,9 @@ public:
     int16_t GetPlayerStatus(int16_t player);   // PlayerStatus; 3 when empty
     int32_t GetSoundPosition(int16_t player);  // ms, song time
     int32_t GetSoundDuration(int16_t player);  // ms; 0 with no song
+    // The player's song has loaded (it is not still loading): its duration is its own, though a
+    // long file's may yet be corrected by the scan that follows the load.
+    bool SongLoaded(int16_t player) const;
     QString GetPositionText(int16_t player, bool a, bool b);
 
     // A gain in dB on top of the volume (levelling songs to one loudness); 0 = none.

@@ -50,6 +50,7 @@ class AspinxImpl {
     int16_t Status(int player) const;
     int32_t PositionMs(int player) const;
     int32_t DurationMs(int player) const;
+    bool SongLoaded(int player) const { return ui_[player].loaded && !ui_[player].loadPending; }
     QString PositionText(int player, bool remaining, bool withTotal) const;
     void SetMeter(int player, bool on);
     std::shared_ptr<const Waveform> GetWaveform(int player) const;
