@@ -51,7 +51,7 @@ Run RenderList(const std::string& dir, int songs) {
         std::fclose(f);
     }
     const std::string command = "'" + RendererPath() + "' '" + list + "' '" + dir +
-                                "/set.flac' --database '" + dir + "/none.mdb' 2>&1 | tail -1";
+                                "/set.flac' --no-database 2>&1 | tail -1";
     Run run;
     const double start = NowSeconds();
     FILE* out = popen(command.c_str(), "r");

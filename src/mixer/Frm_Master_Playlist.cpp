@@ -42,7 +42,6 @@ constexpr const char* kAddFilter = "MP3 Files & Playlists|*.mp3;*.m3u|M3U Playli
 constexpr const char* kAddTitle = "Select MP3/M3U files";
 // A list of a hundred thousand songs is a few megabytes; a larger file is no playlist, and
 // reading it would hold up the window.
-constexpr std::int64_t kPlaylistMaxBytes = 16 << 20;
 constexpr const char* kSaveFilter = "M3U Playlists (*.m3u)|*.m3u|All files (*.*)|*.*";
 
 // A row's ItemData: its index into the run's list of files.

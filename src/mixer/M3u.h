@@ -4,12 +4,16 @@
 //
 // Paths we build use "/"; "\" in what we read is a folder separator too, so lists written on
 // Windows still resolve.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace spinx {
+
+// The largest playlist file read: hundreds of thousands of songs; anything larger is not a list.
+inline constexpr std::int64_t kPlaylistMaxBytes = 16 << 20;
 
 // `name` inside `folder`; an empty folder leaves the name as it is.
 std::string JoinPath(const std::string& folder, const std::string& name);

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Guards what spinx-render writes the mix into: a named pipe or a folder is refused at once as a
-# usage error naming it (a pipe without a reader must not hang the renderer: each run has a
-# timeout, so a regression fails instead).
+# Guards spinx-render's inputs and exit status: a named pipe or a folder as the mix's file, a
+# song database that cannot be used and a playlist too large to be one are refused at once as
+# usage errors naming them (a pipe without a reader must not hang the renderer: each run has a
+# timeout, so a regression fails instead); a set with a skipped song ends with status 3.
 set -u
 render=$1
 work=$(mktemp -d)
@@ -16,7 +17,7 @@ mkdir folder.wav
 fail=0
 
 refused() { # OUT KIND
-    timeout 20 "$render" list.m3u "$1" --database none.mdb > out.txt 2> err.txt
+    timeout 20 "$render" list.m3u "$1" --no-database > out.txt 2> err.txt
     status=$?
     cat err.txt
     if [ "$status" -ne 2 ]; then
@@ -30,5 +31,28 @@ refused() { # OUT KIND
 }
 refused pipe.flac "a named pipe"
 refused folder.wav "a folder"
+
+expect() { # STATUS MESSAGE ARGS...
+    want=$1 message=$2
+    shift 2
+    timeout 60 "$render" "$@" > out.txt 2> err.txt
+    status=$?
+    if [ "$status" -ne "$want" ] || ! grep -qF "$message" err.txt; then
+        echo "FAIL: $* gave status $status, not $want with \"$message\":"
+        cat err.txt
+        fail=1
+    fi
+}
+echo 'not a database' > text.mdb
+ln -s /dev/zero zero.mdb
+expect 2 "the song database none.mdb cannot be used" list.m3u a.flac --database none.mdb
+expect 2 "the song database text.mdb cannot be used: it is not a song database" \
+    list.m3u a.flac --database text.mdb
+expect 2 "the song database zero.mdb cannot be used: it is a device" \
+    list.m3u a.flac --database zero.mdb
+truncate -s 17M huge.m3u
+expect 2 "the playlist huge.m3u could not be read" huge.m3u a.flac --no-database
+printf 'tone.mp3\nmissing.mp3\n' > some.m3u
+expect 3 "skipped" some.m3u a.flac --no-database --overlap 500
 
 exit $fail

@@ -20,7 +20,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -38,8 +40,13 @@ constexpr const char* kHelp =
     "  --level             play every song at one loudness\n"
     "  --no-skip-silence   keep the silence at songs' starts and ends\n"
     "  --database FILE     the song database to read (default: the desk's); never written\n"
+    "  --no-database       play every song as new, without the song memory\n"
     "  -h, --help          show this help and exit\n"
-    "  -V, --version       show the version and exit\n";
+    "  -V, --version       show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every song played; 1 when the set could not be completed (nothing\n"
+    "plays, or OUT could not be written); 2 for a wrong command line or a playlist, database or\n"
+    "OUT that cannot be used; 3 when the set was written but songs were skipped.\n";
 
 constexpr int kTickMs = 100;
 // How long a song's overview may take before the set goes on without it.
@@ -52,6 +59,7 @@ struct Options {
     int overlap = 4000;
     bool level = false;
     bool skipSilence = true;
+    bool memory = true; // the song database is read
 };
 
 std::string OptionValue(const std::vector<std::string>& args, std::size_t& i) {
@@ -74,6 +82,7 @@ Options ReadOptions(const std::vector<std::string>& args, const spinx::CommandLi
         if (arg.rfind("--database", 0) == 0) options.database = OptionValue(args, i);
         if (arg == "--level") options.level = true;
         if (arg == "--no-skip-silence") options.skipSilence = false;
+        if (arg == "--no-database") options.memory = false;
     }
     return options;
 }
@@ -103,17 +112,34 @@ SNDFILE* CreateOutput(const std::string& path, int rate, std::string& why) {
     return file;
 }
 
-// A copy of the song database, so that recalling songs never changes the user's.
-bool OpenDatabaseCopy(const std::string& database, const QTemporaryDir& scratch) {
+// A copy of the song database, so that recalling songs never changes the user's. A database
+// named on the command line that cannot be used is an error naming it (false with `why`); the
+// desk's own may not exist yet, which leaves the set without song memory.
+bool OpenDatabaseCopy(const std::string& database, bool named, const QTemporaryDir& scratch,
+                      std::string& why) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(database, error)) return false;
-    const std::string copy = scratch.filePath(QStringLiteral("songs.mdb")).toStdString();
-    if (!std::filesystem::copy_file(database, copy, error)) {
-        std::fprintf(stderr, "%s: the song database %s could not be read: %s\n", kProgram,
-                     database.c_str(), error.message().c_str());
-        return false;
+    if (!named && !std::filesystem::exists(database, error)) return true;
+    std::int64_t size = 0;
+    const spinx::UniqueFd fd = spinx::OpenRegularFile(database, size);
+    const int openError = errno;
+    std::string head;
+    if (const char* kind = spinx::NonRegularKind(database)) {
+        why = std::string("it is ") + kind + ", not a song database";
+    } else if (!fd) {
+        why = std::strerror(openError);
+    } else if (!spinx::ReadAt(fd.get(), 0, 16, head) ||
+               head != std::string("SQLite format 3\0", 16)) {
+        why = "it is not a song database";
+    } else {
+        const std::string copy = scratch.filePath(QStringLiteral("songs.mdb")).toStdString();
+        if (!std::filesystem::copy_file(database, copy, error))
+            why = "it could not be copied: " + error.message();
+        else if (!spinx::PrepareSongDatabase(copy))
+            why = "it could not be opened as a song database";
+        else
+            return true;
     }
-    return spinx::PrepareSongDatabase(copy);
+    return false;
 }
 
 std::string Clock(int64_t ms) {
@@ -129,7 +155,7 @@ std::string Clock(int64_t ms) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     spinx::CommandLine line =
-        spinx::ParseCommandLine(args, {{"overlap", "database"}, {"level", "no-skip-silence"}});
+        spinx::ParseCommandLine(args, {{"overlap", "database"}, {"level", "no-skip-silence", "no-database"}});
     if (line.action == spinx::CommandLine::Action::Run && line.operands.size() != 2) {
         line.action = spinx::CommandLine::Action::Error;
         line.error = "a playlist and an output file are needed";
@@ -151,16 +177,22 @@ int main(int argc, char** argv) {
     QCoreApplication app(qtArgc, argv);
 
     std::string text, error;
-    if (!spinx::ReadWholeFile(options.list, text, &error)) {
+    if (!spinx::ReadWholeFile(options.list, text, &error, spinx::kPlaylistMaxBytes)) {
         std::fprintf(stderr, "%s: the playlist %s could not be read: %s\n", kProgram,
                      options.list.c_str(), error.c_str());
-        return 1;
+        return 2;
     }
     const std::vector<std::string> songs = spinx::M3uSongs(spinx::GetPath(options.list), text);
 
     const QTemporaryDir scratch;
-    OpenDatabaseCopy(options.database.empty() ? spinx::SongDatabasePath() : options.database,
-                     scratch);
+    const std::string database =
+        options.database.empty() ? spinx::SongDatabasePath() : options.database;
+    if (std::string why;
+        options.memory && !OpenDatabaseCopy(database, !options.database.empty(), scratch, why)) {
+        std::fprintf(stderr, "%s: the song database %s cannot be used: %s\n", kProgram,
+                     database.c_str(), why.c_str());
+        return 2;
+    }
 
     spinx::Aspinx engine(spinx::OutputKind::Offline);
     const int rate = engine.SampleRate();
@@ -169,7 +201,7 @@ int main(int argc, char** argv) {
     if (!out) {
         std::fprintf(stderr, "%s: %s cannot be written: %s\n", kProgram, options.out.c_str(),
                      why.c_str());
-        return 1;
+        return 2;
     }
 
     spinx::EngineDesk desk(engine, options.overlap);
@@ -241,5 +273,5 @@ int main(int argc, char** argv) {
                 "%d stalls\n",
                 Clock(setMs).c_str(), seconds, seconds > 0 ? setMs / 1000.0 / seconds : 0.0,
                 started, skipped, stalls);
-    return silentMs >= kGiveUpMs ? 1 : 0;
+    return silentMs >= kGiveUpMs ? 1 : skipped > 0 ? 3 : 0;
 }
