@@ -19,8 +19,8 @@
 #include <sndfile.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -154,8 +154,8 @@ std::string Clock(int64_t ms) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    spinx::CommandLine line =
-        spinx::ParseCommandLine(args, {{"overlap", "database"}, {"level", "no-skip-silence", "no-database"}});
+    spinx::CommandLine line = spinx::ParseCommandLine(
+        args, {{"overlap", "database"}, {"level", "no-skip-silence", "no-database"}});
     if (line.action == spinx::CommandLine::Action::Run && line.operands.size() != 2) {
         line.action = spinx::CommandLine::Action::Error;
         line.error = "a playlist and an output file are needed";
