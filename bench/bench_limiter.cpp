@@ -53,7 +53,7 @@ SPINX_BENCH("limiter") {
     const std::string song = LoudSong();
     spinx::AspinxImpl engine(spinx::OutputKind::Offline);
     for (int p = 0; p < 4; ++p) {
-        engine.Load(p, QString::fromStdString(song));
+        engine.Load(p, song);
         engine.SetPitch(p, 1080);
         engine.SetBalance(p, 35);
         engine.SetEqualizer(p, true, spinx::EqGains{-60, 30, -20, 10, 40, -35, 15, -50, 25, -70});

@@ -446,7 +446,7 @@ void Frm_TurnTable::Load0Btn_Click() {
     Filename = dialog_.FileName;
     loadFailure_.clear();
     setWindowTitle(LoadingCaption(ID, Filename));
-    Engine().LoadSoundFast(ID, QString::fromStdString(Filename));
+    Engine().LoadSound(ID, Filename);
     std::string error;
     if (!WriteINI("", kMp3PathKey, GetPath(Filename), kSettingsSection, &error))
         MsgBox("The folder of this song could not be remembered: " + error);
@@ -481,7 +481,7 @@ void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
     if (first.empty() || !MayReplaceSong()) return;
     Filename = first;
     loadFailure_.clear();
-    Engine().LoadSound(ID, QString::fromStdString(Filename));
+    Engine().LoadSound(ID, Filename);
     // The load stops the deck: a deck that was playing shows Play again.
     playButton_->setIcon(playIcon_);
 }
@@ -503,7 +503,7 @@ void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     if (!path || !MayReplaceSong()) return;
     Filename = *path;
     loadFailure_.clear();
-    Engine().LoadSound(ID, QString::fromStdString(Filename));
+    Engine().LoadSound(ID, Filename);
     playButton_->setIcon(playIcon_);
 }
 

@@ -97,8 +97,16 @@ void Aspinx::SetEqualizer(int16_t player, bool enabled, const EqGains& gains) {
     if (Player(player) >= 0) impl_->SetEqualizer(player, enabled, gains);
 }
 
-void Aspinx::LoadSound(int16_t player, const QString& path) {
+void Aspinx::LoadSound(int16_t player, const std::string& path) {
     if (Player(player) >= 0) impl_->Load(player, path);
+}
+
+void Aspinx::LoadSound(int16_t player, const QString& path) {
+    LoadSound(player, QFile::encodeName(path).toStdString());
+}
+
+std::string Aspinx::SongPath(int16_t player) const {
+    return AspinxImpl::Valid(player) ? impl_->PathOf(player) : std::string();
 }
 
 void Aspinx::LoadSoundFast(int16_t player, const QString& path) {
@@ -235,7 +243,8 @@ void Aspinx::DeliverEvents() {
             emit SoundLoaded(p, 0);
             break;
         case engine::Event::LoadFailed:
-            emit SoundLoadFailed(p, impl_->PathOf(p), QString::fromUtf8(e.reason));
+            emit SoundLoadFailed(p, QString::fromStdString(impl_->PathOf(p)),
+                                 QString::fromUtf8(e.reason));
             break;
         case engine::Event::Level:
             emit VUMeterValueChange(p, e.left, e.right);

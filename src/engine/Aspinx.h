@@ -77,8 +77,12 @@ public:
     int16_t GetMasterVolume(int16_t player);
     void SetPitch(int16_t player, int16_t pitch);         // 1..2000, 1000 = normal speed
     void SetEqualizer(int16_t player, bool enabled, const EqGains& gains);
-    void LoadSound(int16_t player, const QString& path);     // returns at once
+    // Returns at once. `path` as the file system gives it: a name need not be UTF-8.
+    void LoadSound(int16_t player, const std::string& path);
+    void LoadSound(int16_t player, const QString& path);     // a name Qt can spell
     void LoadSoundFast(int16_t player, const QString& path); // same as LoadSound
+    // The path of the player's song (the last one asked for), as LoadSound was given it.
+    std::string SongPath(int16_t player) const;
     void PlaySound(int16_t player);
     void PauseSound(int16_t player);
     void StopSound(int16_t player); // halts and keeps the position

@@ -185,7 +185,7 @@ void AspinxImpl::SetEqualizer(int player, bool enabled, const EqGains& gains) {
         c.eqDb[b].store(enabled ? EqValueToDb(gains[b]) : 0.0f, std::memory_order_relaxed);
 }
 
-void AspinxImpl::Load(int player, const QString& path) {
+void AspinxImpl::Load(int player, const std::string& path) {
     UiPlayer& u = ui_[player];
     u.gen++;
     u.loadGen = u.gen;
@@ -201,7 +201,7 @@ void AspinxImpl::Load(int player, const QString& path) {
     c.player = static_cast<uint8_t>(player);
     c.gen = u.gen;
     Send(c);
-    workers_[player]->RequestLoad(u.gen, QFile::encodeName(path).toStdString());
+    workers_[player]->RequestLoad(u.gen, path);
 }
 
 void AspinxImpl::Play(int player) {

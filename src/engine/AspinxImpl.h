@@ -42,7 +42,7 @@ class AspinxImpl {
     void SetLevelTrim(int player, double db);
     void SetPitch(int player, int pitch);
     void SetEqualizer(int player, bool enabled, const EqGains& gains);
-    void Load(int player, const QString& path);
+    void Load(int player, const std::string& path);
     void Play(int player);
     void Pause(int player);
     void Stop(int player);
@@ -77,7 +77,7 @@ class AspinxImpl {
     bool AnyPlaying() const;
     // Readable (an eventfd) when a worker has raised an event; -1 if there is none.
     int WakeFd() const { return wakeFd_; }
-    const QString& PathOf(int player) const { return ui_[player].path; }
+    const std::string& PathOf(int player) const { return ui_[player].path; }
 
   private:
     struct UiPlayer {
@@ -89,7 +89,7 @@ class AspinxImpl {
         int volume = 100;
         int balance = 50;
         float trim = 1.0f; // levelling gain on top of the volume
-        QString path;
+        std::string path; // as the file system gave it
     };
 
     void Send(const engine::Command& c);

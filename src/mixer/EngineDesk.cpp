@@ -109,7 +109,7 @@ void EngineDesk::Load(int16_t player, const std::string& path) {
     }
     engine_.SetEqualizer(player, true, curve);
     engine_.SetLevelTrim(player, levelling_ ? LevellingTrim(path) : 0.0);
-    engine_.LoadSound(player, QString::fromStdString(path));
+    engine_.LoadSound(player, path);
     loadRequested_ = true;
 }
 
@@ -130,11 +130,13 @@ double EngineDesk::LevellingTrim(const std::string& path) const {
     return engine::LevellingGainDb(loudness, targetLufs_);
 }
 
-void EngineDesk::LoadFailed(int16_t player, const QString& path, const QString& reason) {
-    if (!HasDeck(player) || path.toStdString() != decks_[player].path) return;
+void EngineDesk::LoadFailed(int16_t player, const QString&, const QString& reason) {
+    // Compared as bytes: a name that is not UTF-8 does not survive the shown text.
+    if (!HasDeck(player) || engine_.SongPath(player) != decks_[player].path) return;
+    const std::string failed = std::move(decks_[player].path);
     decks_[player].path.clear();
-    if (onSkipped_) onSkipped_(path.toStdString(), reason.toStdString());
-    auto_.SoundLoadFailed(player, path.toStdString());
+    if (onSkipped_) onSkipped_(failed, reason.toStdString());
+    auto_.SoundLoadFailed(player, failed);
 }
 
 void EngineDesk::Start(int16_t player) {

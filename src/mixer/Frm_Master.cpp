@@ -340,7 +340,7 @@ void Frm_Master::Aspinx1_SoundLoadFailed(int16_t nPlayer, const QString& path,
     if (!deck) return;
     deck->SoundLoadFailed(path, reason);
     // A song that auto play loaded must not end an unattended set, nor vanish unnoticed.
-    if (!autoPlay_.SoundLoadFailed(nPlayer, path.toStdString())) return;
+    if (!autoPlay_.SoundLoadFailed(nPlayer, engine_->SongPath(nPlayer))) return;
     skippedNote_->setText(QStringLiteral("Skipped %1: %2").arg(QFileInfo(path).fileName(), reason));
     skippedNote_->show();
     skippedTicks_ = kSkippedNoteTicks;
@@ -478,7 +478,7 @@ void Frm_Master::Load(int16_t player, const std::string& path) {
     if (!deck) return;
     deck->Filename = path;
     deck->GetDBSettings();
-    engine_->LoadSoundFast(player, QString::fromStdString(path));
+    engine_->LoadSound(player, path);
 }
 
 void Frm_Master::Seek(int16_t player, int32_t positionMs) {

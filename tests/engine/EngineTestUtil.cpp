@@ -143,7 +143,7 @@ OfflineEngine::OfflineEngine() {
 
 bool OfflineEngine::Load(int player, const std::string& path) {
     const int before = loaded[player];
-    engine.LoadSound(static_cast<int16_t>(player), QString::fromStdString(path));
+    engine.LoadSound(static_cast<int16_t>(player), path);
     EXPECT_TRUE(engine.WaitIdle(10000));
     return loaded[player] == before + 1;
 }

@@ -85,7 +85,7 @@ TEST(RealtimeAllocations, MixingNeverAllocates) {
     const std::string song = ToneMp3("alloc_tone", 3.0, 440.0);
     const std::string song48 = ToneMp3("alloc_tone48", 3.0, 440.0, 48000);
     for (int p = 0; p < 4; ++p) {
-        impl.Load(p, QString::fromStdString(p == 3 ? song48 : song));
+        impl.Load(p, p == 3 ? song48 : song);
         impl.SetMeter(p, true);
     }
     ASSERT_TRUE(WaitLoaded(impl));
@@ -112,7 +112,7 @@ TEST(RealtimeAllocations, MixingNeverAllocates) {
     render(4096);
     impl.Play(1);
     render(44100 * 2); // through the end of player 0's song
-    impl.Load(2, QString::fromStdString(song));
+    impl.Load(2, song);
     render(4096);
     EXPECT_EQ(gAllocations.load(), 0) << "allocations on the mixing thread";
     EXPECT_EQ(impl.Status(0), kStopped) << "the test did reach the end of a song";

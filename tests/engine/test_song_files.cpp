@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -167,6 +169,18 @@ TEST(SongFiles, LengthWithoutInfoFrameBecomesExact) {
 }
 
 // The recent-output window holds the player's latest frames after its gains.
+// A file name is bytes: one that is not UTF-8 (Latin-1, or any byte) loads like any other.
+TEST(SongFiles, NamesThatAreNotUtf8Load) {
+    OfflineEngine t;
+    const std::string song = ToneMp3("bytes", 1.0, 440);
+    for (const std::string name : {"/bad\xff.mp3", "/latin\xe9.mp3"}) {
+        const std::string path = ScratchDir() + name;
+        std::filesystem::copy_file(song, path);
+        EXPECT_TRUE(t.Load(0, path)) << t.lastFailure.toStdString();
+        EXPECT_EQ(t.engine.SongPath(0), path);
+    }
+}
+
 TEST(SongFiles, CopyRecentOutput) {
     OfflineEngine t;
     ASSERT_TRUE(t.Load(2, ToneMp3("recent", 2.0, 440)));

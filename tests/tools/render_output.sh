@@ -52,6 +52,15 @@ expect 2 "the song database zero.mdb cannot be used: it is a device" \
     list.m3u a.flac --database zero.mdb
 truncate -s 17M huge.m3u
 expect 2 "the playlist huge.m3u could not be read" huge.m3u a.flac --no-database
+# A song whose name is not UTF-8 plays like any other.
+cp tone.mp3 "$(printf 'bad\377.mp3')"
+printf 'tone.mp3\nbad\377.mp3\n' > bytes.m3u
+timeout 60 "$render" bytes.m3u b.flac --no-database --overlap 500 > out.txt 2> err.txt
+if [ $? -ne 0 ] || ! grep -q "2 songs played, 0 skipped" out.txt; then
+    echo "FAIL: a song named in bytes that are not UTF-8 was not played:"
+    cat out.txt err.txt
+    fail=1
+fi
 printf 'tone.mp3\nmissing.mp3\n' > some.m3u
 expect 3 "skipped" some.m3u a.flac --no-database --overlap 500
 
