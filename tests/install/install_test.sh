@@ -15,10 +15,11 @@ chmod 755 "$work"
 prefix=$work/usr
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"
 app=org.spinx.Spinx
-for f in bin/spinx bin/spinx-mp3info share/spinx/spinx-about.html \
+for f in bin/spinx bin/spinx-mp3info bin/spinx-render share/spinx/spinx-about.html \
     share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
     share/icons/hicolor/scalable/apps/$app.svg share/icons/hicolor/256x256/apps/$app.png \
-    share/man/man1/spinx.1.gz share/man/man1/spinx-mp3info.1.gz share/licenses/spinx/LICENSE; do
+    share/man/man1/spinx.1.gz share/man/man1/spinx-mp3info.1.gz share/man/man1/spinx-render.1.gz \
+    share/licenses/spinx/LICENSE; do
     [ -s "$prefix/$f" ] || fail "$f was not installed"
 done
 desktop-file-validate "$prefix/share/applications/$app.desktop" || fail "desktop file invalid"
@@ -27,7 +28,7 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" >"$wor
 gzip -dc "$prefix/share/man/man1/spinx.1.gz" | grep -q '^\.TH SPINX 1' || fail "spinx.1 unreadable"
 
 # No display: a program that started its window for --help would fail here.
-for program in "$prefix/bin/spinx" "$prefix/bin/spinx-mp3info" $bench; do
+for program in "$prefix/bin/spinx" "$prefix/bin/spinx-mp3info" "$prefix/bin/spinx-render" $bench; do
     name=$(basename "$program")
     env -u DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$work/out" || fail "$name --help failed"
     grep -q "^Usage: $name" "$work/out" || fail "$name --help printed no usage"
@@ -81,5 +82,6 @@ run_spinx "$song" "$song"
 cp "$song" "$work/songs/Song Two.mp3"
 run_spinx "$work/songs/Song Two.mp3" "$song" "$work/songs/Song Two.mp3"
 ! grep -q "message box:" "$work/spinx.log" || fail "a message box was shown"
-[ "$(ls "$prefix/bin")" = "$(printf 'spinx\nspinx-mp3info')" ] || fail "files appeared beside the program"
+[ "$(ls "$prefix/bin")" = "$(printf 'spinx\nspinx-mp3info\nspinx-render')" ] ||
+    fail "files appeared beside the program"
 echo "install_test: installed, validated, command lines checked, ran as a plain user from XDG folders"
