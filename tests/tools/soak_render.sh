@@ -27,8 +27,10 @@ for i in $(seq 1 26); do
     echo tone$(( (i % 3) * 110 + 330 )).mp3 >> list.m3u
 done
 
-"$render" list.m3u mix.wav --overlap 1000 --no-database > out.txt 2> err.txt
+status=0
+"$render" list.m3u mix.wav --overlap 1000 --no-database > out.txt 2> err.txt || status=$?
 cat out.txt err.txt
+test "$status" -eq 3 # the set was written, and songs were skipped
 test "$(grep -c '^skipped ' err.txt)" -eq 4
 grep -q ': 26 songs played, 4 skipped, 0 stalls' out.txt
 
