@@ -137,12 +137,20 @@ void PlayerWorker::Run() {
 
 void PlayerWorker::ServeFixedRate() {
     FixedRateSlot& slot = ch_.fixedRate;
-    delete slot.retired.exchange(nullptr, std::memory_order_acq_rel);
+    // What the mixer gave back: its old resampler, or an offer it could not use. A ratio it no
+    // longer holds may be wanted again.
+    if (FixedRateResampler* back = slot.retired.exchange(nullptr, std::memory_order_acq_rel)) {
+        if (back->Ratio() == madeRatio_) madeRatio_ = 0.0;
+        delete back;
+    }
     const double wanted = slot.wanted.load(std::memory_order_acquire);
-    if (wanted <= 0.0 || wanted == madeRatio_) return;
+    // An offer stays the mixer's to take or give back: replacing it here could free it while the
+    // mixer reads it.
+    if (wanted <= 0.0 || wanted == madeRatio_ || slot.offered.load(std::memory_order_acquire))
+        return;
     madeRatio_ = wanted;
     auto made = std::make_unique<FixedRateResampler>(wanted);
-    if (made->Ok()) delete slot.offered.exchange(made.release(), std::memory_order_acq_rel);
+    if (made->Ok()) slot.offered.store(made.release(), std::memory_order_release);
 }
 
 void PlayerWorker::DoLoad(const LoadRequest& req) {

@@ -197,14 +197,19 @@ bool Resampler::FixedReady(double ratio) {
     if (ratio < FixedRateResampler::kMinRatio || ratio > FixedRateResampler::kMaxRatio)
         return false;
     if (fixed_ && fixed_->Ratio() == ratio) return true;
+    // Only we take an offer off the slot (the worker fills it only when it is empty), and what
+    // goes back, our old one or an offer for a ratio gone by, needs `retired` free.
     FixedRateResampler* offer = slot_.offered.load(std::memory_order_acquire);
-    // Our old one goes back through `retired`, which must be free.
-    if (offer && offer->Ratio() == ratio && !slot_.retired.load(std::memory_order_acquire) &&
-        slot_.offered.compare_exchange_strong(offer, nullptr, std::memory_order_acq_rel)) {
-        if (fixed_) slot_.retired.store(fixed_, std::memory_order_release);
-        fixed_ = offer;
-        fixed_->owner_ = this;
-        return true;
+    if (offer && !slot_.retired.load(std::memory_order_acquire)) {
+        slot_.offered.store(nullptr, std::memory_order_release);
+        if (offer->Ratio() == ratio) {
+            if (fixed_) slot_.retired.store(fixed_, std::memory_order_release);
+            fixed_ = offer;
+            fixed_->owner_ = this;
+            return true;
+        }
+        slot_.retired.store(offer, std::memory_order_release);
+        worker_.Wake();
     }
     if (slot_.wanted.load(std::memory_order_relaxed) != ratio) {
         slot_.wanted.store(ratio, std::memory_order_release);
