@@ -5,8 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <sys/wait.h>
+
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <numbers>
 #include <set>
 
@@ -31,6 +39,20 @@ class Song {
     }
     MusicAnalysis Analyse() const {
         return AnalyseMusic(samples_.data(), static_cast<int64_t>(samples_.size()), 1, kRate);
+    }
+    // As a mono MP3 in the scratch folder, made by lame from the raw samples.
+    std::string Mp3(const std::string& name) const {
+        const std::string raw = ScratchDir() + "/" + name + ".raw";
+        const std::string mp3 = ScratchDir() + "/" + name + ".mp3";
+        std::ofstream out(raw, std::ios::binary);
+        for (const float v : samples_) {
+            const auto s = static_cast<int16_t>(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767));
+            out.write(reinterpret_cast<const char*>(&s), sizeof s);
+        }
+        out.close();
+        Shell("lame --silent -r -s 44.1 --bitwidth 16 -m m -b 192 '" + raw + "' '" + mp3 +
+              "' 2>/dev/null"); // lame warns that it reads raw input through libsndfile
+        return mp3;
     }
     const std::vector<float>& samples() const { return samples_; }
 
@@ -186,6 +208,50 @@ TEST(MusicAnalysis, NamesTheKeyOfChordLoops) {
         for (const bool minor : {false, true})
             codes.insert(engine::KeyWheelCode({tonic, minor}));
     EXPECT_EQ(codes.size(), 24u);
+}
+
+} // namespace
+} // namespace spinx::test
+
+namespace spinx::test {
+namespace {
+
+// The command-line program on a real MP3 and a missing file: the song's exact length and its
+// tempo, key and levels in the JSON, the missing file named with a reason and exit status 1;
+// status 0 when every file was analysed.
+TEST(MusicAnalysisTool, ReportsEachFileAndFailsOnTheOneItCannotRead) {
+    Song song = Drums(120, 0.25, 20);
+    song.Add(0.25, Chords({9, true}, 20).samples(), 0.5f);
+    const std::string mp3 = song.Mp3("tool");
+    const std::string tool = std::string(SPINX_BIN_DIR) + "/spinx-analyse";
+    const auto run = [&](const std::string& args, std::string* out) {
+        FILE* pipe = ::popen((tool + " " + args + " 2>" + ScratchDir() + "/err").c_str(), "r");
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out->append(buffer, got);
+        return WEXITSTATUS(::pclose(pipe));
+    };
+    std::string out;
+    ASSERT_EQ(run("--json '" + mp3 + "' '" + ScratchDir() + "/missing.mp3'", &out), 1);
+    const QJsonArray files = QJsonDocument::fromJson(QByteArray::fromStdString(out)).array();
+    ASSERT_EQ(files.size(), 2);
+    const QJsonObject first = files[0].toObject();
+    EXPECT_DOUBLE_EQ(first["duration"].toDouble(), 20000.0); // 882000 frames at 44.1 kHz
+    EXPECT_EQ(first["tempo"].toString(), "steady");
+    EXPECT_NEAR(first["bpm"].toDouble(), 120, 0.05);
+    EXPECT_NEAR(first["firstBeat"].toDouble(), 250, 10);
+    EXPECT_EQ(first["keyCode"].toString(), "8A");
+    EXPECT_LT(first["loudness"].toDouble(), 0);
+    EXPECT_LT(first["truePeak"].toDouble(), 3);
+    EXPECT_NEAR(first["audibleStart"].toDouble(), 250, 10);
+    EXPECT_TRUE(files[1].toObject()["error"].isString());
+    std::ifstream err(ScratchDir() + "/err");
+    const std::string message((std::istreambuf_iterator<char>(err)), {});
+    EXPECT_NE(message.find("missing.mp3"), std::string::npos) << message;
+
+    out.clear();
+    EXPECT_EQ(run("'" + mp3 + "'", &out), 0);
+    EXPECT_NE(out.find("KeyCode=8A\n"), std::string::npos) << out;
 }
 
 } // namespace
