@@ -51,20 +51,21 @@ int OnsetStep(int rate) {
     return static_cast<int>(std::max<long>(kDownbeatDecimation, step));
 }
 
-std::vector<double> Mono(const float* samples, int64_t frames, int channels) {
-    std::vector<double> mono(static_cast<size_t>(frames));
+// Single precision, like the decoder's output: a long song's mono copy stays small.
+std::vector<float> Mono(const float* samples, int64_t frames, int channels) {
+    std::vector<float> mono(static_cast<size_t>(frames));
     for (int64_t i = 0; i < frames; ++i) {
         double sum = 0;
         for (int c = 0; c < channels; ++c)
             sum += samples[i * channels + c];
-        mono[static_cast<size_t>(i)] = sum / channels;
+        mono[static_cast<size_t>(i)] = static_cast<float>(sum / channels);
     }
     return mono;
 }
 
 // The complex spectral difference onset function, one value per step; value i describes a
 // window centred on sample i * step.
-std::vector<double> OnsetFunction(const std::vector<double>& mono, int step) {
+std::vector<double> OnsetFunction(const std::vector<float>& mono, int step) {
     DFConfig config{};
     config.stepSize = static_cast<unsigned>(step);
     config.frameLength = static_cast<unsigned>(2 * step);
@@ -153,7 +154,7 @@ double Pulse(const std::vector<double>& onsets, const std::vector<double>& beats
 
 // The rise in low-band energy (below about 200 Hz) at each onset step: where kicks, snares and
 // bass notes land, and hats and cymbals barely register.
-std::vector<double> LowBandRise(const std::vector<double>& mono, int rate, int step) {
+std::vector<double> LowBandRise(const std::vector<float>& mono, int rate, int step) {
     const double k = 1 - std::exp(-2 * std::numbers::pi * 200.0 / rate);
     double lp1 = 0, lp2 = 0, previous = 0;
     std::vector<double> rise;
@@ -275,17 +276,13 @@ double FirstPlayedBeat(const BeatGrid& grid, const std::vector<double>& onsets, 
     return first;
 }
 
-std::optional<double> FirstDownbeat(const std::vector<double>& mono, int rate, int step,
+std::optional<double> FirstDownbeat(const std::vector<float>& mono, int rate, int step,
                                     const BeatGrid& grid, double durationMs) {
     DownBeat finder(static_cast<float>(rate), kDownbeatDecimation, static_cast<size_t>(step));
     finder.setBeatsPerBar(kBeatsPerBar);
-    std::vector<float> block(static_cast<size_t>(step));
-    for (size_t at = 0; at + block.size() <= mono.size(); at += block.size()) {
-        std::transform(mono.begin() + static_cast<long>(at),
-                       mono.begin() + static_cast<long>(at + block.size()), block.begin(),
-                       [](double v) { return static_cast<float>(v); });
-        finder.pushAudioBlock(block.data());
-    }
+    for (size_t at = 0; at + static_cast<size_t>(step) <= mono.size();
+         at += static_cast<size_t>(step))
+        finder.pushAudioBlock(mono.data() + at);
     const double period = 60000.0 / grid.bpm;
     std::vector<double> beats; // the grid's beats, in onset steps
     for (double ms = grid.firstBeatMs; ms < durationMs; ms += period)
@@ -300,7 +297,7 @@ std::optional<double> FirstDownbeat(const std::vector<double>& mono, int rate, i
 }
 
 // The key the chroma frames vote for most often over the whole song.
-std::optional<MusicKey> FindKey(const std::vector<double>& mono, int rate) {
+std::optional<MusicKey> FindKey(const std::vector<float>& mono, int rate) {
     GetKeyMode keys(rate, 440.0f, 10, 10);
     const size_t block = keys.getBlockSize(), hop = keys.getHopSize();
     std::array<int64_t, 25> votes{};
@@ -340,9 +337,9 @@ MusicAnalysis AnalyseMusic(const float* samples, int64_t frames, int channels, i
     MusicAnalysis result;
     if (rate <= 0 || channels <= 0 || frames <= 0) return result;
     result.durationMs = 1000.0 * static_cast<double>(frames) / rate;
-    const std::vector<double> mono = Mono(samples, frames, channels);
+    const std::vector<float> mono = Mono(samples, frames, channels);
     double power = 0;
-    for (const double v : mono)
+    for (const float v : mono)
         power += v * v;
     if (std::sqrt(power / static_cast<double>(mono.size())) < kSilentRms) return result;
 
