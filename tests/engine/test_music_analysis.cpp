@@ -202,7 +202,7 @@ TEST(MusicAnalysis, NamesTheKeyOfChordLoops) {
         EXPECT_EQ(engine::KeyName(*a.key), c.name);
         EXPECT_EQ(engine::KeyWheelCode(*a.key), c.wheel);
     }
-    // The wheel is a circle of fifths: all 24 keys on their own place.
+    // Every one of the 24 keys has its own place on the wheel.
     std::set<std::string> codes;
     for (int tonic = 0; tonic < 12; ++tonic)
         for (const bool minor : {false, true})
