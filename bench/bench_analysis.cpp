@@ -1,7 +1,8 @@
-// Song analysis figures: how fast a song's loudness is measured, and how far the fast pass may
-// be from the exact one.
+// Song analysis figures: how fast a song's loudness is measured, how far the fast pass may be
+// from the exact one, and how fast the tempo, beat grid, downbeat and key are measured.
 #include "Bench.h"
 #include "engine/analysis/Loudness.h"
+#include "engine/analysis/MusicAnalysis.h"
 
 #include <cmath>
 #include <cstdio>
@@ -47,6 +48,18 @@ SPINX_BENCH("analysis") {
     Report("loudness_exact_x_rt", speed(LoudnessPass::Exact, &exact));
     Report("loudness_scan_x_rt", speed(LoudnessPass::Fast, &fast), 200, false);
     Report("loudness_fast_error_lu", std::fabs(fast - exact), 0.5, true);
+
+    // Decoding included, as a worker analysing a new song pays for it; the song's seconds are
+    // its decoded length.
+    const double seconds = spinx::engine::DecodeSong(song).value().frames() / 44100.0;
+    Report("analysis_x_rt",
+           MedianOf(3,
+                    [&] {
+                        const double start = ThreadCpuSeconds();
+                        spinx::engine::AnalyseMusicFile(song);
+                        return seconds / (ThreadCpuSeconds() - start);
+                    }),
+           150, false);
 }
 
 } // namespace

@@ -55,6 +55,21 @@ std::optional<double> MeasureLoudness(const std::string& path, std::string* reas
     return lufs;
 }
 
+std::optional<double> MeasureTruePeak(const float* stereo, int64_t frames, int rate) {
+    std::unique_ptr<ebur128_state, StateDeleter> state(
+        ebur128_init(2, static_cast<unsigned long>(rate), EBUR128_MODE_TRUE_PEAK));
+    if (!state || frames <= 0) return std::nullopt;
+    ebur128_add_frames_float(state.get(), stereo, static_cast<size_t>(frames));
+    double peak = 0;
+    for (unsigned channel = 0; channel < 2; ++channel) {
+        double p = 0;
+        if (ebur128_true_peak(state.get(), channel, &p) == EBUR128_SUCCESS)
+            peak = std::max(peak, p);
+    }
+    if (peak <= 0) return std::nullopt;
+    return 20 * std::log10(peak);
+}
+
 double LevellingGainDb(std::optional<double> loudness, double target, double maxBoostDb) {
     if (!loudness || !std::isfinite(*loudness)) return 0.0;
     return std::min(target - *loudness, maxBoostDb);

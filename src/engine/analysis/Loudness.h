@@ -2,6 +2,7 @@
 // A song's integrated loudness (EBU R128) and the levelling gain derived from it. Measuring
 // decodes the whole file: call it from a worker thread, never from the UI or the audio thread.
 // The gain functions are pure and run anywhere.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,9 @@ enum class LoudnessPass {
 // the file cannot be decoded or holds nothing loud enough to measure (silence).
 std::optional<double> MeasureLoudness(const std::string& path, std::string* reason = nullptr,
                                       LoudnessPass pass = LoudnessPass::Fast);
+
+// The highest true (inter-sample) peak of interleaved stereo, in dBTP; nothing for silence.
+std::optional<double> MeasureTruePeak(const float* stereo, int64_t frames, int rate);
 
 inline constexpr double kDefaultTargetLufs = -14.0;
 // Quiet songs are raised at most this much, so the master limiter is not kept working all the
