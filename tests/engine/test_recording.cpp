@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 namespace spinx::test {
 namespace {
@@ -167,11 +166,6 @@ TEST(Recording, WavHeaderKeepsUpWhileRecording) {
         EXPECT_LE(read, seconds) << "sox read " << read;
         EXPECT_GE(read, seconds - 0.26) << "sox read " << read;
         EXPECT_GE(FileFrames(path), total - 44100 / 4);
-        // Still a plain WAV, which every reader knows, not yet RF64.
-        std::ifstream head(path, std::ios::binary);
-        char riff[4] = {};
-        head.read(riff, 4);
-        EXPECT_EQ(std::string(riff, 4), "RIFF");
     }
     ASSERT_TRUE(t.engine.StopRecording());
     EXPECT_EQ(FileFrames(path), static_cast<int64_t>(2.6 * 44100));
