@@ -6,14 +6,8 @@
 
 namespace spinx {
 
-class Aspinx;
-
 class DeckHost {
   public:
-    // The engine whose player the deck drives.
-    virtual Aspinx& Engine() const = 0;
-    // The default end marker, in ms before a song's end.
-    virtual int32_t Overlap() const = 0;
     // The song a playlist row stands for, or null when the row stands for none.
     virtual const std::string* PlaylistRowPath(int row) const = 0;
     // The user asked for the marker menu over the deck's progress bar.

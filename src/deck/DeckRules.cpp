@@ -47,24 +47,23 @@ std::string SongRowName(const std::string& path) {
 }
 
 QString TickCaption(int16_t id, const QString& songName, const QString& positionText,
-                    int16_t status, int32_t maxVol) {
+                    PlayerStatus status, int32_t maxVol) {
     QString caption =
         QStringLiteral("Deck %1 [").arg(id + 1) + songName + QStringLiteral("] ") + positionText;
-    if (status == 1) caption += QStringLiteral(" (PLAYING)");
+    if (status == PlayerStatus::Playing) caption += QStringLiteral(" (PLAYING)");
     return caption + QStringLiteral(" %1").arg(maxVol);
 }
 
-StatusLook StatusLookFor(int16_t status) {
+StatusLook StatusLookFor(PlayerStatus status) {
     switch (status) {
-    case 1:
+    case PlayerStatus::Playing:
         return {QStringLiteral("PLAYING"), StatusColour::Green};
-    case 2:
+    case PlayerStatus::Paused:
         return {QStringLiteral("PAUSED"), StatusColour::Green};
-    case 3:
+    case PlayerStatus::Stopped:
         return {QStringLiteral("STOPPED"), StatusColour::Neutral};
-    default:
-        return {QStringLiteral("State: %1").arg(status), StatusColour::Red};
     }
+    return {QStringLiteral("State: %1").arg(static_cast<int>(status)), StatusColour::Red};
 }
 
 std::array<LevelBox, 4> LevelBoxes(int16_t peakLeft, int16_t peakRight) {
@@ -93,10 +92,11 @@ std::optional<int32_t> PulledBackEnd(int32_t maxPos, int32_t endPos, int32_t ove
     return std::nullopt;
 }
 
-EndWarning EndWarningStep(EndWarning now, int16_t status, int32_t position, int32_t maxPos,
+EndWarning EndWarningStep(EndWarning now, PlayerStatus status, int32_t position, int32_t maxPos,
                           int32_t endPos) {
     const int64_t marker = EndMarkerAt(maxPos, endPos);
-    if (status != 1 || position <= marker - kEndWarningMs) return {now.counter, true};
+    if (status != PlayerStatus::Playing || position <= marker - kEndWarningMs)
+        return {now.counter, true};
     ++now.counter;
     const int threshold = position > marker ? 2 : 4;
     if (now.counter > threshold) {

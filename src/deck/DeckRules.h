@@ -1,6 +1,8 @@
 #pragma once
 // The deck's rules that carry arithmetic or exact texts, apart from the window so that they can
 // be checked on their own. Pure functions, UI thread.
+#include "engine/PlayerStatus.h"
+
 #include <QString>
 
 #include <array>
@@ -34,7 +36,7 @@ std::string SongRowName(const std::string& path);
 // The caption the deck's tick shows: "Deck 1 [song] <position text> (PLAYING) 50", where the
 // song is named as its row in the playlist is.
 QString TickCaption(int16_t id, const QString& songName, const QString& positionText,
-                    int16_t status, int32_t maxVol);
+                    PlayerStatus status, int32_t maxVol);
 
 // How the status label looks for a player status.
 enum class StatusColour { Green, Red, Neutral };
@@ -42,7 +44,7 @@ struct StatusLook {
     QString caption;
     StatusColour colour;
 };
-StatusLook StatusLookFor(int16_t status);
+StatusLook StatusLookFor(PlayerStatus status);
 
 // The level meter, drawn on a mirrored scale: x from 100 at the left edge to 0 at the right
 // edge, y from 130 at the top to -1 at the bottom. The left peak stands on the right-hand fifth,
@@ -81,7 +83,7 @@ struct EndWarning {
     int counter = 0;
     bool black = true; // false: white
 };
-EndWarning EndWarningStep(EndWarning now, int16_t status, int32_t position, int32_t maxPos,
+EndWarning EndWarningStep(EndWarning now, PlayerStatus status, int32_t position, int32_t maxPos,
                           int32_t endPos);
 
 } // namespace spinx

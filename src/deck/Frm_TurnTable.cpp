@@ -6,17 +6,16 @@
 #include "deck/EqFile.h"
 #include "deck/EqPanel.h"
 #include "deck/Mod_MCI.h"
-#include "deck/SongSettings.h"
-#include "engine/Aspinx.h"
-#include "library/Database.h"
-#include "library/SongTable.h"
+#include "desk/DeckController.h"
 #include "support/Convert.h"
 #include "support/DataLocation.h"
 #include "support/FileIo.h"
+#include "support/Mod_CommonDialog.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/MsgBox.h"
 #include "support/SettingsKeys.h"
+#include "widgets/DroppedFiles.h"
 #include "widgets/PictureBox.h"
 #include "widgets/PictureButton.h"
 #include "widgets/Twips.h"
@@ -31,6 +30,7 @@
 #include <QMdiSubWindow>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -43,7 +43,6 @@ namespace spinx {
 namespace {
 constexpr const char* kMp3Filter = "MP3 Songs (*.mp3)|*.mp3|All files (*.*)|*.*";
 constexpr const char* kEqFilter = "EQ Settings (*.eq)|*.eq|All files (*.*)|*.*";
-constexpr const char* kBlinkTag = "Tag";
 // Ten short lines: anything much larger is not an EQ file, and is refused before it is read.
 constexpr std::int64_t kEqFileMaxBytes = 64 * 1024;
 
@@ -120,10 +119,8 @@ void SetTextColour(QWidget& widget, QColor colour) {
 
 // The first local file of a drop from the desktop, or "".
 std::string FirstDroppedFile(const QMimeData& data) {
-    if (!data.hasUrls()) return {};
-    for (const QUrl& url : data.urls())
-        if (url.isLocalFile()) return url.toLocalFile().toStdString();
-    return {};
+    const std::vector<std::string> files = DroppedFiles(data);
+    return files.empty() ? std::string() : files.front();
 }
 
 // Mouse buttons as the handlers number them: 1 left, 2 right, 4 middle, added together.
@@ -140,7 +137,8 @@ int16_t ShiftNumber(Qt::KeyboardModifiers modifiers) {
 }
 } // namespace
 
-Frm_TurnTable::Frm_TurnTable(DeckHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+Frm_TurnTable::Frm_TurnTable(DeckController& deck, DeckHost& host, QWidget* parent)
+    : QWidget(parent), deck_(deck), host_(host) {
     setObjectName(kName);
     BuildControls();
     LayOut();
@@ -161,6 +159,20 @@ Frm_TurnTable::Frm_TurnTable(DeckHost& host, QWidget* parent) : QWidget(parent),
     connect(eqPanel_, &EqPanel::loadClicked, this, [this] { Cmd_LoadEq_Click(); });
     connect(eqPanel_, &EqPanel::saveClicked, this, [this] { Cmd_SaveEq_Click(); });
     connect(tickTimer_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+
+    connect(&deck_, &DeckController::settingsChanged, this, [this] { ShowSettings(); });
+    connect(&deck_, &DeckController::transportChanged, this, [this] { ShowTransport(); });
+    connect(&deck_, &DeckController::songChanged, this, [this] {
+        if (overview_ != deck_.Overview()) ShowOverview();
+        Timer1_Timer();
+    });
+    connect(&deck_, &DeckController::overviewReady, this, [this] { ShowOverview(); });
+    connect(&deck_, &DeckController::levels, this,
+            [this](int16_t left, int16_t right) { DoLevel(left, right); });
+}
+
+int16_t Frm_TurnTable::ID() const {
+    return deck_.ID();
 }
 
 void Frm_TurnTable::BuildControls() {
@@ -304,128 +316,53 @@ void Frm_TurnTable::changeEvent(QEvent* event) {
     }
 }
 
-Aspinx& Frm_TurnTable::Engine() const {
-    return host_.Engine();
-}
-
 void Frm_TurnTable::Form_Load() {
     Chk_Eq_Click();
-    HScroll3_Change();
-    VEqual_Change(0);
+    ShowSettings();
+    ShowTransport();
     setAcceptDrops(true);
-    // Sending the design-time values is no change of the user's: nothing waits to be saved yet.
-    saveSettingsButton_->setEnabled(false);
+    setWindowTitle(InitCaption(ID()));
     tickTimer_->start();
 }
 
-void Frm_TurnTable::Init() {
-    // The engine draws nothing itself; it only needs to start this player's level events.
-    Engine().VUMeterCreate(ID, 0, true, ColourNumber(QBColor(14)), ColourNumber(QBColor(15)),
-                           ColourNumber(levelMeter_->BackColor()));
-    // The engine starts every player at full volume: from the first sound the player plays at
-    // what the slider shows. This is no change of the user's, so nothing waits to be saved.
-    Engine().SetVolume(ID, CInt(VolumeFromSlider(volumeSlider_->value())));
-    setWindowTitle(InitCaption(ID));
+void Frm_TurnTable::ShowSettings() {
+    const QSignalBlocker volume(volumeSlider_), pitch(pitchSlider_), balance(balanceSlider_),
+        curve(eqPanel_);
+    volumeSlider_->setValue(deck_.Volume().value);
+    pitchSlider_->setValue(deck_.Pitch().value);
+    balanceSlider_->setValue(deck_.Balance().value);
+    volumeValue_->setText(QStringLiteral("%1%").arg(volumeSlider_->value()));
+    pitchValue_->setText(QString::number(pitchSlider_->value()));
+    pitchSlider_->setToolTip(SpeedChangeText(pitchSlider_->value()));
+    balanceValue_->setText(QString::number(balanceSlider_->value()));
+    if (eqPanel_->Curve() != deck_.Curve()) eqPanel_->SetCurve(deck_.Curve());
+    eqPanel_->DrawCurve();
+    saveSettingsButton_->setEnabled(deck_.SettingsUnsaved());
 }
 
-bool Frm_TurnTable::MayReplaceSong() const {
-    if (Engine().GetPlayerStatus(ID) != kPlaying) return true;
-    return ConfirmUnlessSilenced("Deck " + std::to_string(ID + 1) +
+void Frm_TurnTable::ShowTransport() {
+    playButton_->setIcon(deck_.PlayPressed() ? pauseIcon_ : playIcon_);
+}
+
+bool MayLoadOver(const DeckController& deck) {
+    if (deck.Status() != PlayerStatus::Playing) return true;
+    return ConfirmUnlessSilenced("Deck " + std::to_string(deck.ID() + 1) +
                                      " is playing. Load the new song over it?",
                                  kAskLoadOverPlayingKey);
 }
-
-bool Frm_TurnTable::WithSongDb(const std::function<void()>& work) {
-    if (!SongDbIsOpen()) return false;
-    try {
-        work();
-        return true;
-    } catch (const DbError& e) {
-        MsgBox(std::string("The song database could not be used: ") + e.what() +
-               "\nThe song plays on; its settings are not remembered this time.");
-        return false;
-    }
-}
-
-void Frm_TurnTable::GetDBSettings() {
-    loadFailure_.clear();
-    const int32_t overlap = host_.Overlap();
-    std::optional<RecalledSong> song;
-    if (!Filename.empty()) WithSongDb([&] { song = RecallSong(Filename, overlap); });
-    if (song) {
-        MaxVol = song->volume;
-        volumeSlider_->setValue(MaxVol);
-        pitchSlider_->setValue(song->pitch);
-        EqGains curve = Curve();
-        DecodeEq(song->eq, curve);
-        eqPanel_->SetCurve(curve);
-    }
-    // Without a stored row the song starts at its beginning and fades at the overlap time.
-    StartPos = song ? song->start : 0;
-    Engine().SeekSound(ID, StartPos);
-    MaxPos = Engine().GetSoundDuration(ID);
-    EndPos = song ? song->end : overlap;
-    ShowOverview();
-    saveSettingsButton_->setEnabled(false);
+void Frm_TurnTable::LoadSong(const std::string& path, LoadOrigin origin) {
+    if (path.empty() || !MayLoadOver(deck_)) return;
+    deck_.Load(path, origin);
 }
 
 void Frm_TurnTable::Cmd_Update_Click() {
-    if (Filename.empty()) return;
-    bool identified = false;
-    const bool stored = WithSongDb([&] {
-        identified = StoreSong(Filename, volumeSlider_->value(), pitchSlider_->value(), Curve());
-    });
-    if (stored && !identified)
-        MsgBox("The settings of this song could not be saved: its file can no longer be read.");
-    if (stored && identified) saveSettingsButton_->setEnabled(false);
+    deck_.SaveSettings();
 }
-
 void Frm_TurnTable::SetPos(int16_t Index) {
-    if (Filename.empty()) return;
-    // A song the table does not know yet gets its row (and its recalled settings) first.
-    const bool stored = WithSongDb([&] {
-        if (!SongHasRow(Filename)) GetDBSettings();
-    });
-    std::optional<int32_t> start, end;
-    switch (Index) {
-    case 0:
-        StartPos = ClickPos;
-        start = StartPos;
-        break;
-    case 1:
-        // Every reader takes the end marker as a distance before the song's end.
-        EndPos = EndMarkerFromClick(MaxPos, ClickPos);
-        end = EndPos;
-        break;
-    case 2:
-        StartPos = 0;
-        MaxPos = Engine().GetSoundDuration(ID);
-        EndPos = host_.Overlap();
-        start = StartPos;
-        end = EndPos;
-        break;
-    default:
-        break;
-    }
-    // Without a usable database the markers still serve for this session.
-    if (stored && (start || end)) WithSongDb([&] { StoreMarkers(Filename, start, end); });
-    Timer1_Timer();
-}
-
-void Frm_TurnTable::SoundDone() {
-    playButton_->setIcon(playIcon_);
-    ClearLiveDisplays();
-}
-
-void Frm_TurnTable::SoundLoadFailed(const QString& path, const QString& reason) {
-    // A failure for a song that has since been replaced by another is old news.
-    if (path != QString::fromStdString(Filename)) return;
-    loadFailurePath_ = path;
-    loadFailure_ = reason;
-    Filename.clear();
-    MaxPos = 0;
-    playButton_->setIcon(playIcon_);
-    ShowOverview();
+    static constexpr MarkerCommand kCommands[] = {MarkerCommand::StartHere, MarkerCommand::EndHere,
+                                                  MarkerCommand::Reset};
+    if (Index < 0 || Index > 2) return;
+    deck_.SetMarker(kCommands[Index], clickPos_);
     Timer1_Timer();
 }
 
@@ -437,55 +374,28 @@ void Frm_TurnTable::DoLevel(int16_t nPeakLeft, int16_t nPeakRight) {
 }
 
 void Frm_TurnTable::Load0Btn_Click() {
-    dialog_.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
-    dialog_.FileName.clear();
-    dialog_.Filter = kMp3Filter;
-    dialog_.ShowOpen();
-    if (dialog_.FileName.empty() || !MayReplaceSong()) return;
-
-    Filename = dialog_.FileName;
-    loadFailure_.clear();
-    setWindowTitle(LoadingCaption(ID, Filename));
-    Engine().LoadSound(ID, Filename);
+    CommonDialog dialog;
+    dialog.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
+    dialog.Filter = kMp3Filter;
+    dialog.ShowOpen();
+    if (dialog.FileName.empty() || !MayLoadOver(deck_)) return;
+    deck_.Load(dialog.FileName, LoadOrigin::OpenDialog);
+    setWindowTitle(LoadingCaption(ID(), dialog.FileName));
     std::string error;
-    if (!WriteINI("", kMp3PathKey, GetPath(Filename), kSettingsSection, &error))
+    if (!WriteINI("", kMp3PathKey, GetPath(dialog.FileName), kSettingsSection, &error))
         MsgBox("The folder of this song could not be remembered: " + error);
-    playButton_->setIcon(playIcon_);
 }
-
 void Frm_TurnTable::Cmd_Play_Click() {
-    if (Engine().GetPlayerStatus(ID) == kPlaying) {
-        Engine().PauseSound(ID);
-        playButton_->setIcon(playIcon_);
-        return;
-    }
-    // A song that has played to its end plays again from its start marker, rather than ending
-    // at once where it stopped.
-    const int32_t length = Engine().GetSoundDuration(ID);
-    if (length > 0 && Engine().GetSoundPosition(ID) >= length) Engine().SeekSound(ID, StartPos);
-    Engine().PlaySound(ID);
-    // An empty deck has nothing to play: it keeps the Play image.
-    playButton_->setIcon(Filename.empty() ? playIcon_ : pauseIcon_);
+    deck_.PlayPause();
 }
-
 void Frm_TurnTable::Cmd_Stop_Click() {
-    Engine().StopSound(ID);
-    playButton_->setIcon(playIcon_);
-    Engine().SeekSound(ID, StartPos);
+    deck_.Stop();
     ClearLiveDisplays();
     Timer1_Timer();
 }
-
 void Frm_TurnTable::Form_OLEDragDrop(const QMimeData& data) {
-    const std::string first = FirstDroppedFile(data);
-    if (first.empty() || !MayReplaceSong()) return;
-    Filename = first;
-    loadFailure_.clear();
-    Engine().LoadSound(ID, Filename);
-    // The load stops the deck: a deck that was playing shows Play again.
-    playButton_->setIcon(playIcon_);
+    LoadSong(FirstDroppedFile(data), LoadOrigin::Desktop);
 }
-
 namespace {
 // The mixer's playlist, when it is what a drag comes from.
 const QListWidget* PlaylistSource(const QObject* source) {
@@ -499,14 +409,9 @@ void Frm_TurnTable::Form_DragDrop(const QObject* Source) {
     const QListWidget* list = PlaylistSource(Source);
     if (!list || list->currentRow() < 0) return;
     // The row's index is taken whole: a long playlist has more rows than 16 bits can count.
-    const std::string* path = host_.PlaylistRowPath(list->currentRow());
-    if (!path || !MayReplaceSong()) return;
-    Filename = *path;
-    loadFailure_.clear();
-    Engine().LoadSound(ID, Filename);
-    playButton_->setIcon(playIcon_);
+    if (const std::string* path = host_.PlaylistRowPath(list->currentRow()))
+        LoadSong(*path, LoadOrigin::Playlist);
 }
-
 void Frm_TurnTable::dragEnterEvent(QDragEnterEvent* event) {
     if (PlaylistSource(event->source()) ||
         (event->mimeData() && !FirstDroppedFile(*event->mimeData()).empty()))
@@ -525,21 +430,11 @@ void Frm_TurnTable::dropEvent(QDropEvent* event) {
 }
 
 void Frm_TurnTable::VScroll2_Change() {
-    const int v = volumeSlider_->value();
-    const double volume = VolumeFromSlider(v);
-    Engine().SetVolume(ID, CInt(volume));
-    volumeValue_->setText(QStringLiteral("%1%").arg(v));
-    if (MaxVol != volume) saveSettingsButton_->setEnabled(true);
+    deck_.SetVolume({volumeSlider_->value()});
 }
-
 void Frm_TurnTable::HScroll3_Change() {
-    const int p = pitchSlider_->value();
-    Engine().SetPitch(ID, static_cast<int16_t>(p));
-    pitchValue_->setText(QString::number(p));
-    pitchSlider_->setToolTip(SpeedChangeText(p));
-    saveSettingsButton_->setEnabled(true);
+    deck_.SetPitch({pitchSlider_->value()});
 }
-
 void Frm_TurnTable::Label12_DblClick() {
     pitchSlider_->setValue(kNeutralPitch);
 }
@@ -549,25 +444,12 @@ void Frm_TurnTable::Label4_DblClick() {
 }
 
 void Frm_TurnTable::HScroll1_Change() {
-    const int b = balanceSlider_->value();
-    Engine().SetBalance(ID, static_cast<int16_t>(b));
-    balanceValue_->setText(QString::number(b));
-}
-
-EqGains Frm_TurnTable::Curve() const {
-    return eqPanel_->Curve();
-}
-
-int Frm_TurnTable::VolumeSliderValue() const {
-    return volumeSlider_->value();
+    deck_.SetBalance({balanceSlider_->value()});
 }
 
 void Frm_TurnTable::VEqual_Change(int16_t) {
-    Engine().SetEqualizer(ID, true, Curve());
-    saveSettingsButton_->setEnabled(true);
-    eqPanel_->DrawCurve();
+    deck_.SetCurve(eqPanel_->Curve());
 }
-
 void Frm_TurnTable::Chk_Eq_Click() {
     // Only the window's size changes: the equaliser stays in force while hidden.
     LayOut();
@@ -583,75 +465,56 @@ void Frm_TurnTable::Cmd_ResetEq_Click(int16_t Index) {
 }
 
 void Frm_TurnTable::Cmd_LoadEq_Click() {
-    dialog_.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
-    dialog_.FileName.clear();
-    dialog_.Filter = kEqFilter;
-    dialog_.FilterIndex = 1;
-    dialog_.ShowOpen();
-    if (dialog_.FileName.empty()) return;
+    CommonDialog dialog;
+    dialog.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
+    dialog.Filter = kEqFilter;
+    dialog.ShowOpen();
+    if (dialog.FileName.empty()) return;
 
     // A file that cannot be read changes nothing; a short or damaged one sets what it holds.
-    EqGains curve = Curve();
+    EqGains curve = deck_.Curve();
     std::string text;
-    const bool complete = ReadWholeFile(dialog_.FileName, text, nullptr, kEqFileMaxBytes) &&
+    const bool complete = ReadWholeFile(dialog.FileName, text, nullptr, kEqFileMaxBytes) &&
                           ReadEqFileText(text, curve);
     eqPanel_->SetCurve(curve);
     if (!complete) MsgBox("Error loading Eq settings!");
 }
-
 void Frm_TurnTable::Cmd_SaveEq_Click() {
-    dialog_.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
-    dialog_.FileName.clear();
-    dialog_.DefaultExt = "eq";
-    dialog_.Filter = kEqFilter;
-    dialog_.FilterIndex = 1;
-    dialog_.ShowSave();
-    // The dialog is shared with the song loader, which must not add ".eq" to a typed name.
-    dialog_.DefaultExt.clear();
-    const std::string file = dialog_.FileName;
+    CommonDialog dialog;
+    dialog.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
+    dialog.DefaultExt = "eq";
+    dialog.Filter = kEqFilter;
+    dialog.ShowSave();
+    const std::string file = dialog.FileName;
     if (file.empty()) return;
     if (FileExists(file) && MsgBox("Overwrite file?", MsgButtons::YesNo) != MsgResult::Yes) return;
     // Written beside and renamed over, so a failure never leaves half a file.
-    if (!WriteFileAtomically(file, EqFileText(Curve()))) MsgBox("Error saving Eq settings!");
+    if (!WriteFileAtomically(file, EqFileText(deck_.Curve()))) MsgBox("Error saving Eq settings!");
 }
-
 void Frm_TurnTable::Timer1_Timer() {
-    int32_t length = Engine().GetSoundDuration(ID);
-    const int32_t position = ShownPosition(Engine().GetSoundPosition(ID), length);
-    // Only once the engine has the song: a deck whose song is still loading has the last song's
-    // length, or none. A long song's length may be corrected after it loaded; the marker rules
-    // follow it.
-    const bool loaded = MaxPos > 0 && Engine().SongLoaded(ID);
-    if (loaded && length > 0) MaxPos = length;
-    const std::optional<int32_t> end =
-        loaded ? PulledBackEnd(MaxPos, EndPos, host_.Overlap()) : std::nullopt;
-    if (end) {
-        EndPos = *end;
-        // Only the marker is stored: volume, pitch and curve stay as the user last saved them.
-        if (!Filename.empty()) WithSongDb([&] { StoreMarkers(Filename, std::nullopt, EndPos); });
-    }
     // An empty deck still gets a bar with a scale.
-    if (length == 0) length = 1000;
+    const int32_t length = deck_.Length() > 0 ? deck_.Length() : 1000;
+    const int32_t position = deck_.Position();
     DrawProgress(position, length);
 
-    const int16_t status = Engine().GetPlayerStatus(ID);
+    const PlayerStatus status = deck_.Status();
     ShowStatus(status);
-    BlinkRemaining(status, position);
-    maxVolLine_->Move(QLineF(kLevelScaleLeft, MaxVol, kLevelScaleRight, MaxVol));
+    BlinkRemaining();
+    const int maxVol = deck_.MaxVol().value;
+    maxVolLine_->Move(QLineF(kLevelScaleLeft, maxVol, kLevelScaleRight, maxVol));
 
-    if (!loadFailure_.isEmpty()) {
-        const QString text = LoadFailedCaption(ID, loadFailurePath_.toStdString(), loadFailure_);
+    if (!deck_.LoadFailure().isEmpty()) {
+        const QString text = LoadFailedCaption(ID(), deck_.FailedPath(), deck_.LoadFailure());
         statusLabel_->setToolTip(text);
         setWindowTitle(text);
     } else {
         statusLabel_->setToolTip(QString());
         // The tags are read once per song, not on every tick.
-        if (shownNameOf_ != Filename) {
-            shownNameOf_ = Filename;
-            shownName_ = QString::fromStdString(SongRowName(Filename));
+        if (shownNameOf_ != deck_.Filename()) {
+            shownNameOf_ = deck_.Filename();
+            shownName_ = QString::fromStdString(SongRowName(shownNameOf_));
         }
-        setWindowTitle(
-            TickCaption(ID, shownName_, Engine().GetPositionText(ID, false, true), status, MaxVol));
+        setWindowTitle(TickCaption(ID(), shownName_, deck_.PositionText(), status, maxVol));
     }
 
     const int32_t times[] = {position, length, length - position};
@@ -659,19 +522,18 @@ void Frm_TurnTable::Timer1_Timer() {
         timeLabels_[i]->setText(QString::fromStdString(FormatTime(times[i], false, true)));
     DrawDisplays(status, position);
 }
-
 void Frm_TurnTable::DrawProgress(int32_t position, int32_t length) {
     progressBar_->Scale(0, 0, length, 10);
     progressBar_->FillBox(0, 0, position, 10, QBColor(4));
     progressBar_->FillBox(position + 1.0, 0, length, 10, progressBar_->BackColor());
-    const double endMarker = static_cast<double>(EndMarkerAt(MaxPos, EndPos));
-    progressBar_->DrawLine(StartPos, 0, StartPos, 10, QBColor(15));
+    const double endMarker = static_cast<double>(EndMarkerAt(deck_.MaxPos(), deck_.EndPos()));
+    progressBar_->DrawLine(deck_.StartPos(), 0, deck_.StartPos(), 10, QBColor(15));
     progressBar_->DrawLine(endMarker, 0, endMarker, 10, QBColor(15));
 }
 
-void Frm_TurnTable::ShowStatus(int16_t status) {
+void Frm_TurnTable::ShowStatus(PlayerStatus status) {
     StatusLook look = StatusLookFor(status);
-    if (!loadFailure_.isEmpty()) look = {QStringLiteral("LOAD FAILED"), StatusColour::Red};
+    if (!deck_.LoadFailure().isEmpty()) look = {QStringLiteral("LOAD FAILED"), StatusColour::Red};
     QPalette colours = statusLabel_->palette();
     const QColor back = look.colour == StatusColour::Green ? BackgroundOf(*greenSample_)
                         : look.colour == StatusColour::Red ? BackgroundOf(*redSample_)
@@ -684,20 +546,13 @@ void Frm_TurnTable::ShowStatus(int16_t status) {
     statusLabel_->setText(look.caption);
 }
 
-void Frm_TurnTable::BlinkRemaining(int16_t status, int32_t position) {
-    QLabel& remaining = *timeLabels_[2];
-    EndWarning warning;
-    warning.counter = remaining.property(kBlinkTag).toString().toInt();
+void Frm_TurnTable::BlinkRemaining() {
     // The blink alternates the theme's text colour with red, both readable on any background.
-    const QColor normal = palette().color(QPalette::WindowText);
-    warning.black = remaining.palette().color(QPalette::WindowText) != kWarningColour;
-    warning = EndWarningStep(warning, status, position, MaxPos, EndPos);
-    remaining.setProperty(kBlinkTag, QString::number(warning.counter));
-    SetTextColour(remaining, warning.black ? normal : kWarningColour);
+    SetTextColour(*timeLabels_[2],
+                  deck_.Warning().black ? palette().color(QPalette::WindowText) : kWarningColour);
 }
-
 void Frm_TurnTable::ShowOverview() {
-    overview_ = Filename.empty() ? nullptr : Engine().GetWaveform(ID);
+    overview_ = deck_.Overview();
     overviewPicture_->Cls();
     overviewPosition_->Move(QLineF(-1, 1, -1, -1));
     if (!overview_ || overview_->points() == 0) {
@@ -719,15 +574,15 @@ void Frm_TurnTable::ClearLiveDisplays() {
     DoLevel(0, 0);
 }
 
-void Frm_TurnTable::DrawDisplays(int16_t status, int32_t position) {
-    if (!overview_ && !Filename.empty() && Engine().GetWaveform(ID)) ShowOverview();
+void Frm_TurnTable::DrawDisplays(PlayerStatus status, int32_t position) {
+    if (!overview_ && deck_.Overview()) ShowOverview();
     if (overview_) overviewPosition_->Move(QLineF(position, 1, position, -1));
-    if (status != kPlaying) return;
+    if (status != PlayerStatus::Playing) return;
 
     recentOutput_.assign(2 * kSpectrumFrames, 0.0f);
-    Engine().CopyRecentOutput(ID, recentOutput_.data(), kSpectrumFrames);
-    if (!spectrum_ || spectrum_->SampleRate() != Engine().SampleRate())
-        spectrum_.emplace(kSpectrumFrames, Engine().SampleRate(), kSpectrumBars);
+    deck_.CopyRecentOutput(recentOutput_.data(), kSpectrumFrames);
+    if (!spectrum_ || spectrum_->SampleRate() != deck_.SampleRate())
+        spectrum_.emplace(kSpectrumFrames, deck_.SampleRate(), kSpectrumBars);
     const std::vector<double>& bars = spectrum_->Bars(recentOutput_.data());
     spectrumPicture_->Cls();
     spectrumPicture_->Scale(0, 1, kSpectrumBars, 0);
@@ -760,9 +615,9 @@ void Frm_TurnTable::Pic_Progress_MouseDown(int16_t Button, int16_t, float X, flo
     // The deck clicked on becomes the active window: the marker menu acts on the active deck.
     if (auto* window = qobject_cast<QMdiSubWindow*>(parentWidget()))
         if (QMdiArea* area = window->mdiArea()) area->setActiveSubWindow(window);
-    ClickPos = CLng(X);
+    clickPos_ = CLng(X);
     if (Button == 1) {
-        Engine().SeekSound(ID, ClickPos);
+        deck_.Seek(clickPos_);
     } else if (Button == 2) {
         host_.RequestMarkerMenu();
     }
@@ -773,23 +628,7 @@ void Frm_TurnTable::Pic_Progress_MouseMove(int16_t, int16_t, float X, float) {
     progressBar_->setToolTip(time);
     // The tip follows the mouse along the bar rather than waiting for it to rest.
     if (QToolTip::isVisible()) QToolTip::showText(QCursor::pos(), time, progressBar_);
-    ClickPos = CLng(X);
-}
-
-std::vector<Frm_TurnTable*> LoadedTurnTables(const QMdiArea& area) {
-    std::vector<Frm_TurnTable*> decks;
-    for (QMdiSubWindow* window : area.subWindowList(QMdiArea::CreationOrder)) {
-        QWidget* form = window->widget();
-        if (form && form->objectName() == QLatin1String(Frm_TurnTable::kName))
-            if (auto* deck = qobject_cast<Frm_TurnTable*>(form)) decks.push_back(deck);
-    }
-    return decks;
-}
-
-Frm_TurnTable* FindTurnTable(const QMdiArea& area, int16_t id) {
-    for (Frm_TurnTable* deck : LoadedTurnTables(area))
-        if (deck->ID == id) return deck;
-    return nullptr;
+    clickPos_ = CLng(X);
 }
 
 } // namespace spinx

@@ -1,11 +1,12 @@
 #pragma once
-// The deck window: drives one player of the engine. It loads a song, plays, pauses and stops it,
-// shows where the song is and where it will fade, carries the player's volume, pitch, balance,
-// level meter and equaliser, and remembers them per song. Its controls carry their old names as
-// object names. UI thread.
+// The deck window: a view of one deck's controller. It shows the song, where it is and where it
+// will fade, the deck's volume, pitch, balance, level meter and equaliser, and hands what the
+// user does to the controller, which holds the deck's state and rules. Its controls carry their
+// old names as object names. UI thread.
 #include "deck/DeckDisplay.h"
+#include "desk/DeskTypes.h"
+#include "engine/PlayerStatus.h"
 #include "support/EqGains.h"
-#include "support/Mod_CommonDialog.h"
 #include "widgets/Twips.h"
 
 #include <QIcon>
@@ -30,7 +31,7 @@ class QToolButton;
 
 namespace spinx {
 
-class Aspinx;
+class DeckController;
 class DeckHost;
 class EqPanel;
 class PictureBox;
@@ -40,38 +41,20 @@ struct Waveform;
 class Frm_TurnTable : public QWidget {
     Q_OBJECT
   public:
-    // The object name by which the other windows pick decks out of the main window's children.
     static constexpr const char* kName = "Frm_TurnTable";
 
-    explicit Frm_TurnTable(DeckHost& host, QWidget* parent = nullptr);
+    Frm_TurnTable(DeckController& deck, DeckHost& host, QWidget* parent = nullptr);
 
-    // Read and written by the mixer and the main window.
-    int16_t ID = 0;       // player number 0..3, set by the mixer before Init
-    std::string Filename; // full path of the loaded song; empty when none is loaded
-    int32_t EndPos = 0;   // end marker, as a distance before the song's end (ms)
-    int32_t StartPos = 0; // start marker: where a stopped song waits (ms)
-    int32_t MaxPos = 0;   // song length as last read from the engine (ms)
-    int32_t MaxVol = 0;   // the volume last applied by the crossfader (or recalled)
+    DeckController& Controller() const { return deck_; }
+    int16_t ID() const;
 
-    void Form_Load(); // runs once, before ID is set
-    void Init();      // one-time set-up once ID is set
+    void Form_Load(); // runs once, when the window is made
 
-    // Called by the mixer when the engine reports on this deck's player.
-    void GetDBSettings(); // the song has loaded: recall its settings
-    void SoundDone();     // the song has played to its end
-    void SoundLoadFailed(const QString& path, const QString& reason);
     void DoLevel(int16_t nPeakLeft, int16_t nPeakRight);
     void ShowOverview(); // the loaded song's overview, when the engine has one; else blank
     // The marker menu's commands: 0 start marker at the last click on the bar, 1 end marker
     // there, 2 both back to their defaults. Stored with the song.
     void SetPos(int16_t Index);
-
-    // The volume slider's value (100 at the top, -100 at the bottom), the crossfader's ceiling.
-    int VolumeSliderValue() const;
-    // The ten bands as the sliders hold them.
-    EqGains Curve() const;
-    // What went wrong with the last song that failed to load; empty when nothing did.
-    const QString& LoadFailure() const { return loadFailure_; }
 
     // Handlers.
     void Load0Btn_Click();
@@ -104,22 +87,21 @@ class Frm_TurnTable : public QWidget {
     void changeEvent(QEvent* event) override;
 
   private:
-    Aspinx& Engine() const;
-    // Whether a new song may go onto this deck: one that is playing asks the user first.
-    bool MayReplaceSong() const;
     void BuildControls();
     // Places the controls on their twips layout, grown or shrunk with the font.
     void LayOut();
     void DrawTransportPictures(); // in the palette's colours
     void DrawProgress(int32_t position, int32_t length);
-    void ShowStatus(int16_t status);
-    void BlinkRemaining(int16_t status, int32_t position);
+    void ShowStatus(PlayerStatus status);
+    void BlinkRemaining();
     void ClearLiveDisplays(); // spectrum and level meter
-    void DrawDisplays(int16_t status, int32_t position);
-    // Runs `work` on the song database when one is open. A failure is reported to the user and
-    // gives false; the deck plays on regardless.
-    bool WithSongDb(const std::function<void()>& work);
+    void DrawDisplays(PlayerStatus status, int32_t position);
+    // The controls take the deck's settings, without sending them back.
+    void ShowSettings();
+    void ShowTransport();
+    void LoadSong(const std::string& path, LoadOrigin origin);
 
+    DeckController& deck_;
     DeckHost& host_;
     QToolButton* loadButton_;
     QToolButton* playButton_;
@@ -149,23 +131,18 @@ class Frm_TurnTable : public QWidget {
     QCheckBox* eqCheck_;
     EqPanel* eqPanel_;
     QTimer* tickTimer_;
-    CommonDialog dialog_;
 
     std::vector<std::pair<QWidget*, TwipsRect>> placements_; // the controls on the layout
-    std::string shownNameOf_; // the Filename that shownName_ was read for
+    std::string shownNameOf_; // the song that shownName_ was read for
     QString shownName_;
-    QString loadFailure_;
-    QString loadFailurePath_;
-    int32_t ClickPos = 0;                      // the last mouse position on the bar
+    int32_t clickPos_ = 0; // the last mouse position on the bar, a song position
     std::shared_ptr<const Waveform> overview_; // drawn into the overview picture, or null
     PictureLine* overviewPosition_ = nullptr;
     std::vector<float> recentOutput_;
     std::optional<SpectrumAnalyser> spectrum_; // made at the engine's rate on first use
 };
 
-// The loaded decks among the main window's children, in the order their windows were created.
-std::vector<Frm_TurnTable*> LoadedTurnTables(const QMdiArea& area);
-// The first loaded deck whose ID is `id`, or null.
-Frm_TurnTable* FindTurnTable(const QMdiArea& area, int16_t id);
+// Whether a new song may go onto `deck`: one that is playing asks the user first.
+bool MayLoadOver(const DeckController& deck);
 
 } // namespace spinx

@@ -69,98 +69,95 @@ Aspinx::~Aspinx() {
     }
 }
 
-void Aspinx::SetBalance(int16_t player, int16_t balance) {
+void Aspinx::SetBalance(PlayerId player, int16_t balance) {
     if (Player(player) >= 0) impl_->SetBalance(player, balance);
 }
 
-void Aspinx::SetVolume(int16_t player, int16_t volume) {
+void Aspinx::SetVolume(PlayerId player, int16_t volume) {
     if (Player(player) >= 0) impl_->SetVolume(player, volume);
 }
 
-void Aspinx::SetMasterVolume(int16_t, int16_t volume) {
+void Aspinx::SetMasterVolume(int16_t volume) {
     impl_->SetMasterVolume(volume);
 }
 
-int16_t Aspinx::GetMasterVolume(int16_t) {
+int16_t Aspinx::MasterVolume() const {
     return static_cast<int16_t>(impl_->MasterVolume());
 }
 
-void Aspinx::SetPitch(int16_t player, int16_t pitch) {
+void Aspinx::SetPitch(PlayerId player, int16_t pitch) {
     if (Player(player) >= 0) impl_->SetPitch(player, pitch);
 }
 
-void Aspinx::SetLevelTrim(int16_t player, double db) {
+void Aspinx::SetLevelTrim(PlayerId player, double db) {
     if (Player(player) >= 0) impl_->SetLevelTrim(player, db);
 }
 
-void Aspinx::SetEqualizer(int16_t player, bool enabled, const EqGains& gains) {
+void Aspinx::SetEqualizer(PlayerId player, bool enabled, const EqGains& gains) {
     if (Player(player) >= 0) impl_->SetEqualizer(player, enabled, gains);
 }
 
-void Aspinx::LoadSound(int16_t player, const std::string& path) {
+void Aspinx::LoadSound(PlayerId player, const std::string& path) {
     if (Player(player) >= 0) impl_->Load(player, path);
 }
 
-void Aspinx::LoadSound(int16_t player, const QString& path) {
+void Aspinx::LoadSound(PlayerId player, const QString& path) {
     LoadSound(player, QFile::encodeName(path).toStdString());
 }
 
-std::string Aspinx::SongPath(int16_t player) const {
+std::string Aspinx::SongPath(PlayerId player) const {
     return AspinxImpl::Valid(player) ? impl_->PathOf(player) : std::string();
 }
 
-void Aspinx::LoadSoundFast(int16_t player, const QString& path) {
-    LoadSound(player, path);
-}
-
-void Aspinx::PlaySound(int16_t player) {
+void Aspinx::PlaySound(PlayerId player) {
     if (Player(player) >= 0) impl_->Play(player);
     KeepCollecting(impl_->AnyPlaying());
 }
 
-void Aspinx::PauseSound(int16_t player) {
+void Aspinx::PauseSound(PlayerId player) {
     if (Player(player) >= 0) impl_->Pause(player);
 }
 
-void Aspinx::StopSound(int16_t player) {
+void Aspinx::StopSound(PlayerId player) {
     if (Player(player) >= 0) impl_->Stop(player);
 }
 
-void Aspinx::SeekSound(int16_t player, int32_t positionMs) {
+void Aspinx::SeekSound(PlayerId player, int32_t positionMs) {
     if (Player(player) >= 0) impl_->Seek(player, positionMs);
 }
 
-int16_t Aspinx::GetPlayerStatus(int16_t player) {
-    return Player(player) >= 0 ? impl_->Status(player) : 0;
+PlayerStatus Aspinx::GetPlayerStatus(PlayerId player) {
+    return Player(player) >= 0 ? static_cast<PlayerStatus>(impl_->Status(player))
+                               : PlayerStatus::Stopped;
 }
 
-int32_t Aspinx::GetSoundPosition(int16_t player) {
+int32_t Aspinx::GetSoundPosition(PlayerId player) {
     return Player(player) >= 0 ? impl_->PositionMs(player) : 0;
 }
 
-int32_t Aspinx::GetSoundDuration(int16_t player) {
+int32_t Aspinx::GetSoundDuration(PlayerId player) {
     return Player(player) >= 0 ? impl_->DurationMs(player) : 0;
 }
 
-bool Aspinx::SongLoaded(int16_t player) const {
+bool Aspinx::SongLoaded(PlayerId player) const {
     return AspinxImpl::Valid(player) && impl_->SongLoaded(player);
 }
 
 // The deck caption's time: "elapsed / total" with (false, true); `a` shows the remaining time
 // ("-m:ss") instead of the elapsed time, `b` appends the total.
-QString Aspinx::GetPositionText(int16_t player, bool a, bool b) {
-    return Player(player) >= 0 ? impl_->PositionText(player, a, b) : QString();
+QString Aspinx::PositionText(PlayerId player) const {
+    return Player(player) >= 0 ? impl_->PositionText(player) : QString();
 }
 
-void Aspinx::VUMeterCreate(int16_t player, int16_t, bool on, uint32_t, uint32_t, uint32_t) {
+void Aspinx::EnableLevels(PlayerId player, bool on) {
     if (Player(player) >= 0) impl_->SetMeter(player, on);
 }
 
-std::shared_ptr<const Waveform> Aspinx::GetWaveform(int16_t player) const {
+std::shared_ptr<const Waveform> Aspinx::GetWaveform(PlayerId player) const {
     return Player(player) >= 0 ? impl_->GetWaveform(player) : nullptr;
 }
 
-int Aspinx::CopyRecentOutput(int16_t player, float* dst, int frames) const {
+int Aspinx::CopyRecentOutput(PlayerId player, float* dst, int frames) const {
     return Player(player) >= 0 ? impl_->CopyRecentOutput(player, dst, frames) : 0;
 }
 

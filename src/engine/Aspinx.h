@@ -8,6 +8,7 @@
 // engine costs the UI thread nothing: the workers' events wake it through a file descriptor,
 // and the mixer's (levels, song ends) are collected by a timer that runs only while a player
 // plays.
+#include "engine/PlayerStatus.h"
 #include "support/EqGains.h"
 
 #include <QElapsedTimer>
@@ -30,10 +31,6 @@ enum class OutputKind {
     Null,    // no sound, but a thread keeps real-time pace so positions advance and events fire
     Offline, // nothing runs by itself: the caller renders frames with RenderOffline()
 };
-
-// Player status as GetPlayerStatus reports it.
-enum PlayerStatus : int16_t { kPlaying = 1, kPaused = 2, kStopped = 3 };
-
 
 // Read-only overview of a loaded song for drawing: `points` min/max pairs per channel spread
 // evenly over the song.
@@ -58,7 +55,7 @@ class AspinxImpl;
 
 class Aspinx : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int kPlayers = 4;
     // Sound card buffering, from mixing a buffer to hearing it: enough to ride out a 20 ms
     // desktop hiccup, still immediate under a DJ's hand.
@@ -71,42 +68,41 @@ public:
     ~Aspinx() override;
 
     // Operations. Player numbers outside 0..3 are ignored (getters then return 0).
-    void SetBalance(int16_t player, int16_t balance); // 0..100, 50 = centre
-    void SetVolume(int16_t player, int16_t volume);   // 0..100
-    void SetMasterVolume(int16_t player, int16_t volume); // player is always 0; 0..100
-    int16_t GetMasterVolume(int16_t player);
-    void SetPitch(int16_t player, int16_t pitch);         // 1..2000, 1000 = normal speed
-    void SetEqualizer(int16_t player, bool enabled, const EqGains& gains);
+    void SetBalance(PlayerId player, int16_t balance); // 0..100, 50 = centre
+    void SetVolume(PlayerId player, int16_t volume);   // 0..100
+    void SetMasterVolume(int16_t volume);              // 0..100
+    int16_t MasterVolume() const;
+    void SetPitch(PlayerId player, int16_t pitch); // 1..2000, 1000 = normal speed
+    void SetEqualizer(PlayerId player, bool enabled, const EqGains& gains);
     // Returns at once. `path` as the file system gives it: a name need not be UTF-8.
-    void LoadSound(int16_t player, const std::string& path);
-    void LoadSound(int16_t player, const QString& path);     // a name Qt can spell
-    void LoadSoundFast(int16_t player, const QString& path); // same as LoadSound
+    void LoadSound(PlayerId player, const std::string& path);
+    void LoadSound(PlayerId player, const QString& path); // a name Qt can spell
     // The path of the player's song (the last one asked for), as LoadSound was given it.
-    std::string SongPath(int16_t player) const;
-    void PlaySound(int16_t player);
-    void PauseSound(int16_t player);
-    void StopSound(int16_t player); // halts and keeps the position
-    void SeekSound(int16_t player, int32_t positionMs);
-    int16_t GetPlayerStatus(int16_t player);   // PlayerStatus; 3 when empty
-    int32_t GetSoundPosition(int16_t player);  // ms, song time
-    int32_t GetSoundDuration(int16_t player);  // ms; 0 with no song
+    std::string SongPath(PlayerId player) const;
+    void PlaySound(PlayerId player);
+    void PauseSound(PlayerId player);
+    void StopSound(PlayerId player); // halts and keeps the position
+    void SeekSound(PlayerId player, int32_t positionMs);
+    PlayerStatus GetPlayerStatus(PlayerId player); // Stopped when empty
+    int32_t GetSoundPosition(PlayerId player);     // ms, song time
+    int32_t GetSoundDuration(PlayerId player);     // ms; 0 with no song
     // The player's song has loaded (it is not still loading): its duration is its own, though a
     // long file's may yet be corrected by the scan that follows the load.
-    bool SongLoaded(int16_t player) const;
-    QString GetPositionText(int16_t player, bool a, bool b);
+    bool SongLoaded(PlayerId player) const;
+    // "1:05 / 3:20": where the song is, and its length.
+    QString PositionText(PlayerId player) const;
 
     // A gain in dB on top of the volume (levelling songs to one loudness); 0 = none.
-    void SetLevelTrim(int16_t player, double db);
+    void SetLevelTrim(PlayerId player, double db);
 
-    // Level events start (or stop) for this player; the colours are the meter's, unused here.
-    void VUMeterCreate(int16_t player, int16_t zero, bool on, uint32_t yellow, uint32_t white,
-                       uint32_t colour);
+    // Level events start (or stop) for this player.
+    void EnableLevels(PlayerId player, bool on);
 
     // Overview of the loaded song, or null until computed (WaveformReady tells when).
-    std::shared_ptr<const Waveform> GetWaveform(int16_t player) const;
+    std::shared_ptr<const Waveform> GetWaveform(PlayerId player) const;
     // Copies the player's most recent `frames` output frames (stereo interleaved, after its
     // EQ and gains) into `dst`, for a live scope or spectrum; returns the frames copied.
-    int CopyRecentOutput(int16_t player, float* dst, int frames) const;
+    int CopyRecentOutput(PlayerId player, float* dst, int frames) const;
 
     // Records the master mix, as the output gets it, to a ".flac" or ".wav" file until
     // StopRecording, a new StartRecording or the engine's end, each of which finalises the file.
@@ -148,14 +144,14 @@ public:
     // events. For tests and tools; returns false on time-out.
     bool WaitIdle(int timeoutMs = 5000);
 
-signals:
-    void SoundDone(int16_t nPlayer);
-    void SoundLoaded(int16_t nPlayer, int16_t nItemIndex);
-    void SoundLoadFailed(int16_t nPlayer, QString path, QString reason);
-    void VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft, int16_t nPeakRight);
-    void WaveformReady(int16_t nPlayer);
+  signals:
+    void SoundDone(PlayerId nPlayer);
+    void SoundLoaded(PlayerId nPlayer, int16_t nItemIndex);
+    void SoundLoadFailed(PlayerId nPlayer, QString path, QString reason);
+    void VUMeterValueChange(PlayerId nPlayer, int16_t nPeakLeft, int16_t nPeakRight);
+    void WaveformReady(PlayerId nPlayer);
 
-private:
+  private:
     // Runs the collecting timer while a player plays and a little after (its last level).
     void KeepCollecting(bool playing);
 

@@ -194,7 +194,7 @@ void AspinxImpl::Load(int player, const std::string& path) {
     u.seekAfterLoadMs = -1;
     u.path = path;
     PlayerState& st = channels_[player].state;
-    st.status.store(kStopped, std::memory_order_release);
+    st.status.store(kStatusStopped, std::memory_order_release);
     st.position.store(PackPosition(u.gen, 0), std::memory_order_release);
     Command c;
     c.type = Command::Load;
@@ -207,19 +207,19 @@ void AspinxImpl::Load(int player, const std::string& path) {
 void AspinxImpl::Play(int player) {
     const UiPlayer& u = ui_[player];
     if (!u.loaded && !u.loadPending) return;
-    SendTransport(player, Command::Play, kPlaying);
+    SendTransport(player, Command::Play, kStatusPlaying);
 }
 
 void AspinxImpl::Pause(int player) {
     PlayerState& st = channels_[player].state;
-    if (st.status.load(std::memory_order_acquire) != kPlaying) return;
-    SendTransport(player, Command::Pause, kPaused);
+    if (st.status.load(std::memory_order_acquire) != kStatusPlaying) return;
+    SendTransport(player, Command::Pause, kStatusPaused);
 }
 
 void AspinxImpl::Stop(int player) {
     PlayerState& st = channels_[player].state;
-    if (st.status.load(std::memory_order_acquire) == kStopped) return;
-    SendTransport(player, Command::Stop, kStopped);
+    if (st.status.load(std::memory_order_acquire) == kStatusStopped) return;
+    SendTransport(player, Command::Stop, kStatusStopped);
 }
 
 void AspinxImpl::Seek(int player, int32_t ms) {
@@ -262,11 +262,8 @@ int32_t AspinxImpl::DurationMs(int player) const {
                       st.rate.load(std::memory_order_acquire));
 }
 
-QString AspinxImpl::PositionText(int player, bool remaining, bool withTotal) const {
-    const int32_t pos = PositionMs(player), len = DurationMs(player);
-    QString text = remaining ? QStringLiteral("-") + Clock(len - pos) : Clock(pos);
-    if (withTotal) text += QStringLiteral(" / ") + Clock(len);
-    return text;
+QString AspinxImpl::PositionText(int player) const {
+    return Clock(PositionMs(player)) + QStringLiteral(" / ") + Clock(DurationMs(player));
 }
 
 void AspinxImpl::SetMeter(int player, bool on) {
@@ -320,7 +317,7 @@ bool AspinxImpl::LoadsPending() const {
 
 bool AspinxImpl::AnyPlaying() const {
     return std::any_of(channels_.begin(), channels_.end(), [](const PlayerChannel& c) {
-        return c.state.status.load(std::memory_order_acquire) == kPlaying;
+        return c.state.status.load(std::memory_order_acquire) == kStatusPlaying;
     });
 }
 

@@ -51,7 +51,7 @@ class AspinxImpl {
     int32_t PositionMs(int player) const;
     int32_t DurationMs(int player) const;
     bool SongLoaded(int player) const { return ui_[player].loaded && !ui_[player].loadPending; }
-    QString PositionText(int player, bool remaining, bool withTotal) const;
+    QString PositionText(int player) const;
     void SetMeter(int player, bool on);
     std::shared_ptr<const Waveform> GetWaveform(int player) const;
     int CopyRecentOutput(int player, float* dst, int frames) const;
@@ -89,7 +89,7 @@ class AspinxImpl {
         int volume = 100;
         int balance = 50;
         float trim = 1.0f; // levelling gain on top of the volume
-        std::string path; // as the file system gave it
+        std::string path;  // as the file system gave it
     };
 
     void Send(const engine::Command& c);

@@ -9,6 +9,11 @@
 
 namespace spinx::engine {
 
+// The status word a player's state publishes across threads: PlayerStatus as its number.
+inline constexpr int16_t kStatusPlaying = static_cast<int16_t>(PlayerStatus::Playing);
+inline constexpr int16_t kStatusPaused = static_cast<int16_t>(PlayerStatus::Paused);
+inline constexpr int16_t kStatusStopped = static_cast<int16_t>(PlayerStatus::Stopped);
+
 constexpr int kPlayers = Aspinx::kPlayers;
 // Frames the mixer processes in one step; a larger request is cut into steps of this size.
 constexpr int kMaxChunk = 512;
@@ -49,7 +54,7 @@ struct PlayerControls {
 
 // State the mixer and the loader publish for the UI thread's getters.
 struct PlayerState {
-    std::atomic<int16_t> status{kStopped};
+    std::atomic<int16_t> status{kStatusStopped};
     // (seek generation & 0xffff) << 48 | song frame. The UI thread stores a seek target at once;
     // the mixer only overwrites a value carrying the generation it is playing (CAS), so a
     // position computed before a seek never replaces the target.

@@ -5,13 +5,11 @@
 namespace spinx {
 
 namespace {
-constexpr int16_t kPlayingStatus = 1;
-
 bool InLastStretch(const DeckReading& deck) {
     // A length not yet known (the song is still loading) is no last stretch. 64-bit, so that
     // no marker or length can wrap the comparison.
     const int32_t end = deck.audibleEnd > 0 ? std::min(deck.audibleEnd, deck.length) : deck.length;
-    return deck.status == kPlayingStatus && deck.length > 0 &&
+    return deck.status == PlayerStatus::Playing && deck.length > 0 &&
            int64_t{deck.position} > int64_t{end} - deck.endPos;
 }
 
@@ -28,8 +26,8 @@ int FadeStep(int position, bool towardA, bool towardB) {
 }
 
 AutoStart WhichDeckStarts(const DeckReading& a, const DeckReading& b) {
-    if (InLastStretch(a) && b.status != kPlayingStatus) return AutoStart::DeckB;
-    if (InLastStretch(b) && a.status != kPlayingStatus) return AutoStart::DeckA;
+    if (InLastStretch(a) && b.status != PlayerStatus::Playing) return AutoStart::DeckB;
+    if (InLastStretch(b) && a.status != PlayerStatus::Playing) return AutoStart::DeckA;
     return AutoStart::None;
 }
 
@@ -128,7 +126,7 @@ void AutoPlay::StartWaitingPartner(int16_t player) {
     if (player != a && player != b) return;
     const int16_t partner = player == a ? b : a;
     if (!desk_.HasDeck(partner) || desk_.Song(partner).empty() ||
-        desk_.Read(partner).status == kPlayingStatus)
+        desk_.Read(partner).status == PlayerStatus::Playing)
         return;
     TakeOver(partner, player == a ? 2 : 1);
 }
@@ -159,8 +157,8 @@ void AutoPlay::Observe() {
         state_ = next;
         return;
     }
-    const bool playsA = desk_.Read(a).status == kPlayingStatus;
-    const bool playsB = desk_.Read(b).status == kPlayingStatus;
+    const bool playsA = desk_.Read(a).status == PlayerStatus::Playing;
+    const bool playsB = desk_.Read(b).status == PlayerStatus::Playing;
     if (playsA && playsB) {
         next.phase = Phase::Overlapping;
         // The deck that waited before is the one taking over.

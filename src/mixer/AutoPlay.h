@@ -2,6 +2,8 @@
 // Automatic play: runs a set from the playlist through the mixed pair of decks without anyone at
 // the desk. It reads the desk and asks it for what it wants done through AutoPlayDesk, which
 // the mixer implements; the mixer feeds it the 100 ms tick and the engine's events. UI thread.
+#include "engine/PlayerStatus.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -18,7 +20,7 @@ int FadeStep(int position, bool towardA, bool towardB);
 
 // One deck as auto play reads it from the engine and the deck.
 struct DeckReading {
-    int16_t status = 0;   // 1 playing, anything else not
+    PlayerStatus status = PlayerStatus::Stopped;
     int32_t position = 0; // ms
     int32_t length = 0;   // ms
     int32_t endPos = 0;   // the deck's end marker, ms before the song's end

@@ -1,12 +1,13 @@
 #include "mixer/Frm_Master.h"
 
 #include "deck/Frm_TurnTable.h"
-#include "mixer/CrossfadeLaw.h"
-#include "mixer/LoudnessScan.h"
+#include "desk/MixerController.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
 #include "mixer/SetSettings.h"
+#include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
+#include "support/MsgBox.h"
 #include "support/SettingsKeys.h"
 #include "widgets/ClickLabel.h"
 #include "widgets/ListBox.h"
@@ -26,6 +27,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -78,11 +80,6 @@ template <class Control> Control* Named(Control* control, const char* name) {
     return control;
 }
 
-int16_t CheckedIndex(const std::array<QRadioButton*, 4>& buttons) {
-    for (int16_t i = 0; i < 4; ++i)
-        if (buttons[i]->isChecked()) return i;
-    return -1;
-}
 } // namespace
 
 Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
@@ -224,46 +221,46 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     connect(centreButtons_[2], &QPushButton::clicked, this, [this] { Cmd_Center_Click(2); });
     connect(webSiteLink_, &ClickLabel::clicked, this, [this] { Label4_Click(); });
     connect(autoFadeCheck_, &QCheckBox::toggled, this, [this] { Chk_AutoFade_Click(); });
+    connect(fadeCheck_, &QCheckBox::toggled, this, [this](bool on) { mixer_->SetGradual(on); });
     connect(tickTimer_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 
-    connect(engine_, &Aspinx::SoundDone, this,
-            [this](int16_t player) { Aspinx1_SoundDone(player); });
-    connect(engine_, &Aspinx::SoundLoaded, this,
-            [this](int16_t player, int16_t item) { Aspinx1_SoundLoaded(player, item); });
-    connect(engine_, &Aspinx::SoundLoadFailed, this,
-            [this](int16_t player, const QString& path, const QString& reason) {
-                Aspinx1_SoundLoadFailed(player, path, reason);
-            });
-    connect(engine_, &Aspinx::VUMeterValueChange, this,
-            [this](int16_t player, int16_t left, int16_t right) {
-                Aspinx1_VUMeterValueChange(player, left, right);
-            });
-    // The overview is ready a while after the song: drawn when it arrives.
-    connect(engine_, &Aspinx::WaveformReady, this, [this](int16_t player) {
-        if (Frm_TurnTable* deck = Deck(player)) deck->ShowOverview();
+    SongQueue& playlist = *this;
+    mixer_ = std::make_unique<MixerController>(*engine_, playlist);
+    mixer_->SetSkipSilence(SettingsFlag(kSkipSilenceKey, true));
+    mixer_->SetTargetLoudness(TargetLoudness());
+    mixer_->SetLevelling(levelCheck_->isChecked());
+    mixer_->SetOverlap(overlapSlider_->value());
+    connect(mixer_.get(), &MixerController::pairChanged, this, [this] { ShowPair(); });
+    connect(mixer_.get(), &MixerController::crossfaderChanged, this, [this] { ShowCrossfader(); });
+    connect(mixer_.get(), &MixerController::fadeChanged, this, [this] { ShowCrossfader(); });
+    connect(mixer_.get(), &MixerController::automationChanged, this, [this] { ShowAutomation(); });
+    connect(mixer_.get(), &MixerController::masterChanged, this, [this] {
+        const QSignalBlocker quiet(masterVolumeSlider_);
+        masterVolumeSlider_->setValue(mixer_->MasterVolume().value);
+        masterVolumeValue_->setText(QStringLiteral("%1%").arg(mixer_->MasterVolume().value));
     });
+    connect(mixer_.get(), &MixerController::overlapChanged, this, [this] {
+        const QSignalBlocker quiet(overlapSlider_);
+        overlapSlider_->setValue(mixer_->Overlap());
+        overlapText_->setText(QString::number(mixer_->Overlap()));
+    });
+    connect(mixer_.get(), &MixerController::problem, this,
+            [](const QString& text) { MsgBox(text.toStdString()); });
+    connect(mixer_.get(), &MixerController::songSkipped, this,
+            [this](const std::string& path, const QString& reason) { SongSkipped(path, reason); });
     connect(autoPlayCheck_, &QCheckBox::toggled, this,
-            [this](bool on) { autoPlay_.SetEnabled(on); });
+            [this](bool on) { mixer_->SetAutoPlay(on); });
     connect(levelCheck_, &QCheckBox::toggled, this, [this] { Chk_Level_Click(); });
-
-    autoPlay_.SetSkipSilence(SettingsFlag(kSkipSilenceKey, true));
-    targetLufs_ = TargetLoudness();
-    loudnessScan_ = std::make_unique<LoudnessScan>(
-        *this, [this](const std::string& path, std::optional<double> lufs) {
-            LoudnessMeasured(path, lufs);
-        });
 }
 
 Frm_Master::~Frm_Master() {
-    loudnessScan_.reset(); // its reports come to this window
-    // The decks play through our engine: they go first.
+    // The deck windows show the controller's decks: they go first.
     for (QPointer<Frm_TurnTable>& deck : decks_) {
         if (!deck) continue;
         QWidget* window = deck->parentWidget();
         delete (window ? window : static_cast<QWidget*>(deck.data()));
     }
 }
-
 void Frm_Master::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::FontChange) return;
@@ -282,22 +279,17 @@ void Frm_Master::Form_Load() {
                          QStringLiteral("\nMade by the Spinx developers"
                                         "\n\u00A9 2026 Spinx. All rights reserved."));
 
-    for (int16_t p = 0; p < Aspinx::kPlayers; ++p)
-        engine_->SetBalance(p, 50);
-
     QWidget* mixerWindow = parentWidget() ? parentWidget() : this;
     const int deckLeft = mixerWindow->x() + mixerWindow->width() + TwipsToPixels(kDeckGapTwips);
     int deckTop = mixerWindow->y();
     for (int16_t p = 0; p < Aspinx::kPlayers; ++p) {
-        auto* deck = new Frm_TurnTable(*this);
+        auto* deck = new Frm_TurnTable(mixer_->Deck(p), *this);
         QMdiSubWindow* window = AddChildWindow(area_, deck);
         window->resize(
             TwipsSize(kDeckWidthTwips, kDeckHeightTwips).expandedTo(window->minimumSizeHint()));
         deck->Form_Load();
         const bool shown = p < 2;
         if (shown) window->show();
-        deck->ID = p;
-        deck->Init();
         if (shown) {
             window->move(deckLeft, deckTop);
             deckTop += window->height() + TwipsToPixels(kDeckRowGapTwips);
@@ -310,8 +302,9 @@ void Frm_Master::Form_Load() {
     deckAButtons_[0]->setChecked(true);
     deckBButtons_[1]->setChecked(true);
     VScroll1_Change();
-    // The pair plays at its crossfader shares from the first sound, not from the first move.
-    HScroll1_Change();
+    ShowPair();
+    ShowCrossfader();
+    ShowAutomation();
     tickTimer_->start();
 }
 
@@ -320,173 +313,92 @@ Frm_TurnTable* Frm_Master::Deck(int16_t player) const {
     return decks_[player].data();
 }
 
-int32_t Frm_Master::Overlap() const {
-    return overlapSlider_->value();
+std::vector<Frm_TurnTable*> Frm_Master::Decks() const {
+    std::vector<Frm_TurnTable*> decks;
+    for (const QPointer<Frm_TurnTable>& deck : decks_)
+        if (deck) decks.push_back(deck.data());
+    return decks;
 }
 
-void Frm_Master::Aspinx1_SoundDone(int16_t nPlayer) {
-    if (Frm_TurnTable* deck = Deck(nPlayer)) deck->SoundDone();
-    autoPlay_.SoundDone(nPlayer);
+const AutoPlay& Frm_Master::AutoPlayer() const {
+    return mixer_->AutoPlayer();
 }
 
-void Frm_Master::Aspinx1_SoundLoaded(int16_t nPlayer, int16_t) {
-    if (Frm_TurnTable* deck = Deck(nPlayer)) deck->GetDBSettings();
-    LevelDeck(nPlayer);
+LoudnessScan& Frm_Master::LoudnessScanner() const {
+    return mixer_->LoudnessScanner();
 }
 
-void Frm_Master::Aspinx1_SoundLoadFailed(int16_t nPlayer, const QString& path,
-                                         const QString& reason) {
-    Frm_TurnTable* deck = Deck(nPlayer);
-    if (!deck) return;
-    deck->SoundLoadFailed(path, reason);
-    // A song that auto play loaded must not end an unattended set, nor vanish unnoticed.
-    if (!autoPlay_.SoundLoadFailed(nPlayer, engine_->SongPath(nPlayer))) return;
-    skippedNote_->setText(QStringLiteral("Skipped %1: %2").arg(QFileInfo(path).fileName(), reason));
+void Frm_Master::SongSkipped(const std::string& path, const QString& reason) {
+    skippedNote_->setText(
+        QStringLiteral("Skipped %1: %2").arg(QString::fromStdString(GetFileName(path)), reason));
     skippedNote_->show();
     skippedTicks_ = kSkippedNoteTicks;
-}
-
-void Frm_Master::Aspinx1_VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft,
-                                            int16_t nPeakRight) {
-    if (Frm_TurnTable* deck = Deck(nPlayer)) deck->DoLevel(nPeakLeft, nPeakRight);
 }
 
 void Frm_Master::Label4_Click() {
     StartDoc(AboutPagePath());
 }
 
-void Frm_Master::ApplyCrossfade(Frm_TurnTable& deck, int share) {
-    const int16_t volume = CrossfadeVolume(share, deck.VolumeSliderValue());
-    engine_->SetVolume(deck.ID, volume);
-    deck.MaxVol = volume;
-}
-
 void Frm_Master::HScroll1_Change() {
-    Frm_TurnTable* deckA = FindTurnTable(area_, CheckedIndex(deckAButtons_));
-    Frm_TurnTable* deckB = FindTurnTable(area_, CheckedIndex(deckBButtons_));
-    const int f = crossfader_->value();
-    if (deckA) ApplyCrossfade(*deckA, 100 - f);
-    if (deckB) ApplyCrossfade(*deckB, f);
+    mixer_->SetCrossfader({crossfader_->value()});
 }
-
 void Frm_Master::Cmd_Center_Click(int16_t Index) {
-    if (Index != 1 && Index != 2) return;
-    if (fadeCheck_->isChecked()) {
-        // A disabled button marks the end the crossfader is on its way to.
-        centreButtons_[Index]->setEnabled(false);
-        return;
+    if (Index == 1 || Index == 2)
+        mixer_->CentreTo(Index == 1 ? FadeTarget::DeckA : FadeTarget::DeckB);
+}
+
+void Frm_Master::ShowPair() {
+    for (int i = 0; i < 4; ++i) {
+        const QSignalBlocker quietA(deckAButtons_[i]), quietB(deckBButtons_[i]);
+        deckAButtons_[i]->setChecked(i == mixer_->DeckA());
+        deckBButtons_[i]->setChecked(i == mixer_->DeckB());
+        // A deck cannot be on both sides.
+        deckAButtons_[i]->setEnabled(i != mixer_->DeckB());
+        deckBButtons_[i]->setEnabled(i != mixer_->DeckA());
     }
-    centreButtons_[Index]->setEnabled(true);
-    crossfader_->setValue(Index == 1 ? 0 : 100);
 }
 
+void Frm_Master::ShowCrossfader() {
+    const QSignalBlocker quiet(crossfader_);
+    crossfader_->setValue(mixer_->Crossfader().value);
+    // A disabled button marks the end the crossfader is on its way to.
+    centreButtons_[1]->setEnabled(mixer_->Fading() != FadeTarget::DeckA);
+    centreButtons_[2]->setEnabled(mixer_->Fading() != FadeTarget::DeckB);
+}
+
+void Frm_Master::ShowAutomation() {
+    const QSignalBlocker quietFade(fadeCheck_), quietAuto(autoPlayCheck_),
+        quietAutoFade(autoFadeCheck_), quietLevel(levelCheck_);
+    fadeCheck_->setChecked(mixer_->Gradual());
+    // Auto Fade moves the crossfader in steps, which only Fade does.
+    fadeCheck_->setEnabled(!mixer_->AutoFade());
+    autoPlayCheck_->setChecked(mixer_->AutoPlayOn());
+    autoFadeCheck_->setChecked(mixer_->AutoFade());
+    levelCheck_->setChecked(mixer_->Levelling());
+    ShowCrossfader();
+}
 void Frm_Master::NudgeCrossfader(int delta) {
-    crossfader_->setValue(
-        std::clamp(crossfader_->value() + delta, crossfader_->minimum(), crossfader_->maximum()));
-}
-
-void Frm_Master::ToggleAutoPlay() {
-    autoPlayCheck_->toggle();
-}
-
-void Frm_Master::ToggleAutoFade() {
-    autoFadeCheck_->toggle();
+    mixer_->SetCrossfader({mixer_->Crossfader().value + delta});
 }
 
 void Frm_Master::Opt_DeckA_Click(int16_t Index) {
-    for (int i = 0; i < 4; ++i)
-        deckBButtons_[i]->setEnabled(i != Index);
+    mixer_->SetDeckA(Index);
 }
-
 void Frm_Master::Opt_DeckB_Click(int16_t Index) {
-    for (int i = 0; i < 4; ++i)
-        deckAButtons_[i]->setEnabled(i != Index);
+    mixer_->SetDeckB(Index);
 }
-
 void Frm_Master::VScroll1_Change() {
-    engine_->SetMasterVolume(0, static_cast<int16_t>(masterVolumeSlider_->value()));
-    masterVolumeValue_->setText(QStringLiteral("%1%").arg(engine_->GetMasterVolume(0)));
+    mixer_->SetMasterVolume({masterVolumeSlider_->value()});
 }
-
 void Frm_Master::Overlap_Change() {
-    overlapText_->setText(QString::number(overlapSlider_->value()));
+    mixer_->SetOverlap(overlapSlider_->value());
 }
-
 void Frm_Master::Chk_AutoFade_Click() {
-    autoPlay_.SetAutoFade(autoFadeCheck_->isChecked());
-    // Auto Fade moves the crossfader in steps, which only Fade does.
-    if (autoFadeCheck_->isChecked()) {
-        fadeCheck_->setChecked(true);
-        fadeCheck_->setEnabled(false);
-    } else {
-        fadeCheck_->setEnabled(true);
-    }
+    mixer_->SetAutoFade(autoFadeCheck_->isChecked());
 }
-
 void Frm_Master::Timer1_Timer() {
-    if (fadeCheck_->isChecked()) {
-        const int step = FadeStep(crossfader_->value(), !centreButtons_[1]->isEnabled(),
-                                  !centreButtons_[2]->isEnabled());
-        if (step == 0) {
-            centreButtons_[1]->setEnabled(true);
-            centreButtons_[2]->setEnabled(true);
-        } else {
-            crossfader_->setValue(crossfader_->value() + step);
-        }
-    }
-    autoPlay_.Tick();
+    mixer_->Tick();
     if (skippedTicks_ > 0 && --skippedTicks_ == 0) skippedNote_->hide();
     if (IsRecording()) ShowRecordingTime();
 }
-
-int16_t Frm_Master::PlayerA() const {
-    return CheckedIndex(deckAButtons_);
-}
-
-int16_t Frm_Master::PlayerB() const {
-    return CheckedIndex(deckBButtons_);
-}
-
-bool Frm_Master::HasDeck(int16_t player) const {
-    return FindTurnTable(area_, player) != nullptr;
-}
-
-std::string Frm_Master::Song(int16_t player) const {
-    const Frm_TurnTable* deck = FindTurnTable(area_, player);
-    return deck ? deck->Filename : std::string();
-}
-
-DeckReading Frm_Master::Read(int16_t player) const {
-    DeckReading reading;
-    reading.status = engine_->GetPlayerStatus(player);
-    reading.position = engine_->GetSoundPosition(player);
-    reading.length = engine_->GetSoundDuration(player);
-    if (const Frm_TurnTable* deck = FindTurnTable(area_, player)) {
-        reading.endPos = deck->EndPos;
-        audibleEdges_.Fill(*engine_, player, {deck->StartPos, deck->EndPos, Overlap()}, reading);
-    }
-    return reading;
-}
-
-bool Frm_Master::FadePending() const {
-    return fadeCheck_->isChecked() &&
-           (!centreButtons_[1]->isEnabled() || !centreButtons_[2]->isEnabled());
-}
-
-void Frm_Master::Load(int16_t player, const std::string& path) {
-    Frm_TurnTable* deck = FindTurnTable(area_, player);
-    if (!deck) return;
-    deck->Filename = path;
-    deck->GetDBSettings();
-    engine_->LoadSound(player, path);
-}
-
-void Frm_Master::Seek(int16_t player, int32_t positionMs) {
-    engine_->SeekSound(player, positionMs);
-}
-
-void Frm_Master::Start(int16_t player) {
-    if (Frm_TurnTable* deck = FindTurnTable(area_, player)) deck->Cmd_Play_Click();
-}
-
 } // namespace spinx

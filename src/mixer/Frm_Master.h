@@ -1,11 +1,11 @@
 #pragma once
-// The mixer window: owns the engine, creates the four decks and hosts them, passes the engine's
-// events on to them, and mixes Deck A against Deck B with the crossfader under a master volume.
-// It keeps the playlist and wires auto play to the desk. Its controls carry their old names as
-// object names. UI thread.
+// The mixer window: owns the engine and the desk's mixer controller, makes the four deck windows
+// and hosts them, and shows the crossfader, the pair, the master volume, the overlap and auto
+// play's switches, handing what the user does to the controller. It keeps the playlist, which
+// auto play takes its songs from. Its controls carry their old names as object names. UI thread.
 #include "deck/DeckHost.h"
+#include "desk/DeskTypes.h"
 #include "engine/Aspinx.h"
-#include "mixer/AudibleEdges.h"
 #include "mixer/AutoPlay.h"
 #include "support/Mod_CommonDialog.h"
 
@@ -40,8 +40,9 @@ class ClickLabel;
 class Frm_TurnTable;
 class ListBox;
 class LoudnessScan;
+class MixerController;
 
-class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
+class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     Q_OBJECT
   public:
     // `output` is where the engine plays: the program uses the default device, tests render
@@ -56,18 +57,16 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void changeEvent(QEvent* event) override;
 
   public:
-    Aspinx& Engine() const override { return *engine_; }
-    // The deck whose ID is `player`, or null; there are four once Form_Load has run.
+    Aspinx& Engine() const { return *engine_; }
+    MixerController& Mixer() const { return *mixer_; }
+    // The deck window whose ID is `player`, or null; there are four once Form_Load has run.
     Frm_TurnTable* Deck(int16_t player) const;
+    // The deck windows, in player order.
+    std::vector<Frm_TurnTable*> Decks() const;
     // Restores the playlist kept in `file` and keeps it there from now on, saved on every change.
     void KeepPlaylist(const std::string& file);
 
     void Form_Load();
-
-    void Aspinx1_SoundDone(int16_t nPlayer);
-    void Aspinx1_SoundLoaded(int16_t nPlayer, int16_t nItemIndex);
-    void Aspinx1_SoundLoadFailed(int16_t nPlayer, const QString& path, const QString& reason);
-    void Aspinx1_VUMeterValueChange(int16_t nPlayer, int16_t nPeakLeft, int16_t nPeakRight);
 
     void Label4_Click();
     void HScroll1_Change();
@@ -80,12 +79,12 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     // The 100 ms tick: one step of a gradual crossfade, then auto play.
     void Timer1_Timer();
     void Chk_AutoFade_Click();
-    const AutoPlay& AutoPlayer() const { return autoPlay_; }
+    const AutoPlay& AutoPlayer() const;
     // "Level songs": each deck plays at a trim that brings its song to the target loudness, on
     // top of its own volume; off, no deck is trimmed. Kept in the settings file.
     void Chk_Level_Click();
     // Measures the loudness of songs loaded for the first time, in the background.
-    LoudnessScan& LoudnessScanner() const { return *loudnessScan_; }
+    LoudnessScan& LoudnessScanner() const;
 
     // Starts recording the master mix to a FLAC or WAV file chosen in a Save dialog, or, while
     // recording, stops.
@@ -113,8 +112,6 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void LoadCurrentRowInto(int16_t player);
     // The crossfader moved by `delta` (toward Deck B when positive), stopped at its ends.
     void NudgeCrossfader(int delta);
-    void ToggleAutoPlay();
-    void ToggleAutoFade();
     // The path a playlist row stands for, or null when it stands for none.
     const std::string* PlaylistRowPath(int row) const override;
 
@@ -144,22 +141,15 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     };
 
     // DeckHost.
-    int32_t Overlap() const override;
     void RequestMarkerMenu() override { emit markerMenuRequested(); }
-    // AutoPlayDesk.
-    int16_t PlayerA() const override;
-    int16_t PlayerB() const override;
-    bool HasDeck(int16_t player) const override;
-    std::string Song(int16_t player) const override;
-    DeckReading Read(int16_t player) const override;
-    bool FadePending() const override;
-    bool PlaylistEmpty() const override;
-    std::string TakeTopRow() override;
-    void Load(int16_t player, const std::string& path) override;
-    void Start(int16_t player) override;
-    void Seek(int16_t player, int32_t positionMs) override;
-    void ApplyCrossfader() override { HScroll1_Change(); }
-    void FadeTo(int16_t end) override { Cmd_Center_Click(end); }
+    // SongQueue: auto play takes the playlist's top row.
+    bool Empty() const override;
+    std::string TakeTop() override;
+    // The controls show the mixer controller's state, without sending it back.
+    void ShowPair();
+    void ShowCrossfader();
+    void ShowAutomation();
+    void SongSkipped(const std::string& path, const QString& reason);
 
     QGroupBox* BuildPlaylistFrame();
     const std::string* PlaylistFile(const QListWidgetItem* row) const;
@@ -171,11 +161,6 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);
     void RememberFolder(const std::string& folder);
-    // Sends one deck of the crossfaded pair its share and remembers it as the deck's MaxVol.
-    void ApplyCrossfade(Frm_TurnTable& deck, int share);
-    // The level trim of the player's song, measured first when its loudness is not known.
-    void LevelDeck(int16_t player);
-    void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
     // The recording's time on the label, each tick; a recording whose file failed is stopped.
     void ShowRecordingTime();
 
@@ -191,12 +176,7 @@ class Frm_Master : public QWidget, private DeckHost, private AutoPlayDesk {
     QTimer* retitleTimer_ = nullptr;
     int retitleRow_ = 0; // rows above it have been named
 
-    AutoPlay autoPlay_{*this};
-    mutable AudibleEdges audibleEdges_; // a cache, filled as auto play reads the decks
-    double targetLufs_;
-    // Loudness measured or looked up this run (nothing: it cannot be measured), by path.
-    std::map<std::string, std::optional<double>> loudness_;
-    std::unique_ptr<LoudnessScan> loudnessScan_;
+    std::unique_ptr<MixerController> mixer_;
     std::string recordingPath_;
     CommonDialog recordDialog_;
 

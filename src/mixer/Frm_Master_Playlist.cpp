@@ -4,6 +4,7 @@
 
 #include "deck/DeckRules.h"
 #include "deck/Frm_TurnTable.h"
+#include "desk/MixerController.h"
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
 #include "support/KeptPlaylist.h"
@@ -151,11 +152,11 @@ const std::string* Frm_Master::PlaylistRowPath(int row) const {
     return PlaylistFile(playlist_->item(row));
 }
 
-bool Frm_Master::PlaylistEmpty() const {
+bool Frm_Master::Empty() const {
     return playlist_->count() == 0;
 }
 
-std::string Frm_Master::TakeTopRow() {
+std::string Frm_Master::TakeTop() {
     // Only the top row leaves: rows the user had selected stay where they are.
     playlist_->clearSelection();
     playlist_->setCurrentRow(0);
@@ -357,10 +358,9 @@ void Frm_Master::List1_MouseDown(Qt::MouseButton Button) {
 
 int16_t Frm_Master::LoadCurrentRow() {
     if (!PlaylistFile(playlist_->currentItem())) return -1;
-    for (const int16_t player : {PlayerA(), PlayerB()}) {
-        if (!Deck(player)) continue;
-        const int16_t status = engine_->GetPlayerStatus(player);
-        if (status == kPlaying || status == kPaused) continue;
+    for (const PlayerId player : {mixer_->DeckA(), mixer_->DeckB()}) {
+        const PlayerStatus status = mixer_->Deck(player).Status();
+        if (status == PlayerStatus::Playing || status == PlayerStatus::Paused) continue;
         LoadCurrentRowInto(player);
         return player;
     }
@@ -370,19 +370,18 @@ int16_t Frm_Master::LoadCurrentRow() {
                        playlist_);
     return -1;
 }
-
 void Frm_Master::LoadCurrentRowInto(int16_t player) {
-    Frm_TurnTable* deck = Deck(player);
-    if (!deck || playlist_->count() == 0) return;
+    if (!MixerController::ValidPlayer(player) || playlist_->count() == 0) return;
     // From the keyboard a set is loaded row after row: the top row when none is current, and
     // the next row becomes current.
     if (playlist_->currentRow() < 0) playlist_->setCurrentRow(0);
-    const std::string before = deck->Filename;
-    deck->Form_DragDrop(playlist_);
-    if (deck->Filename != before && playlist_->currentRow() + 1 < playlist_->count())
+    const std::string* path = PlaylistFile(playlist_->currentItem());
+    DeckController& deck = mixer_->Deck(player);
+    if (!path || !MayLoadOver(deck)) return;
+    deck.Load(*path, LoadOrigin::Playlist);
+    if (playlist_->currentRow() + 1 < playlist_->count())
         playlist_->setCurrentRow(playlist_->currentRow() + 1);
 }
-
 void Frm_Master::List1_MouseMove(const QPoint& pos) {
     // Over empty space below the rows the tip keeps its last text.
     if (const std::string* path = PlaylistFile(playlist_->itemAt(pos)))

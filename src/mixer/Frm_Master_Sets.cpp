@@ -1,11 +1,6 @@
 // The mixer's help for unattended sets: songs levelled to one loudness, and the mix recorded.
-#include "deck/Frm_TurnTable.h"
-#include "deck/SongSettings.h"
-#include "engine/analysis/Loudness.h"
-#include "library/Database.h"
-#include "library/SongTable.h"
+#include "desk/MixerController.h"
 #include "mixer/Frm_Master.h"
-#include "mixer/LoudnessScan.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/MsgBox.h"
@@ -37,41 +32,7 @@ void Frm_Master::Chk_Level_Click() {
     if (!WriteINI("", kLevelSongsKey, levelCheck_->isChecked() ? "Yes" : "No", kSettingsSection,
                   &error))
         MsgBox("The Level songs setting cannot be kept. " + error);
-    for (int16_t p = 0; p < Aspinx::kPlayers; ++p)
-        LevelDeck(p);
-}
-
-void Frm_Master::LevelDeck(int16_t player) {
-    const Frm_TurnTable* deck = Deck(player);
-    if (!deck) return;
-    const std::string& song = deck->Filename;
-    std::optional<double> lufs;
-    if (const auto known = loudness_.find(song); known != loudness_.end()) {
-        lufs = known->second;
-    } else if (!song.empty()) {
-        // Measured once per song: the song table keeps it for every later load.
-        lufs = RememberedLoudness(song);
-        if (lufs)
-            loudness_[song] = lufs;
-        else
-            loudnessScan_->Request(song);
-    }
-    engine_->SetLevelTrim(
-        player, levelCheck_->isChecked() ? engine::LevellingGainDb(lufs, targetLufs_) : 0.0);
-}
-
-void Frm_Master::LoudnessMeasured(const std::string& path, std::optional<double> lufs) {
-    loudness_[path] = lufs;
-    if (lufs && SongDbIsOpen()) {
-        try {
-            StoreLoudness(path, *lufs);
-        } catch (const DbError& error) {
-            std::fprintf(stderr, "spinx: the loudness of %s cannot be kept: %s\n", path.c_str(),
-                         error.what());
-        }
-    }
-    for (int16_t p = 0; p < Aspinx::kPlayers; ++p)
-        if (const Frm_TurnTable* deck = Deck(p); deck && deck->Filename == path) LevelDeck(p);
+    mixer_->SetLevelling(levelCheck_->isChecked());
 }
 
 void Frm_Master::RecordMix_Click() {

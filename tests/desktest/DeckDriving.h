@@ -24,7 +24,7 @@ inline void LoadSong(ScriptedDialogs& scripted, Frm_TurnTable& deck, Aspinx& eng
     scripted.Choose({path});
     deck.Load0Btn_Click();
     ASSERT_TRUE(engine.WaitIdle(5000));
-    ASSERT_EQ(deck.Filename, path);
+    ASSERT_EQ(deck.Controller().Filename(), path);
 }
 
 // One column of the song's row; Null when the song has no row.

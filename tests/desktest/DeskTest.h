@@ -2,6 +2,7 @@
 // What the desk's tests share: a whole program on the engine's offline output in a temporary
 // program folder, dialogs and message boxes answered by the test, and generated MP3 files.
 #include "deck/Frm_TurnTable.h"
+#include "desk/MixerController.h"
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Main.h"
 #include "support/Mod_CommonDialog.h"
@@ -59,6 +60,11 @@ class DeskTest : public ::testing::Test {
     Aspinx& Engine() { return master->Engine(); }
     // Renders `ms` milliseconds of output, which advances playing players and fires events.
     void Render(int ms);
+    // One 100 ms tick of the desk (its rules) and of the deck window (what it shows).
+    void Tick(Frm_TurnTable& deck) {
+        master->Mixer().Tick();
+        deck.Timer1_Timer();
+    }
     // Waits for loads under way to finish and delivers their events.
     void Settle();
 

@@ -28,7 +28,7 @@ TEST(ClocklessOutput, NullPcmFallsBackToTheNullOutput) {
     QThread::msleep(500);
     const int32_t pos = engine.GetSoundPosition(0);
     EXPECT_LT(pos, clock.elapsed() + 600) << "at most half a second raced ahead";
-    EXPECT_EQ(engine.GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(engine.GetPlayerStatus(0), PlayerStatus::Playing);
     QThread::msleep(500);
     EXPECT_NEAR(engine.GetSoundPosition(0) - pos, 500, 60) << "then real-time pace";
 }

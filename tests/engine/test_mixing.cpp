@@ -106,8 +106,8 @@ TEST(EngineMixing, BalanceRampAndMasterSilence) {
     EXPECT_GT(Peak(ramp, 0, 0, 16), 0.1f) << "not cut at once";
     EXPECT_LT(biggestStep, 0.05f) << "a 440 Hz tone at 0.5 moves at most 0.031 per sample";
     t.engine.SetVolume(0, 100);
-    t.engine.SetMasterVolume(0, 0);
-    EXPECT_EQ(t.engine.GetMasterVolume(0), 0);
+    t.engine.SetMasterVolume(0);
+    EXPECT_EQ(t.engine.MasterVolume(), 0);
     EXPECT_FLOAT_EQ(Peak(t.Render(8192), -1, kSettled), 0.0f);
 }
 
@@ -168,7 +168,7 @@ TEST(EngineLimiter, LoudBassIsLimitedWithoutRipple) {
 TEST(EngineLevels, LevelEventsWhilePlaying) {
     OfflineEngine t;
     ASSERT_TRUE(t.Load(0, Tone()));
-    t.engine.VUMeterCreate(0, 0, true, 0, 0, 0);
+    t.engine.EnableLevels(0, true);
     t.engine.PlaySound(0);
     t.Render(kRate); // one second
     ASSERT_GE(t.levels.size(), 9u);

@@ -29,7 +29,7 @@ TEST(NullOutput, PlaysAtRealTimePace) {
     }
     EXPECT_EQ(done, 1);
     EXPECT_NEAR(clock.elapsed(), 1000, 80) << "the song lasts one second of real time";
-    EXPECT_EQ(engine.GetPlayerStatus(0), kStopped);
+    EXPECT_EQ(engine.GetPlayerStatus(0), PlayerStatus::Stopped);
     EXPECT_GT(engine.GetOutputStats().buffers, 100u);
 }
 
@@ -48,7 +48,7 @@ TEST(NullOutput, NamedPipeFailsFastAndShutDownStaysBounded) {
         engine.LoadSound(0, QString::fromStdString(pipe));
         ASSERT_TRUE(engine.WaitIdle(3000));
         EXPECT_TRUE(reason.contains(QStringLiteral("pipe"))) << reason.toStdString();
-        EXPECT_EQ(engine.GetPlayerStatus(0), kStopped);
+        EXPECT_EQ(engine.GetPlayerStatus(0), PlayerStatus::Stopped);
         engine.LoadSound(1, QString::fromStdString(pipe));
     }
     EXPECT_LT(clock.elapsed(), 3000);

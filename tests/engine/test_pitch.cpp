@@ -53,7 +53,7 @@ TEST(EnginePitch, SpeedMovesPositionAndToneTogether) {
     OfflineEngine t;
     PlayAt(t, Tone(), 1, 2.0);
     EXPECT_NEAR(t.engine.GetSoundPosition(0), 2, 1) << "speed 0.001 for 2 s is 2 ms of song";
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Playing);
 }
 
 // The resampled output stays on song time: at pitch 1001 the output matches the straight

@@ -126,7 +126,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
             if (kTimed) {
                 EXPECT_NEAR(engine.GetSoundPosition(p) - before[p], elapsed, 0.02 * elapsed);
             }
-            EXPECT_EQ(engine.GetPlayerStatus(p), kPlaying);
+            EXPECT_EQ(engine.GetPlayerStatus(p), PlayerStatus::Playing);
         }
     });
     EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default);
@@ -164,7 +164,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     clock.restart();
     Wait(engine, 1000);
     EXPECT_NEAR(engine.GetSoundPosition(0) - at, clock.elapsed(), 60);
-    EXPECT_EQ(engine.GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(engine.GetPlayerStatus(0), PlayerStatus::Playing);
 
     // A new server: the output finds it by itself, and the deck goes on from where it was (a
     // new null sink holds its first stream a second or so before it plays it).

@@ -68,7 +68,7 @@ TEST(Recording, FileEqualsRenderedFrames) {
         OfflineEngine t;
         ASSERT_TRUE(t.Load(0, ToneMp3("rec_a", 4.0, 440)));
         ASSERT_TRUE(t.Load(1, ToneMp3("rec_b", 4.0, 660)));
-        t.engine.SetMasterVolume(0, 80);
+        t.engine.SetMasterVolume(80);
         t.engine.PlaySound(0);
         t.engine.PlaySound(1);
         t.Render(1000);

@@ -59,7 +59,7 @@ TEST(SongFiles, SharedCorpusPlays) {
         EXPECT_EQ(t.done[0], doneBefore + 1) << "SoundDone once";
         EXPECT_LE(t.engine.GetSoundPosition(0), length);
         exactEnds += t.engine.GetSoundPosition(0) == length;
-        EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped);
+        EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Stopped);
     }
     EXPECT_GT(played, static_cast<int>(files.size()) * 3 / 4);
     EXPECT_GE(exactEnds, played - 2);

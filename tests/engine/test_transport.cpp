@@ -26,11 +26,11 @@ TEST(EngineLoad, LoadReportsExactLengthAndStopsThere) {
     OfflineEngine t;
     ASSERT_TRUE(t.Load(0, Tone2s()));
     EXPECT_EQ(t.engine.GetSoundDuration(0), 2000);
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Stopped);
     EXPECT_EQ(t.engine.GetSoundPosition(0), 0);
     EXPECT_FLOAT_EQ(Peak(t.Render(4096)), 0.0f);
     EXPECT_EQ(t.engine.GetSoundDuration(1), 0) << "an empty player has no length";
-    EXPECT_EQ(t.engine.GetPlayerStatus(1), kStopped);
+    EXPECT_EQ(t.engine.GetPlayerStatus(1), PlayerStatus::Stopped);
     EXPECT_EQ(t.engine.GetPlayerStatus(7), 0) << "player numbers outside 0..3 are ignored";
 }
 
@@ -40,12 +40,12 @@ TEST(EngineTransport, PositionPauseAndStop) {
     OfflineEngine t;
     ASSERT_TRUE(t.Load(0, Tone2s()));
     t.engine.PlaySound(0);
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Playing);
     t.Render(kRate / 2);
     EXPECT_EQ(t.engine.GetSoundPosition(0), 500);
-    EXPECT_EQ(t.engine.GetPositionText(0, false, true), QStringLiteral("0:00 / 0:02"));
+    EXPECT_EQ(t.engine.PositionText(0), QStringLiteral("0:00 / 0:02"));
     t.engine.PauseSound(0);
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kPaused);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Paused);
     const auto fade = t.Render(1024);
     const int32_t paused = t.engine.GetSoundPosition(0);
     EXPECT_LE(paused, 506) << "the pause fade lasts a few ms";
@@ -57,7 +57,7 @@ TEST(EngineTransport, PositionPauseAndStop) {
     t.Render(kRate / 10);
     EXPECT_EQ(t.engine.GetSoundPosition(0), paused + 100);
     t.engine.StopSound(0);
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Stopped);
     t.Render(2048);
     const int32_t stopped = t.engine.GetSoundPosition(0);
     EXPECT_NEAR(stopped, paused + 100, 8);
@@ -73,12 +73,12 @@ TEST(EngineTransport, SoundDoneOnceAtTheExactEnd) {
     const int length = 2 * kRate;
     auto out = t.Render(length - 100, 100);
     EXPECT_EQ(t.done[0], 0);
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Playing);
     out = t.Render(300, 300);
     EXPECT_EQ(t.done[0], 1);
     EXPECT_GT(Peak(out, -1, 0, 100), 0.1f) << "the last 100 frames still sound";
     EXPECT_FLOAT_EQ(Peak(out, -1, 100), 0.0f) << "nothing after the end";
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Stopped);
     EXPECT_EQ(t.engine.GetSoundPosition(0), 2000);
     t.Render(kRate);
     EXPECT_EQ(t.done[0], 1) << "exactly once";
@@ -135,7 +135,7 @@ TEST(EngineTransport, SeekMatchesStraightDecode) {
         for (int c = 0; c < 2; ++c)
             ASSERT_EQ(out[2 * (silent + 1 + i) + c], straight[2 * (start + i) + c]) << i;
     EXPECT_NEAR(t.engine.GetSoundPosition(0), 1600, 12);
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Playing);
 }
 
 // Files that cannot play raise SoundLoadFailed with a reason, and the player stays usable.
@@ -153,9 +153,9 @@ TEST(EngineLoad, UnplayableFilesFailCleanly) {
         EXPECT_EQ(t.failed[0], ++failures) << bad;
         EXPECT_FALSE(t.lastFailure.isEmpty());
         EXPECT_EQ(t.engine.GetSoundDuration(0), 0) << bad;
-        EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped) << bad;
+        EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Stopped) << bad;
         t.engine.PlaySound(0);
-        EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped) << "nothing to play: " << bad;
+        EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Stopped) << "nothing to play: " << bad;
         EXPECT_FLOAT_EQ(Peak(t.Render(2048)), 0.0f);
     }
     ASSERT_TRUE(t.Load(0, good));
@@ -171,7 +171,7 @@ TEST(EngineLoad, LoadReplacesAPlayingSong) {
     t.engine.PlaySound(0);
     t.Render(kRate / 2);
     ASSERT_TRUE(t.Load(0, ToneMp3("tone1s", 1.0, 500.0)));
-    EXPECT_EQ(t.engine.GetPlayerStatus(0), kStopped);
+    EXPECT_EQ(t.engine.GetPlayerStatus(0), PlayerStatus::Stopped);
     EXPECT_EQ(t.engine.GetSoundPosition(0), 0);
     EXPECT_EQ(t.engine.GetSoundDuration(0), 1000);
     t.Render(4096);

@@ -13,14 +13,15 @@
 namespace spinx {
 namespace {
 
-constexpr int16_t kPlaying = 1, kStopped = 3;
+constexpr PlayerStatus kPlay = PlayerStatus::Playing, kStop = PlayerStatus::Stopped,
+                       kPause = PlayerStatus::Paused;
 
 // The desk as auto play sees it: four decks whose songs advance by a stepped clock (a song
 // named "bad..." fails to load, the others last 5000 ms), a playlist and a crossfader.
 class FakeDesk : public AutoPlayDesk {
   public:
     std::array<std::string, 4> songs;
-    std::array<DeckReading, 4> decks{{{kStopped, 0, 0, 1000}, {kStopped, 0, 0, 1000}}};
+    std::array<DeckReading, 4> decks{{{kStop, 0, 0, 1000}, {kStop, 0, 0, 1000}}};
     std::deque<std::string> playlist;
     std::vector<std::pair<int16_t, std::string>> failed; // reported by the next Deliver
     int crossfader = 0;
@@ -31,9 +32,8 @@ class FakeDesk : public AutoPlayDesk {
     // 100 ms of the clock: songs advance and may end, a pending fade steps, then auto play.
     void Tick() {
         for (int16_t p = 0; p < 4; ++p) {
-            if (decks[p].status != kPlaying || (decks[p].position += 100) < decks[p].length)
-                continue;
-            decks[p] = {kStopped, 0, decks[p].length, decks[p].endPos};
+            if (decks[p].status != kPlay || (decks[p].position += 100) < decks[p].length) continue;
+            decks[p] = {kStop, 0, decks[p].length, decks[p].endPos};
             autoPlay.SoundDone(p);
         }
         const int step = FadeStep(crossfader, fadeTarget == 1, fadeTarget == 2);
@@ -54,7 +54,7 @@ class FakeDesk : public AutoPlayDesk {
             autoPlay.SoundLoadFailed(player, path);
         }
     }
-    bool Playing(int16_t p) const { return decks[p].status == kPlaying; }
+    bool Playing(int16_t p) const { return decks[p].status == kPlay; }
     static bool Bad(const std::string& song) { return song.rfind("bad", 0) == 0; }
 
     int16_t PlayerA() const override { return 0; }
@@ -72,12 +72,12 @@ class FakeDesk : public AutoPlayDesk {
     void Load(int16_t player, const std::string& path) override {
         log.push_back("load " + std::to_string(player) + " " + path);
         songs[player] = path;
-        decks[player] = {kStopped, 0, 5000, decks[player].endPos};
+        decks[player] = {kStop, 0, 5000, decks[player].endPos};
         if (Bad(path)) failed.push_back({player, path});
     }
     void Start(int16_t player) override {
         log.push_back("start " + std::to_string(player));
-        if (!songs[player].empty() && !Bad(songs[player])) decks[player].status = kPlaying;
+        if (!songs[player].empty() && !Bad(songs[player])) decks[player].status = kPlay;
     }
     void Seek(int16_t player, int32_t positionMs) override {
         log.push_back("seek " + std::to_string(player) + " " + std::to_string(positionMs));
@@ -98,14 +98,15 @@ TEST(AutoPlayRules, FadeStepAndWhichDeckStarts) {
     EXPECT_EQ(FadeStep(2, true, false), -2);
     EXPECT_EQ(FadeStep(40, false, false), 0);
 
-    const DeckReading waiting{3, 0, 200000, 10000};
-    EXPECT_EQ(WhichDeckStarts({1, 191000, 200000, 10000}, waiting), AutoStart::DeckB);
-    EXPECT_EQ(WhichDeckStarts({1, 190000, 200000, 10000}, waiting), AutoStart::None);
-    EXPECT_EQ(WhichDeckStarts({1, 199000, 200000, 10000}, {1, 5000, 200000, 10000}),
+    const DeckReading waiting{kStop, 0, 200000, 10000};
+    EXPECT_EQ(WhichDeckStarts({kPlay, 191000, 200000, 10000}, waiting), AutoStart::DeckB);
+    EXPECT_EQ(WhichDeckStarts({kPlay, 190000, 200000, 10000}, waiting), AutoStart::None);
+    EXPECT_EQ(WhichDeckStarts({kPlay, 199000, 200000, 10000}, {kPlay, 5000, 200000, 10000}),
               AutoStart::None);
-    EXPECT_EQ(WhichDeckStarts({2, 0, 200000, 10000}, {1, 195000, 200000, 10000}), AutoStart::DeckA);
-    EXPECT_EQ(WhichDeckStarts({1, 2000000000, 2000000000, 0}, waiting), AutoStart::None);
-    EXPECT_EQ(WhichDeckStarts({1, 0, 0, 10000}, waiting), AutoStart::None) << "still loading";
+    EXPECT_EQ(WhichDeckStarts({kPause, 0, 200000, 10000}, {kPlay, 195000, 200000, 10000}),
+              AutoStart::DeckA);
+    EXPECT_EQ(WhichDeckStarts({kPlay, 2000000000, 2000000000, 0}, waiting), AutoStart::None);
+    EXPECT_EQ(WhichDeckStarts({kPlay, 0, 0, 10000}, waiting), AutoStart::None) << "still loading";
 }
 
 // Off, auto play touches nothing. On, the first tick fills Deck A and starts it and fills Deck B

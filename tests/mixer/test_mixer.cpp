@@ -89,11 +89,11 @@ TEST(MixerRules, VersionCrossfadeLawAndSettings) {
 // our version and the master volume read back from the engine; "Click here for web site"
 // opens the about page that ships beside the program.
 TEST_F(MixerTest, StartUpState) {
-    const std::vector<Frm_TurnTable*> loaded = LoadedTurnTables(main->Area());
+    const std::vector<Frm_TurnTable*> loaded = master->Decks();
     ASSERT_EQ(loaded.size(), 4u);
     for (int16_t p = 0; p < 4; ++p) {
         EXPECT_EQ(loaded[p], &Deck(p));
-        EXPECT_EQ(Deck(p).ID, p);
+        EXPECT_EQ(Deck(p).ID(), p);
         EXPECT_EQ(Deck(p).windowTitle(), QStringLiteral("Deck %1").arg(p));
         EXPECT_EQ(!Deck(p).parentWidget()->isHidden(), p < 2) << "deck " << p;
     }
@@ -107,7 +107,7 @@ TEST_F(MixerTest, StartUpState) {
               "Spinx V" +
                   VersionString(SPINX_VERSION_MAJOR, SPINX_VERSION_MINOR, SPINX_VERSION_PATCH));
     Ctl<QSlider>(*master, "VScroll1").setValue(50);
-    EXPECT_EQ(Engine().GetMasterVolume(0), 50);
+    EXPECT_EQ(Engine().MasterVolume(), 50);
     EXPECT_EQ(Ctl<QLabel>(*master, "lblMasterVol").text(), "50%");
 
     std::vector<QUrl> opened;
@@ -142,19 +142,19 @@ TEST_F(MixerTest, CrossfaderDrivesThePair) {
     expectGains("at start");
     for (int p = 0; p < 3; ++p)
         Ctl<QSlider>(Deck(p), "VScroll2").setValue(p == 1 ? 3 : 100);
-    Deck(2).MaxVol = -7;
     Crossfader().setValue(30);
     expectGains("at 30");
-    EXPECT_EQ(Deck(0).MaxVol, 70);
-    EXPECT_EQ(Deck(1).MaxVol, 30);
-    EXPECT_EQ(Deck(2).MaxVol, -7);
+    EXPECT_EQ(Deck(0).Controller().MaxVol().value, 70);
+    EXPECT_EQ(Deck(1).Controller().MaxVol().value, 30);
+    EXPECT_EQ(Deck(2).Controller().MaxVol().value, 100) << "the slider's volume";
 
     Ctl<QRadioButton>(*master, "Opt_DeckA", 2).setChecked(true);
     EXPECT_EQ(Enabled("Opt_DeckB"), (std::vector<bool>{true, true, false, true}));
-    EXPECT_EQ(Deck(2).MaxVol, -7) << "a new assignment waits for the crossfader";
+    EXPECT_EQ(Deck(2).Controller().MaxVol().value, 100)
+        << "a new assignment waits for the crossfader";
     Crossfader().setValue(40);
-    EXPECT_EQ(Deck(2).MaxVol, 60);
-    EXPECT_EQ(Deck(0).MaxVol, 70) << "Deck 1 is no longer mixed";
+    EXPECT_EQ(Deck(2).Controller().MaxVol().value, 60);
+    EXPECT_EQ(Deck(0).Controller().MaxVol().value, 70) << "Deck 1 is no longer mixed";
     Ctl<QRadioButton>(*master, "Opt_DeckA", 0).setChecked(true);
 
     Check("Chk_Fade").setChecked(true);
@@ -164,7 +164,7 @@ TEST_F(MixerTest, CrossfaderDrivesThePair) {
     Check("Chk_Fade").setChecked(false);
     master->Cmd_Center_Click(2);
     EXPECT_TRUE(Centre(2).isEnabled());
-    EXPECT_EQ(Deck(0).MaxVol, 0);
+    EXPECT_EQ(Deck(0).Controller().MaxVol().value, 0);
     expectGains("at Deck B's end");
     Ctl<QSlider>(Deck(1), "VScroll2").setValue(100);
     expectGains("with Deck B's slider at the top");
@@ -182,15 +182,21 @@ TEST_F(MixerTest, EventsReachTheirDeck) {
         EXPECT_EQ(level.pixelColor(1, 65) == QBColor(2), p == 1) << "deck " << p;
     }
 
-    Deck(3).Filename = "/music/gone.mp3";
-    emit Engine().SoundLoadFailed(3, "/music/gone.mp3", "the file does not exist");
+    DeckController& gone = Deck(3).Controller();
+    gone.Load(folder / "gone.mp3", LoadOrigin::Desktop);
     emit Engine().SoundLoadFailed(9, "/music/gone.mp3", "no such player");
-    EXPECT_EQ(Deck(3).Filename, "");
-    EXPECT_EQ(Deck(3).LoadFailure(), "the file does not exist");
-    Deck(0).Filename = "/music/new.mp3";
-    emit Engine().SoundLoadFailed(0, "/music/old.mp3", "not an MP3 file");
-    EXPECT_EQ(Deck(0).Filename, "/music/new.mp3");
-    EXPECT_TRUE(Deck(0).LoadFailure().isEmpty());
+    Settle();
+    EXPECT_EQ(gone.Filename(), "");
+    EXPECT_EQ(gone.FailedPath(), folder / "gone.mp3");
+    EXPECT_FALSE(gone.LoadFailure().isEmpty());
+    DeckController& replaced = Deck(0).Controller();
+    const std::string song = MakeMp3(folder.path(), "new.mp3", 1.0);
+    replaced.Load(folder / "old.mp3", LoadOrigin::Desktop);
+    replaced.Load(song, LoadOrigin::Desktop);
+    Settle();
+    emit Engine().SoundLoadFailed(0, QString::fromStdString(folder / "old.mp3"), "not an MP3 file");
+    EXPECT_EQ(replaced.Filename(), song);
+    EXPECT_TRUE(replaced.LoadFailure().isEmpty());
 }
 
 // Auto play through the desk: Auto Fade checks and locks Fade; the first tick loads Deck A and
@@ -212,15 +218,17 @@ TEST_F(MixerTest, UnattendedSet) {
     Check("Chk_AutoFade").setChecked(true);
     EXPECT_TRUE(Check("Chk_Fade").isChecked() && !Check("Chk_Fade").isEnabled());
 
-    const auto playing = [&](int p) { return Engine().GetPlayerStatus(p) == kPlaying; };
+    const auto playing = [&](int p) {
+        return Engine().GetPlayerStatus(p) == PlayerStatus::Playing;
+    };
     const auto tick = [&] {
         Render(100);
         master->Timer1_Timer();
         Settle();
     };
     tick();
-    EXPECT_EQ(Deck(0).Filename, one);
-    EXPECT_EQ(Deck(1).Filename, two);
+    EXPECT_EQ(Deck(0).Controller().Filename(), one);
+    EXPECT_EQ(Deck(1).Controller().Filename(), two);
     EXPECT_TRUE(playing(0) && !playing(1));
     ASSERT_EQ(list.count(), 2);
     EXPECT_EQ(list.item(1)->text(), "three");
@@ -238,10 +246,9 @@ TEST_F(MixerTest, UnattendedSet) {
         ASSERT_LT(t, 40);
         tick();
     }
-    EXPECT_EQ(Deck(1).MaxVol, CrossfadeVolume(100, Volume(1)));
-    EXPECT_EQ(Deck(0).Filename, three);
+    EXPECT_EQ(Deck(1).Controller().MaxVol().value, CrossfadeVolume(100, Volume(1)));
+    EXPECT_EQ(Deck(0).Controller().Filename(), three);
     EXPECT_FALSE(playing(0));
-    EXPECT_TRUE(Deck(0).windowTitle().contains(QStringLiteral("bad.mp3")));
     QLabel& skipped = Ctl<QLabel>(*master, "Lbl_Skipped");
     EXPECT_TRUE(skipped.text().startsWith(QStringLiteral("Skipped bad.mp3: ")))
         << skipped.text().toStdString();
@@ -256,8 +263,8 @@ TEST_F(MixerTest, UnattendedSet) {
         started[0] = started[0] || playing(0);
     }
     EXPECT_TRUE(skipped.isHidden());
-    EXPECT_EQ(Deck(0).Filename, three);
-    EXPECT_EQ(Deck(1).Filename, two);
+    EXPECT_EQ(Deck(0).Controller().Filename(), three);
+    EXPECT_EQ(Deck(1).Controller().Filename(), two);
     EXPECT_TRUE(started[0]) << "Deck A's last song played again";
 }
 
@@ -383,7 +390,7 @@ TEST_F(MixerTest, RecordMixStopsWhenTheFileFails) {
                                         path + "\".");
     EXPECT_TRUE(time.isHidden());
     EXPECT_EQ(item.text(), QStringLiteral("&Record Mix\u2026"));
-    EXPECT_EQ(Engine().GetPlayerStatus(0), kPlaying) << "the deck plays on";
+    EXPECT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Playing) << "the deck plays on";
     master->Timer1_Timer();
     EXPECT_EQ(scripted.messages.size(), 1u) << "told once";
 }

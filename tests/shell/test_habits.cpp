@@ -28,22 +28,22 @@ TEST_F(HabitTest, LiveActionsAskFirst) {
     Deck(0).Load0Btn_Click();
     Settle();
     Deck(0).Cmd_Play_Click();
-    ASSERT_EQ(Engine().GetPlayerStatus(0), kPlaying);
+    ASSERT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Playing);
 
     scripted.replies = {MsgResult::No};
     Deck(0).Form_DragDrop(&list);
-    EXPECT_EQ(Deck(0).Filename, first);
+    EXPECT_EQ(Deck(0).Controller().Filename(), first);
     ASSERT_EQ(scripted.messages.size(), 1u);
     scripted.replies = {MsgResult::YesDontAsk};
     Deck(0).Form_DragDrop(&list);
-    EXPECT_EQ(Deck(0).Filename, second);
+    EXPECT_EQ(Deck(0).Controller().Filename(), second);
     EXPECT_EQ(ReadINI("", kAskLoadOverPlayingKey, "", kSettingsSection), "No");
     Settle();
     Deck(0).Cmd_Play_Click();
-    ASSERT_EQ(Engine().GetPlayerStatus(0), kPlaying);
+    ASSERT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Playing);
     scripted.Choose({first});
     Deck(0).Load0Btn_Click();
-    EXPECT_EQ(Deck(0).Filename, first);
+    EXPECT_EQ(Deck(0).Controller().Filename(), first);
     EXPECT_EQ(scripted.messages.size(), 2u) << "asked again after Don't ask again";
 
     Settle();
@@ -71,25 +71,25 @@ TEST_F(HabitTest, PlaylistGesturesAndKeys) {
     ListBox& list = Ctl<ListBox>(*master, "List1");
     list.setCurrentRow(0);
     QTest::keyClick(&list, Qt::Key_Return);
-    EXPECT_EQ(Deck(0).Filename, a);
+    EXPECT_EQ(Deck(0).Controller().Filename(), a);
     Settle();
     QTest::keyClick(&list, Qt::Key_F5);
-    EXPECT_EQ(Engine().GetPlayerStatus(0), kPlaying);
+    EXPECT_EQ(Engine().GetPlayerStatus(0), PlayerStatus::Playing);
 
     list.setCurrentRow(1);
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {},
                        list.visualItemRect(list.item(1)).center());
-    EXPECT_EQ(Deck(1).Filename, b);
+    EXPECT_EQ(Deck(1).Controller().Filename(), b);
     Settle();
     Deck(1).Cmd_Play_Click();
     EXPECT_EQ(master->LoadCurrentRow(), -1) << "both decks play";
-    EXPECT_EQ(Deck(1).Filename, b);
+    EXPECT_EQ(Deck(1).Controller().Filename(), b);
 
     QTest::keyClick(&list, Qt::Key_F6, Qt::ShiftModifier);
-    EXPECT_EQ(Engine().GetPlayerStatus(1), kStopped);
+    EXPECT_EQ(Engine().GetPlayerStatus(1), PlayerStatus::Stopped);
     list.setCurrentRow(0);
     QTest::keyClick(&list, Qt::Key_3, Qt::ControlModifier);
-    EXPECT_EQ(Deck(2).Filename, a);
+    EXPECT_EQ(Deck(2).Controller().Filename(), a);
 
     QSlider& crossfader = Ctl<QSlider>(*master, "HScroll1");
     QTest::keyClick(&list, Qt::Key_Right, Qt::ControlModifier);
@@ -100,7 +100,7 @@ TEST_F(HabitTest, PlaylistGesturesAndKeys) {
     text.setFocus();
     Settle();
     QTest::keyClick(&text, Qt::Key_F7);
-    EXPECT_NE(Engine().GetPlayerStatus(2), kPlaying) << "a key typed into a text box played";
+    EXPECT_NE(Engine().GetPlayerStatus(2), PlayerStatus::Playing) << "a key typed into a text box played";
     QTest::keyClick(&list, Qt::Key_P, Qt::ControlModifier);
     EXPECT_TRUE(master->AutoPlayer().Enabled());
 }

@@ -18,7 +18,7 @@ using MenuTest = DeskTest;
 
 std::vector<bool> DeckVisibility(Frm_Main& main) {
     std::vector<bool> shown;
-    for (Frm_TurnTable* deck : LoadedTurnTables(main.Area()))
+    for (Frm_TurnTable* deck : main.findChild<Frm_Master*>()->Decks())
         shown.push_back(deck->parentWidget()->isVisibleTo(&main));
     return shown;
 }
@@ -47,7 +47,7 @@ TEST_F(MenuTest, MarkerMenuActsOnActiveDeckOnly) {
     deck.Pic_Progress_MouseMove(0, 0, 800.f, 5);
     Ctl<QAction>(*main, "Mnu_SetPos", 0).trigger();
     Ctl<QAction>(*main, "Mnu_SetPos", 2).trigger();
-    EXPECT_EQ(deck.StartPos, 0);
+    EXPECT_EQ(deck.Controller().StartPos(), 0);
     EXPECT_TRUE(Stored(song, songcol::Start).IsNull());
 
     deck.Pic_Progress_MouseDown(2, 0, 900.f, 5);
@@ -56,9 +56,9 @@ TEST_F(MenuTest, MarkerMenuActsOnActiveDeckOnly) {
     EXPECT_FALSE(main->menuBar()->actions().contains(Ctl<QMenu>(*main, "Mnu_Setup").menuAction()));
     Ctl<QAction>(*main, "Mnu_SetPos", 0).trigger();
     Ctl<QMenu>(*main, "Mnu_Setup").hide();
-    EXPECT_EQ(deck.StartPos, 900);
+    EXPECT_EQ(deck.Controller().StartPos(), 900);
     EXPECT_EQ(Stored(song, songcol::Start), DbValue(900));
-    EXPECT_EQ(Deck(1).StartPos, 0);
+    EXPECT_EQ(Deck(1).Controller().StartPos(), 0);
 }
 
 // Help > Contents and the F1 key both open the help document that ships with the program, at

@@ -1,10 +1,9 @@
 // spinx-render LIST.m3u OUT.flac: plays a playlist through auto play, the engine and the song
 // memory as the desk would unattended (Auto Play and Auto Fade on), offline and as fast as the
 // machine allows, and writes the mix to a FLAC or WAV file.
+#include "desk/MixerController.h"
 #include "engine/Aspinx.h"
-#include "engine/analysis/Loudness.h"
 #include "library/SongTable.h"
-#include "mixer/EngineDesk.h"
 #include "mixer/M3u.h"
 #include "spinx/Version.h"
 #include "support/CommandLine.h"
@@ -14,7 +13,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <sndfile.h>
 
@@ -23,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -49,8 +48,8 @@ constexpr const char* kHelp =
     "OUT that cannot be used; 3 when the set was written but songs were skipped.\n";
 
 constexpr int kTickMs = 100;
-// How long a song's overview may take before the set goes on without it.
-constexpr int kOverviewWaitMs = 5000;
+// How long a load, a song's overview or its loudness may take before the set goes on without.
+constexpr int kSettleWaitMs = 5000;
 // Nothing playing for this long while songs remain means the set cannot go on.
 constexpr int kGiveUpMs = 30000;
 
@@ -150,6 +149,22 @@ std::string Clock(int64_t ms) {
     return text;
 }
 
+// The playlist, top first.
+class Songs : public spinx::SongQueue {
+  public:
+    explicit Songs(const std::vector<std::string>& songs) : rows_(songs.begin(), songs.end()) {}
+    bool Empty() const override { return rows_.empty(); }
+    std::string TakeTop() override {
+        if (rows_.empty()) return {};
+        std::string top = std::move(rows_.front());
+        rows_.pop_front();
+        return top;
+    }
+
+  private:
+    std::deque<std::string> rows_;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -204,18 +219,24 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    spinx::EngineDesk desk(engine, options.overlap);
-    desk.SetLevelling(options.level, spinx::engine::kDefaultTargetLufs);
-    desk.Auto().SetSkipSilence(options.skipSilence);
+    Songs queue(songs);
+    spinx::MixerController desk(engine, queue);
+    desk.SetOverlap(options.overlap);
+    desk.SetLevelling(options.level);
+    desk.SetSkipSilence(options.skipSilence);
+    desk.SetEachSongOnce(true);
     int skipped = 0;
-    desk.OnSkipped([&](const std::string& path, const std::string& reason) {
-        ++skipped;
-        std::fprintf(stderr, "skipped %s: %s\n", path.c_str(), reason.c_str());
+    QObject::connect(&desk, &spinx::MixerController::songSkipped,
+                     [&](const std::string& path, const QString& reason) {
+                         ++skipped;
+                         std::fprintf(stderr, "skipped %s: %s\n", path.c_str(),
+                                      reason.toLocal8Bit().constData());
+                     });
+    QObject::connect(&desk, &spinx::MixerController::problem, [](const QString& text) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
     });
-    for (const std::string& song : songs)
-        desk.Append(song);
-    desk.Auto().SetAutoFade(true);
-    desk.Auto().SetEnabled(true);
+    desk.SetAutoFade(true);
+    desk.SetAutoPlay(true);
 
     const int frames = rate * kTickMs / 1000;
     std::vector<float> buffer(static_cast<std::size_t>(frames) * 2);
@@ -227,30 +248,23 @@ int main(int argc, char** argv) {
     bool written = true;
     while (true) {
         desk.Tick();
-        // Loads run on the engine's workers: wait for them, so the set never waits for a song.
-        while (desk.TakeLoadRequested())
-            engine.WaitIdle();
-        // Where a song's sound begins and ends is read from its overview, which is made after
-        // the load: wait for it too, or a loaded machine would leave silent gaps in the set.
-        if (options.skipSilence) {
-            QElapsedTimer waited;
-            waited.start();
-            while (desk.OverviewPending() && waited.elapsed() < kOverviewWaitMs)
-                QThread::msleep(1);
-        }
+        // Loads, overviews (where a song's sound begins and ends) and loudness come from
+        // workers: wait for them, or a loaded machine would leave gaps the desk would not.
+        desk.Settle(kSettleWaitMs);
         for (int16_t p = 0; p < 2; ++p) {
+            const spinx::DeckController& deck = desk.Deck(p);
+            const bool playing = deck.Status() == spinx::PlayerStatus::Playing;
             // A song counts when its deck starts it; the same file may come again.
-            if (engine.GetPlayerStatus(p) != spinx::kPlaying) lastSong[p].clear();
-            if (engine.GetPlayerStatus(p) != spinx::kPlaying || desk.Song(p) == lastSong[p])
-                continue;
-            lastSong[p] = desk.Song(p);
+            if (!playing) lastSong[p].clear();
+            if (!playing || deck.Filename() == lastSong[p]) continue;
+            lastSong[p] = deck.Filename();
             std::printf("[%d/%zu] %s %s\n", ++started, songs.size(), Clock(setMs).c_str(),
                         spinx::GetBaseName(lastSong[p]).c_str());
             std::fflush(stdout);
         }
         if (desk.Finished()) break;
-        const bool silent = engine.GetPlayerStatus(0) != spinx::kPlaying &&
-                            engine.GetPlayerStatus(1) != spinx::kPlaying;
+        const bool silent = desk.Deck(0).Status() != spinx::PlayerStatus::Playing &&
+                            desk.Deck(1).Status() != spinx::PlayerStatus::Playing;
         if (silent && silentMs == 0) ++stalls;
         silentMs = silent ? silentMs + kTickMs : 0;
         if (silentMs >= kGiveUpMs) {

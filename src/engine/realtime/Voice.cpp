@@ -75,9 +75,9 @@ void Voice::ApplySeek(uint32_t gen, int64_t frame) {
 }
 
 void Voice::PublishStatus() {
-    const int16_t s = transport_ == Transport::Playing  ? kPlaying
-                      : transport_ == Transport::Paused ? kPaused
-                                                        : kStopped;
+    const int16_t s = transport_ == Transport::Playing  ? kStatusPlaying
+                      : transport_ == Transport::Paused ? kStatusPaused
+                                                        : kStatusStopped;
     ch_.state.status.store(s, std::memory_order_release);
 }
 

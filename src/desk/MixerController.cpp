@@ -1,0 +1,264 @@
+#include "desk/MixerController.h"
+
+#include "deck/SongSettings.h"
+#include "engine/analysis/Loudness.h"
+#include "library/Database.h"
+#include "library/SongTable.h"
+#include "mixer/LoudnessScan.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace spinx {
+
+MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* parent)
+    : QObject(parent), engine_(engine), songs_(songs), targetLufs_(engine::kDefaultTargetLufs) {
+    for (PlayerId p = 0; p < Aspinx::kPlayers; ++p)
+        decks_[static_cast<size_t>(p)] =
+            std::make_unique<DeckController>(engine_, p, [this] { return overlap_; });
+    for (const auto& deck : decks_)
+        connect(deck.get(), &DeckController::problem, this, &MixerController::problem);
+
+    connect(&engine_, &Aspinx::SoundLoaded, this, [this](PlayerId player, int16_t) {
+        if (!ValidPlayer(player)) return;
+        Deck(player).SoundLoaded();
+        LevelDeck(player);
+    });
+    connect(&engine_, &Aspinx::SoundDone, this, [this](PlayerId player) {
+        if (!ValidPlayer(player)) return;
+        Deck(player).SoundDone();
+        autoPlay_.SoundDone(player);
+    });
+    connect(&engine_, &Aspinx::SoundLoadFailed, this,
+            [this](PlayerId player, const QString& shown, const QString& reason) {
+                if (!ValidPlayer(player)) return;
+                // The deck compares bytes: a name that is not UTF-8 does not survive the
+                // shown text, which only tells a report about another song apart.
+                const std::string path = engine_.SongPath(player);
+                if (shown != QString::fromStdString(path)) return;
+                Deck(player).SoundLoadFailed(path, reason);
+                // A song that auto play loaded must not end an unattended set, nor vanish
+                // unnoticed.
+                if (autoPlay_.SoundLoadFailed(player, path)) emit songSkipped(path, reason);
+            });
+    connect(&engine_, &Aspinx::VUMeterValueChange, this,
+            [this](PlayerId player, int16_t left, int16_t right) {
+                if (ValidPlayer(player)) Deck(player).LevelsChanged(left, right);
+            });
+    connect(&engine_, &Aspinx::WaveformReady, this, [this](PlayerId player) {
+        if (ValidPlayer(player)) Deck(player).OverviewReady();
+    });
+    loudnessScan_ = std::make_unique<LoudnessScan>(
+        *this, [this](const std::string& path, std::optional<double> lufs) {
+            LoudnessMeasured(path, lufs);
+        });
+    // The pair plays at its crossfader shares from the first sound, not from the first move.
+    ApplyCrossfader();
+}
+
+MixerController::~MixerController() {
+    loudnessScan_.reset(); // its reports come to this object
+}
+
+void MixerController::SetDeckA(PlayerId player) {
+    if (!ValidPlayer(player) || player == deckA_ || player == deckB_) return;
+    deckA_ = player;
+    emit pairChanged();
+}
+
+void MixerController::SetDeckB(PlayerId player) {
+    if (!ValidPlayer(player) || player == deckB_ || player == deckA_) return;
+    deckB_ = player;
+    emit pairChanged();
+}
+
+void MixerController::SetCrossfader(CrossfadePosition position) {
+    position.value = std::clamp(position.value, 0, 100);
+    if (position == crossfader_) return;
+    crossfader_ = position;
+    ApplyCrossfader();
+    emit crossfaderChanged();
+}
+
+void MixerController::ApplyCrossfader() {
+    Deck(deckA_).ApplyCrossfade(100 - crossfader_.value);
+    Deck(deckB_).ApplyCrossfade(crossfader_.value);
+}
+
+void MixerController::CentreTo(FadeTarget end) {
+    if (end == FadeTarget::None) return;
+    if (Gradual()) {
+        fadeTarget_ = end;
+        emit fadeChanged();
+        return;
+    }
+    if (fadeTarget_ != FadeTarget::None) {
+        fadeTarget_ = FadeTarget::None;
+        emit fadeChanged();
+    }
+    SetCrossfader({end == FadeTarget::DeckA ? 0 : 100});
+}
+
+void MixerController::SetGradual(bool on) {
+    if (on == gradual_) return;
+    gradual_ = on;
+    emit automationChanged();
+}
+
+EngineVolume MixerController::MasterVolume() const {
+    return {engine_.MasterVolume()};
+}
+
+void MixerController::SetMasterVolume(EngineVolume volume) {
+    engine_.SetMasterVolume(static_cast<int16_t>(std::clamp(volume.value, 0, 100)));
+    emit masterChanged();
+}
+
+void MixerController::SetOverlap(int32_t ms) {
+    ms = std::clamp(ms, 0, kMaxOverlapMs);
+    if (ms == overlap_) return;
+    overlap_ = ms;
+    emit overlapChanged();
+}
+
+void MixerController::SetAutoPlay(bool on) {
+    autoPlay_.SetEnabled(on);
+    emit automationChanged();
+}
+
+void MixerController::SetAutoFade(bool on) {
+    autoFade_ = on;
+    autoPlay_.SetAutoFade(on);
+    // Auto Fade moves the crossfader in steps, which only a gradual fade does; it stays on.
+    if (on) gradual_ = true;
+    emit automationChanged();
+}
+
+void MixerController::SetLevelling(bool on) {
+    levelling_ = on;
+    for (PlayerId p = 0; p < Aspinx::kPlayers; ++p)
+        LevelDeck(p);
+    emit automationChanged();
+}
+
+void MixerController::Tick() {
+    for (const auto& deck : decks_)
+        deck->Tick();
+    if (Gradual() && fadeTarget_ != FadeTarget::None) {
+        const int step = FadeStep(crossfader_.value, fadeTarget_ == FadeTarget::DeckA,
+                                  fadeTarget_ == FadeTarget::DeckB);
+        if (step == 0) {
+            fadeTarget_ = FadeTarget::None;
+            emit fadeChanged();
+        } else {
+            SetCrossfader({crossfader_.value + step});
+        }
+    }
+    autoPlay_.Tick();
+}
+
+bool MixerController::Settling() const {
+    for (PlayerId p : {deckA_, deckB_}) {
+        const DeckController& deck = Deck(p);
+        if (deck.LoadPending()) return true;
+        if (!deck.Filename().empty() && deck.Status() == PlayerStatus::Playing &&
+            !engine_.GetWaveform(p))
+            return true;
+        if (levelling_ && !deck.Filename().empty() && !loudness_.count(deck.Filename()))
+            return true;
+    }
+    return false;
+}
+
+bool MixerController::Settle(int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (Settling()) {
+        const int left = timeoutMs - static_cast<int>(clock.elapsed());
+        if (left <= 0) return false;
+        engine_.WaitIdle(left);
+        loudnessScan_->WaitIdle(left);
+        // The scan's reports are posted to this thread.
+        QCoreApplication::sendPostedEvents(this);
+        if (Settling()) QThread::msleep(1);
+    }
+    return true;
+}
+
+bool MixerController::Finished() const {
+    return songs_.Empty() && Deck(deckA_).Status() != PlayerStatus::Playing &&
+           Deck(deckB_).Status() != PlayerStatus::Playing;
+}
+
+std::string MixerController::Song(PlayerId player) const {
+    return ValidPlayer(player) ? Deck(player).Filename() : std::string();
+}
+
+DeckReading MixerController::Read(PlayerId player) const {
+    DeckReading reading;
+    if (!ValidPlayer(player)) return reading;
+    const DeckController& deck = Deck(player);
+    reading.status = deck.Status();
+    reading.position = engine_.GetSoundPosition(player);
+    reading.length = deck.Length();
+    reading.endPos = deck.EndPos();
+    edges_.Fill(engine_, player, {deck.StartPos(), deck.EndPos(), overlap_}, reading);
+    return reading;
+}
+
+bool MixerController::FadePending() const {
+    return Gradual() && fadeTarget_ != FadeTarget::None;
+}
+
+void MixerController::Load(PlayerId player, const std::string& path) {
+    if (ValidPlayer(player)) Deck(player).Load(path, LoadOrigin::AutoPlay);
+}
+
+void MixerController::Start(PlayerId player) {
+    if (!ValidPlayer(player) || (eachSongOnce_ && Deck(player).Ended())) return;
+    Deck(player).Start();
+}
+
+void MixerController::Seek(PlayerId player, int32_t positionMs) {
+    if (ValidPlayer(player)) Deck(player).Seek(positionMs);
+}
+
+void MixerController::FadeTo(int16_t end) {
+    CentreTo(end == 1 ? FadeTarget::DeckA : end == 2 ? FadeTarget::DeckB : FadeTarget::None);
+}
+
+void MixerController::LevelDeck(PlayerId player) {
+    const std::string& song = Deck(player).Filename();
+    std::optional<double> lufs;
+    if (const auto known = loudness_.find(song); known != loudness_.end()) {
+        lufs = known->second;
+    } else if (!song.empty()) {
+        // Measured once per song: the song table keeps it for every later load.
+        lufs = RememberedLoudness(song);
+        if (lufs)
+            loudness_[song] = lufs;
+        else
+            loudnessScan_->Request(song);
+    }
+    Deck(player).SetLevelTrim(levelling_ ? engine::LevellingGainDb(lufs, targetLufs_) : 0.0);
+}
+
+void MixerController::LoudnessMeasured(const std::string& path, std::optional<double> lufs) {
+    loudness_[path] = lufs;
+    if (lufs && SongDbIsOpen()) {
+        try {
+            StoreLoudness(path, *lufs);
+        } catch (const DbError& error) {
+            std::fprintf(stderr, "spinx: the loudness of %s cannot be kept: %s\n", path.c_str(),
+                         error.what());
+        }
+    }
+    for (PlayerId p = 0; p < Aspinx::kPlayers; ++p)
+        if (Deck(p).Filename() == path) LevelDeck(p);
+}
+
+} // namespace spinx

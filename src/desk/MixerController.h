@@ -1,0 +1,141 @@
+#pragma once
+// The desk without windows: four decks on the engine's four players, Deck A and Deck B mixed
+// with the crossfader under a master volume, the default end marker (overlap), levelling, and
+// auto play over a queue of songs. The mixer window, the keys and the set renderer all drive
+// this one object, so the desk plays a set the same way with or without its windows. UI
+// thread (the engine's).
+#include "desk/DeckController.h"
+#include "desk/DeskTypes.h"
+#include "engine/Aspinx.h"
+#include "mixer/AudibleEdges.h"
+#include "mixer/AutoPlay.h"
+
+#include <QObject>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace spinx {
+
+class LoudnessScan;
+
+class MixerController : public QObject, private AutoPlayDesk {
+    Q_OBJECT
+  public:
+    static constexpr int32_t kDefaultOverlapMs = 10000;
+    static constexpr int32_t kMaxOverlapMs = 30000;
+
+    // Auto play takes its songs from `songs`.
+    MixerController(Aspinx& engine, SongQueue& songs, QObject* parent = nullptr);
+    ~MixerController() override;
+
+    Aspinx& Engine() const { return engine_; }
+    DeckController& Deck(PlayerId player) const { return *decks_.at(static_cast<size_t>(player)); }
+    static bool ValidPlayer(PlayerId player) { return player >= 0 && player < Aspinx::kPlayers; }
+
+    // The pair the crossfader mixes; a deck cannot be both.
+    PlayerId DeckA() const { return deckA_; }
+    PlayerId DeckB() const { return deckB_; }
+    void SetDeckA(PlayerId player);
+    void SetDeckB(PlayerId player);
+
+    CrossfadePosition Crossfader() const { return crossfader_; }
+    // Moves the crossfader and sends both decks of the pair their shares.
+    void SetCrossfader(CrossfadePosition position);
+    // Sends both decks of the pair their shares as the crossfader stands.
+    void ApplyCrossfader() override;
+    // Deck A's end or Deck B's: at once, or a step per tick when the fade is gradual.
+    void CentreTo(FadeTarget end);
+    FadeTarget Fading() const { return fadeTarget_; }
+    // Whether CentreTo walks the crossfader rather than jumping; Auto Fade keeps it on.
+    bool Gradual() const { return gradual_ || autoFade_; }
+    void SetGradual(bool on);
+
+    EngineVolume MasterVolume() const;
+    void SetMasterVolume(EngineVolume volume);
+
+    // The end marker, in ms before the song's end, of songs without one of their own.
+    int32_t Overlap() const { return overlap_; }
+    void SetOverlap(int32_t ms);
+
+    // With levelling each deck plays at a trim that brings its song to `targetLufs`, measured
+    // in the background the first time a song is loaded and remembered in its row.
+    bool Levelling() const { return levelling_; }
+    void SetLevelling(bool on);
+    void SetTargetLoudness(double lufs) { targetLufs_ = lufs; }
+    LoudnessScan& LoudnessScanner() const { return *loudnessScan_; }
+
+    bool AutoPlayOn() const { return autoPlay_.Enabled(); }
+    void SetAutoPlay(bool on);
+    bool AutoFade() const { return autoFade_; }
+    void SetAutoFade(bool on);
+    void SetSkipSilence(bool on) { autoPlay_.SetSkipSilence(on); }
+    // With the playlist empty the desk's auto play plays the songs the decks still hold again,
+    // in turn; a rendered set instead ends after its last song.
+    void SetEachSongOnce(bool on) { eachSongOnce_ = on; }
+    const AutoPlay& AutoPlayer() const { return autoPlay_; }
+
+    // The 100 ms step: the decks' rules, a step of a gradual crossfade, then auto play.
+    void Tick();
+
+    // For driving the desk without a clock (the set renderer, tests): whether something the
+    // set waits for is under way - a load, a playing song's overview, a deck's loudness.
+    bool Settling() const;
+    // Waits until nothing is settling, at most `timeoutMs`; false when time ran out.
+    bool Settle(int timeoutMs);
+    // Nothing left in the queue and neither deck of the pair plays.
+    bool Finished() const;
+
+  signals:
+    void pairChanged();
+    void crossfaderChanged();
+    void fadeChanged();
+    void masterChanged();
+    void overlapChanged();
+    void automationChanged(); // auto play, Auto Fade, gradual or levelling
+    // A song auto play had loaded could not be played: it was skipped.
+    void songSkipped(const std::string& path, const QString& reason);
+    void problem(const QString& text);
+
+  private:
+    // AutoPlayDesk.
+    PlayerId PlayerA() const override { return deckA_; }
+    PlayerId PlayerB() const override { return deckB_; }
+    bool HasDeck(PlayerId player) const override { return ValidPlayer(player); }
+    std::string Song(PlayerId player) const override;
+    DeckReading Read(PlayerId player) const override;
+    bool FadePending() const override;
+    bool PlaylistEmpty() const override { return songs_.Empty(); }
+    std::string TakeTopRow() override { return songs_.TakeTop(); }
+    void Load(PlayerId player, const std::string& path) override;
+    void Start(PlayerId player) override;
+    void Seek(PlayerId player, int32_t positionMs) override;
+    void FadeTo(int16_t end) override;
+
+    void LevelDeck(PlayerId player);
+    void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
+
+    Aspinx& engine_;
+    SongQueue& songs_;
+    std::array<std::unique_ptr<DeckController>, Aspinx::kPlayers> decks_;
+    PlayerId deckA_ = 0;
+    PlayerId deckB_ = 1;
+    CrossfadePosition crossfader_;
+    FadeTarget fadeTarget_ = FadeTarget::None;
+    bool gradual_ = false;
+    bool autoFade_ = false;
+    bool eachSongOnce_ = false;
+    int32_t overlap_ = kDefaultOverlapMs;
+    bool levelling_ = false;
+    double targetLufs_;
+    // Loudness measured or looked up this run (nothing: it cannot be measured), by path.
+    std::map<std::string, std::optional<double>> loudness_;
+    std::unique_ptr<LoudnessScan> loudnessScan_;
+    mutable AudibleEdges edges_; // a cache, filled as auto play reads the decks
+    AutoPlay autoPlay_{*this};
+};
+
+} // namespace spinx
