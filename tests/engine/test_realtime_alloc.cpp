@@ -115,5 +115,5 @@ TEST(RealtimeAllocations, MixingNeverAllocates) {
     impl.Load(2, song);
     render(4096);
     EXPECT_EQ(gAllocations.load(), 0) << "allocations on the mixing thread";
-    EXPECT_EQ(impl.Status(0), PlayerStatus::Stopped) << "the test did reach the end of a song";
+    EXPECT_EQ(impl.Status(0), engine::kStatusStopped) << "the test did reach the end of a song";
 }

@@ -31,7 +31,7 @@ TEST(EngineLoad, LoadReportsExactLengthAndStopsThere) {
     EXPECT_FLOAT_EQ(Peak(t.Render(4096)), 0.0f);
     EXPECT_EQ(t.engine.GetSoundDuration(1), 0) << "an empty player has no length";
     EXPECT_EQ(t.engine.GetPlayerStatus(1), PlayerStatus::Stopped);
-    EXPECT_EQ(t.engine.GetPlayerStatus(7), 0) << "player numbers outside 0..3 are ignored";
+    EXPECT_EQ(t.engine.GetPlayerStatus(7), PlayerStatus::Stopped) << "players outside 0..3 are ignored";
 }
 
 // The position follows the rendered frames exactly while playing; pause fades out and keeps
