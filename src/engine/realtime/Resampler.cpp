@@ -7,8 +7,10 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace spinx::engine {
 
@@ -28,6 +30,9 @@ constexpr int kFixedPreRoll = 256;
 // Each step moves the fraction by the ratio's own fraction, which near 1 is small (0.001 at
 // 1.001): enough tries to go once round. Those not taken cost a few microseconds of output.
 constexpr int kAlignTries = 1024;
+// How long an offline render waits for the worker's constant-ratio resampler before it goes on
+// without, as a live one would.
+constexpr int kOfflineOfferWaitMs = 2000;
 
 // Interleaved float stereo at `ratio` (the largest one with SOXR_VR), pulling its input from
 // `input` with `self`; null when libsoxr will not make it.
@@ -214,6 +219,19 @@ bool Resampler::FixedReady(double ratio) {
     if (slot_.wanted.load(std::memory_order_relaxed) != ratio) {
         slot_.wanted.store(ratio, std::memory_order_release);
         worker_.Wake();
+    }
+    // An offline render borrows the caller's thread and may wait: it waits for the worker's
+    // offer, so that the hand-over falls on the same frame in every run of a set.
+    if (offline_ && WaitForOffer()) return FixedReady(ratio);
+    return false;
+}
+
+bool Resampler::WaitForOffer() {
+    for (int waited = 0; waited < kOfflineOfferWaitMs * 10; ++waited) {
+        if (slot_.offered.load(std::memory_order_acquire) &&
+            !slot_.retired.load(std::memory_order_acquire))
+            return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     return false;
 }

@@ -86,6 +86,8 @@ class Resampler {
     // Has a constant-ratio resampler for `ratio`: ours, or a new one from the worker (ours goes
     // back); else asks the worker for one.
     bool FixedReady(double ratio);
+    // Offline only: waits (at most a while) until the worker has an offer we may take.
+    bool WaitForOffer();
     // Moves these frames' output to the constant-ratio resampler, crossfading from the
     // variable-rate one (which goes on alone if the song's history is too short to align).
     void EnterFixed(float* dst, int frames, double ratio);
