@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <sndfile.h>
+#include <sqlite3.h>
 
 #include <cctype>
 #include <cerrno>
@@ -114,6 +115,24 @@ SNDFILE* CreateOutput(const std::string& path, int rate, std::string& why) {
 // A copy of the song database, so that recalling songs never changes the user's. A database
 // named on the command line that cannot be used is an error naming it (false with `why`); the
 // desk's own may not exist yet, which leaves the set without song memory.
+// A copy of the song database as a reader sees it now, with what a running desk has written
+// but not yet moved from its write-ahead log into the file; a plain copy of the file would
+// miss that. False when SQLite cannot make one.
+bool SnapshotDatabase(const std::string& from, const std::string& to) {
+    sqlite3* db = nullptr;
+    bool made = sqlite3_open_v2(from.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+    sqlite3_stmt* vacuum = nullptr;
+    if (made) {
+        sqlite3_busy_timeout(db, 2000);
+        made = sqlite3_prepare_v2(db, "VACUUM INTO ?", -1, &vacuum, nullptr) == SQLITE_OK &&
+               sqlite3_bind_text(vacuum, 1, to.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
+               sqlite3_step(vacuum) == SQLITE_DONE;
+    }
+    sqlite3_finalize(vacuum);
+    sqlite3_close(db);
+    return made;
+}
+
 bool OpenDatabaseCopy(const std::string& database, bool named, const QTemporaryDir& scratch,
                       std::string& why) {
     std::error_code error;
@@ -131,7 +150,8 @@ bool OpenDatabaseCopy(const std::string& database, bool named, const QTemporaryD
         why = "it is not a song database";
     } else {
         const std::string copy = scratch.filePath(QStringLiteral("songs.mdb")).toStdString();
-        if (!std::filesystem::copy_file(database, copy, error))
+        if (!SnapshotDatabase(database, copy) && (std::filesystem::remove(copy, error), true) &&
+            !std::filesystem::copy_file(database, copy, error))
             why = "it could not be copied: " + error.message();
         else if (!spinx::PrepareSongDatabase(copy))
             why = "it could not be opened as a song database";
