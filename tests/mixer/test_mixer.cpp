@@ -1,11 +1,14 @@
 // The mixer: its start-up, the engine's events, deck assignment, the crossfader, the master
 // volume, and a whole unattended set played through the desk on the real engine.
+#include "deck/SongSettings.h"
 #include "desktest/DeckDriving.h"
 #include "desktest/DeskTest.h"
 #include "engine/Aspinx.h"
 #include "engine/GainLaw.h"
+#include "library/SongTable.h"
 #include "mixer/CrossfadeLaw.h"
 #include "mixer/LoudnessScan.h"
+#include "mixer/M3u.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
 #include "mixer/SetSettings.h"
@@ -394,6 +397,68 @@ TEST_F(MixerTest, RecordMixStopsWhenTheFileFails) {
     master->Timer1_Timer();
     EXPECT_EQ(scripted.messages.size(), 1u) << "told once";
 }
+
+#ifdef SPINX_RENDER
+// The samples of a float WAV file.
+std::vector<float> WavSamples(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return {};
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    samples.resize(static_cast<std::size_t>(
+        sf_read_float(file, samples.data(), static_cast<sf_count_t>(samples.size()))));
+    sf_close(file);
+    return samples;
+}
+
+// One desk: four songs with stored settings (a pitch, a curve, markers, none at all) played by
+// the desk's auto play, tick by tick on the offline engine, and by spinx-render from the same
+// song table give the same mix, sample for sample.
+TEST_F(MixerTest, RenderedSetIsTheDesksSet) {
+    std::vector<std::string> songs;
+    const char* shapes[] = {"fade 1 6 1", "pitch 400", "tremolo 5 60", "pitch -300 vol 0.8"};
+    for (int i = 0; i < 4; ++i)
+        songs.push_back(
+            MakeMp3(folder.path(), "song" + std::to_string(i) + ".mp3", 5.0 + i * 0.7, shapes[i]));
+    EqGains curve{};
+    curve[1] = 60;
+    curve[7] = -80;
+    ASSERT_TRUE(StoreSong(songs[0], 20, 1100, EqGains{}));
+    ASSERT_TRUE(StoreSong(songs[1], -30, 1000, curve));
+    ASSERT_TRUE(StoreSong(songs[2], 0, 1000, EqGains{}));
+    ASSERT_TRUE(StoreMarkers(songs[2], 700, 2500));
+    const std::string list = WriteFile(folder / "set.m3u", M3uText(folder.path(), songs));
+
+    // The renderer first: it reads a copy of the song table and leaves it as it was.
+    const std::string rendered = folder / "rendered.wav";
+    const std::string command = std::string(SPINX_RENDER) + " '" + list + "' '" + rendered +
+                                "' --database '" + SongDatabasePath() + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    for (const std::string& song : songs)
+        master->AddFile(song);
+    Ctl<QSlider>(*master, "Overlap").setValue(4000); // the renderer's default
+    master->Mixer().SetEachSongOnce(true);
+    Check("Chk_AutoFade").setChecked(true);
+    Check("Chk_AutoPlay").setChecked(true);
+    const int frames = Engine().SampleRate() / 10;
+    std::vector<float> buffer(2 * static_cast<std::size_t>(frames)), desk;
+    for (int tick = 0; tick < 600; ++tick) {
+        master->Timer1_Timer();
+        master->Mixer().Settle(5000);
+        if (master->Mixer().Finished()) break;
+        Engine().RenderOffline(buffer.data(), frames);
+        desk.insert(desk.end(), buffer.begin(), buffer.end());
+    }
+    const std::vector<float> set = WavSamples(rendered);
+    ASSERT_EQ(set.size(), desk.size());
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < set.size(); ++i)
+        differ += set[i] != desk[i];
+    EXPECT_EQ(differ, 0u) << "of " << set.size() << " samples";
+    EXPECT_GT(set.size(), 2u * 44100 * 12) << "the set plays the songs, overlapped";
+}
+#endif
 
 } // namespace
 } // namespace spinx::test
