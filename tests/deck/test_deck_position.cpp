@@ -89,25 +89,6 @@ TEST_F(PositionTest, TickLabelsAndBlink) {
     EXPECT_EQ(deck.Controller().Warning().counter, 0);
 }
 
-// An end marker in the first half of a song shorter than twice the overlap is pulled back to
-// the song's middle and only that marker is stored, once: unsaved volume stays unsaved, and
-// the next load recalls the marker as it is.
-TEST_F(PositionTest, PullBackStoresOnlyTheEndOnce) {
-    const std::string song = MakeMp3(folder.path(), "short.mp3", 3.0);
-    Frm_TurnTable& deck = Deck(0);
-    LoadSong(scripted, deck, Engine(), song);
-    QSlider& volume = Ctl<QSlider>(deck, "VScroll2");
-    volume.setValue(30);
-    for (int tick = 0; tick < 3; ++tick)
-        Tick(deck);
-    EXPECT_EQ(deck.Controller().EndPos(), deck.Controller().MaxPos() / 2);
-    EXPECT_EQ(Stored(song, songcol::End), DbValue(deck.Controller().MaxPos() / 2));
-    EXPECT_EQ(Stored(song, songcol::Volume), DbValue(0));
-    EXPECT_TRUE(Ctl<QToolButton>(deck, "Cmd_Update").isEnabled());
-    LoadSong(scripted, deck, Engine(), song);
-    EXPECT_EQ(deck.Controller().EndPos(), deck.Controller().MaxPos() / 2);
-}
-
 // A left click seeks to the clicked position rounded half to even (also through the bar's own
 // mouse events), the tool tip shows the time under the mouse, and the marker commands write
 // the row: start at the click, end as its distance to the song's end (kept at the next tick),

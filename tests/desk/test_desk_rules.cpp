@@ -1,0 +1,230 @@
+// The desk's rules without windows: the deck and mixer controllers on the offline engine, a song
+// table in a scratch program folder, songs made with sox and lame.
+#include "deck/DeckRules.h"
+#include "deck/SongSettings.h"
+#include "desk/DeskControls.h"
+#include "desk/MixerController.h"
+#include "engine/EngineTestUtil.h"
+#include "library/Database.h"
+#include "library/SongTable.h"
+#include "support/TestFiles.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace spinx::test {
+namespace {
+
+class Queue : public SongQueue {
+  public:
+    std::deque<std::string> rows;
+    bool Empty() const override { return rows.empty(); }
+    std::string TakeTop() override {
+        std::string top = rows.front();
+        rows.pop_front();
+        return top;
+    }
+};
+
+class DeskRules : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(PrepareSongDatabase(folder / "spinx.mdb")); }
+    void TearDown() override { CloseSongDatabase(); }
+
+    // One 100 ms step of the desk, as the set renderer takes it.
+    void Step() {
+        mixer.Tick();
+        mixer.Settle(5000);
+        std::vector<float> buffer(2 * 4410);
+        engine.RenderOffline(buffer.data(), 4410);
+    }
+    DeckController& Load(PlayerId player, const std::string& path) {
+        mixer.Deck(player).Load(path, LoadOrigin::Desktop);
+        EXPECT_TRUE(mixer.Settle(5000));
+        return mixer.Deck(player);
+    }
+
+    TempFolder folder;
+    Aspinx engine{OutputKind::Offline};
+    Queue queue;
+    MixerController mixer{engine, queue};
+};
+
+// The settings come back once the engine has the song, not before; changes wait to be saved,
+// except a volume move to what the player already plays at; a saved song comes back as saved.
+TEST_F(DeskRules, RecallAndSave) {
+    const std::string song = ToneMp3("recall.mp3", 3.0, 440);
+    DeckController& deck = mixer.Deck(0);
+    deck.SetPitch({1200});
+    deck.Load(song, LoadOrigin::Desktop);
+    EXPECT_TRUE(deck.LoadPending());
+    EXPECT_EQ(deck.Pitch().value, 1200) << "nothing is recalled before the engine has the song";
+    ASSERT_TRUE(mixer.Settle(5000));
+    EXPECT_EQ(deck.Pitch().value, 1000) << "a new song's row";
+    EXPECT_EQ(deck.EndPos(), MixerController::kDefaultOverlapMs);
+    EXPECT_NEAR(deck.MaxPos(), 3000, 60);
+    EXPECT_FALSE(deck.SettingsUnsaved());
+
+    deck.SetVolume({20});
+    EXPECT_TRUE(deck.SettingsUnsaved());
+    EXPECT_EQ(deck.MaxVol().value, 60);
+    deck.SaveSettings();
+    EXPECT_FALSE(deck.SettingsUnsaved());
+    mixer.SetCrossfader({70}); // Deck A's share is 30, under its slider's ceiling of 60
+    EXPECT_EQ(deck.MaxVol().value, 30);
+    deck.SetVolume({-40});
+    EXPECT_FALSE(deck.SettingsUnsaved()) << "the volume the player already plays at";
+    EqGains curve{};
+    curve[3] = 40;
+    deck.SetCurve(curve);
+    deck.SetPitch({900});
+    EXPECT_TRUE(deck.SettingsUnsaved());
+    deck.SaveSettings();
+    deck.SetPitch({1000});
+    Load(0, song);
+    EXPECT_EQ(deck.Volume().value, -40);
+    EXPECT_EQ(deck.Pitch().value, 900);
+    EXPECT_EQ(deck.Curve(), curve);
+    EXPECT_FALSE(deck.SettingsUnsaved());
+}
+
+// The end marker is read against the length the engine knows at each step (a long file's is
+// corrected after it loads): an end in the first half of the song is pulled back to the overlap,
+// or to the middle of a short song, and stored alone; the marker commands store the markers.
+TEST_F(DeskRules, MarkersAndPullBack) {
+    const std::string song = ToneMp3("markers.mp3", 3.0, 330);
+    DeckController& deck = Load(0, song);
+    deck.SetVolume({40}); // waits to be saved, and stays unsaved
+    deck.SetMarker(MarkerCommand::EndHere, 500);
+    EXPECT_EQ(deck.EndPos(), deck.MaxPos() / 2) << "a short song's end stays inside it";
+    mixer.SetOverlap(1000);
+    deck.SetMarker(MarkerCommand::EndHere, 200);
+    EXPECT_EQ(deck.EndPos(), 1000) << "pulled back to the overlap";
+    deck.SetMarker(MarkerCommand::StartHere, 1234);
+    EXPECT_TRUE(deck.SettingsUnsaved());
+    Load(0, song);
+    EXPECT_EQ(deck.StartPos(), 1234);
+    EXPECT_EQ(deck.EndPos(), 1000);
+    EXPECT_EQ(deck.Volume().value, 0) << "only the markers were stored";
+    EXPECT_EQ(engine.GetSoundPosition(0), 1234) << "a loaded song waits at its start marker";
+    deck.SetMarker(MarkerCommand::Reset, 0);
+    EXPECT_EQ(deck.StartPos(), 0);
+    EXPECT_EQ(deck.EndPos(), 1000);
+}
+
+// Each deck of the pair gets its crossfader share under its slider's ceiling, a deck leaving the
+// pair keeps its volume, a new one waits for the next move; a gradual fade walks 3 a step and
+// ends on arrival, a direct one jumps; Auto Fade keeps the fade gradual.
+TEST_F(DeskRules, CrossfaderPairAndFade) {
+    mixer.Deck(1).SetVolume({-40}); // ceiling 30
+    mixer.SetCrossfader({60});
+    EXPECT_EQ(mixer.Deck(0).MaxVol().value, 40);
+    EXPECT_EQ(mixer.Deck(1).MaxVol().value, 30);
+    mixer.SetDeckB(0);
+    EXPECT_EQ(mixer.DeckB(), 1) << "a deck is never on both sides";
+    mixer.SetDeckA(2);
+    EXPECT_EQ(mixer.Deck(2).MaxVol().value, 50) << "a new deck of the pair waits for a move";
+    mixer.SetCrossfader({50});
+    EXPECT_EQ(mixer.Deck(2).MaxVol().value, 50);
+    EXPECT_EQ(mixer.Deck(0).MaxVol().value, 40) << "no longer mixed";
+
+    mixer.SetGradual(true);
+    mixer.CentreTo(FadeTarget::DeckB);
+    std::vector<int> walk;
+    for (int i = 0; i < 20 && mixer.Fading() != FadeTarget::None; ++i) {
+        mixer.Tick();
+        walk.push_back(mixer.Crossfader().value);
+    }
+    ASSERT_EQ(walk.size(), 18u) << "arrives in 17 steps, ends on the next";
+    EXPECT_EQ(walk[0], 53);
+    EXPECT_EQ(walk[16], 100);
+    mixer.CentreTo(FadeTarget::DeckA);
+    mixer.SetGradual(false);
+    mixer.CentreTo(FadeTarget::DeckA);
+    EXPECT_EQ(mixer.Crossfader().value, 0);
+    EXPECT_EQ(mixer.Fading(), FadeTarget::None);
+    mixer.SetAutoFade(true);
+    EXPECT_TRUE(mixer.Gradual());
+}
+
+// Auto play through the controllers: a song that will not load is skipped and named; after the
+// last song the desk plays the songs it still holds again in turn, a rendered set ends.
+TEST_F(DeskRules, AutoPlayToTheEnd) {
+    for (const char* name : {"one", "bad", "two"})
+        queue.rows.push_back(std::string(name) == "bad"
+                                 ? WriteFile(folder / "bad.mp3", "no frames here")
+                                 : ToneMp3(std::string(name) + ".mp3", 2.0, 500));
+    std::vector<std::string> skipped;
+    QObject::connect(&mixer, &MixerController::songSkipped,
+                     [&](const std::string& path, const QString&) { skipped.push_back(path); });
+    mixer.SetOverlap(500);
+    mixer.SetAutoFade(true);
+    mixer.SetAutoPlay(true);
+    mixer.SetEachSongOnce(true);
+    int steps = 0;
+    for (; steps < 100 && !mixer.Finished(); ++steps)
+        Step();
+    EXPECT_LT(steps, 60) << "the set ends after its last song";
+    EXPECT_EQ(skipped, std::vector<std::string>{folder / "bad.mp3"});
+
+    queue.rows.push_back(ToneMp3("three.mp3", 2.0, 600));
+    mixer.SetEachSongOnce(false);
+    for (int i = 0; i < 80; ++i) {
+        Step();
+        ASSERT_FALSE(mixer.Finished()) << "the desk plays on at step " << i;
+    }
+}
+
+// File names are bytes: a name that is not UTF-8 loads, plays and is remembered as it is.
+TEST_F(DeskRules, NamesThatAreNotUtf8) {
+    const std::string tone = ToneMp3("named.mp3", 2.0, 440);
+    for (const std::string name : {"bad\xff.mp3", "latin\xe9.mp3"}) {
+        const std::string path = folder / name;
+        std::filesystem::copy_file(tone, path, std::filesystem::copy_options::overwrite_existing);
+        DeckController& deck = Load(1, path);
+        EXPECT_EQ(deck.Filename(), path);
+        EXPECT_TRUE(deck.LoadFailure().isEmpty()) << deck.LoadFailure().toStdString();
+        EXPECT_TRUE(SongHasRow(path));
+        deck.PlayPause();
+        Step();
+        EXPECT_GT(engine.GetSoundPosition(1), 50);
+        deck.Stop();
+    }
+}
+
+// Every control answers to its name in its own scale, stops at its ends, and unknown names do
+// nothing.
+TEST_F(DeskRules, ControlsByName) {
+    DeskControls controls(mixer);
+    EXPECT_EQ(DeskControls::Names().size(), 4u * 5 + 7);
+    int valued = 0;
+    for (const ControlName& name : DeskControls::Names())
+        valued += controls.Value(name.group, name.key).has_value();
+    EXPECT_EQ(valued, 4 * 3 + 3);
+    EXPECT_TRUE(controls.SetValue("Deck2", "pitch", 1100));
+    EXPECT_EQ(mixer.Deck(1).Pitch().value, 1100);
+    EXPECT_TRUE(controls.Nudge("Mixer", "crossfader", 250));
+    EXPECT_EQ(mixer.Crossfader().value, 100);
+    EXPECT_TRUE(controls.Nudge("Deck4", "volume", -500));
+    EXPECT_EQ(mixer.Deck(3).Volume().value, -100);
+    EXPECT_TRUE(controls.Press("Mixer", "auto_play"));
+    EXPECT_TRUE(mixer.AutoPlayOn());
+    EXPECT_FALSE(controls.Press("Deck5", "play"));
+    EXPECT_FALSE(controls.SetValue("Mixer", "volume", 3));
+    EXPECT_FALSE(controls.Value("Deck1", "crossfader"));
+
+    Load(0, ToneMp3("pressed.mp3", 2.0, 440));
+    EXPECT_TRUE(controls.Press("Deck1", "play"));
+    EXPECT_EQ(mixer.Deck(0).Status(), PlayerStatus::Playing);
+    EXPECT_TRUE(controls.Press("Deck1", "stop"));
+    EXPECT_EQ(mixer.Deck(0).Status(), PlayerStatus::Stopped);
+}
+
+} // namespace
+} // namespace spinx::test
