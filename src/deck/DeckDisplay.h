@@ -3,10 +3,19 @@
 // spectrum of what the player is sending out. Pure functions, any thread.
 #include "engine/Aspinx.h"
 
+#include <QRgb>
+
 #include <complex>
 #include <vector>
 
 namespace spinx {
+
+// The deck's drawing colours: the lit level bars, the played part of the progress bar, the
+// markers on it, and the spectrum's bars.
+inline constexpr QRgb kLevelBarRgb = qRgb(0, 128, 0);
+inline constexpr QRgb kPlayedRgb = qRgb(128, 0, 0);
+inline constexpr QRgb kMarkerRgb = qRgb(255, 255, 255);
+inline constexpr QRgb kSpectrumRgb = qRgb(255, 255, 0);
 
 // The song's overview squeezed into `columns` columns: per column the lowest and the highest
 // sample of either channel (-1..1).

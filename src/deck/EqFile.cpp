@@ -49,7 +49,7 @@ bool ReadEqFileText(std::string_view text, EqGains& gains) {
         if (end == std::string_view::npos) end = text.size();
         const std::optional<double> number = Number(Trimmed(text.substr(start, end - start)));
         start = end + 1;
-        const int16_t value = number ? CInt(*number) : int16_t{0};
+        const int16_t value = number ? RoundToInt16(*number) : int16_t{0};
         if (!number || value < kEqMin || value > kEqMax) {
             complete = false;
             continue;

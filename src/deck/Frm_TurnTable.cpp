@@ -370,7 +370,7 @@ void Frm_TurnTable::DoLevel(int16_t nPeakLeft, int16_t nPeakRight) {
     levelMeter_->Scale(kLevelScaleLeft, kLevelScaleTop, kLevelScaleRight, kLevelScaleBottom);
     for (const LevelBox& box : LevelBoxes(nPeakLeft, nPeakRight))
         levelMeter_->FillBox(box.x1, box.y1, box.x2, box.y2,
-                             box.lit ? QBColor(2) : levelMeter_->BackColor());
+                             box.lit ? QColor(kLevelBarRgb) : levelMeter_->BackColor());
 }
 
 void Frm_TurnTable::Load0Btn_Click() {
@@ -524,11 +524,11 @@ void Frm_TurnTable::Timer1_Timer() {
 }
 void Frm_TurnTable::DrawProgress(int32_t position, int32_t length) {
     progressBar_->Scale(0, 0, length, 10);
-    progressBar_->FillBox(0, 0, position, 10, QBColor(4));
+    progressBar_->FillBox(0, 0, position, 10, QColor(kPlayedRgb));
     progressBar_->FillBox(position + 1.0, 0, length, 10, progressBar_->BackColor());
     const double endMarker = static_cast<double>(EndMarkerAt(deck_.MaxPos(), deck_.EndPos()));
-    progressBar_->DrawLine(deck_.StartPos(), 0, deck_.StartPos(), 10, QBColor(15));
-    progressBar_->DrawLine(endMarker, 0, endMarker, 10, QBColor(15));
+    progressBar_->DrawLine(deck_.StartPos(), 0, deck_.StartPos(), 10, QColor(kMarkerRgb));
+    progressBar_->DrawLine(endMarker, 0, endMarker, 10, QColor(kMarkerRgb));
 }
 
 void Frm_TurnTable::ShowStatus(PlayerStatus status) {
@@ -587,7 +587,7 @@ void Frm_TurnTable::DrawDisplays(PlayerStatus status, int32_t position) {
     spectrumPicture_->Cls();
     spectrumPicture_->Scale(0, 1, kSpectrumBars, 0);
     for (int b = 0; b < kSpectrumBars; ++b)
-        if (bars[b] > 0) spectrumPicture_->FillBox(b + 0.15, 0, b + 0.85, bars[b], QBColor(14));
+        if (bars[b] > 0) spectrumPicture_->FillBox(b + 0.15, 0, b + 0.85, bars[b], QColor(kSpectrumRgb));
 }
 
 bool Frm_TurnTable::eventFilter(QObject* watched, QEvent* event) {
@@ -615,7 +615,7 @@ void Frm_TurnTable::Pic_Progress_MouseDown(int16_t Button, int16_t, float X, flo
     // The deck clicked on becomes the active window: the marker menu acts on the active deck.
     if (auto* window = qobject_cast<QMdiSubWindow*>(parentWidget()))
         if (QMdiArea* area = window->mdiArea()) area->setActiveSubWindow(window);
-    clickPos_ = CLng(X);
+    clickPos_ = RoundToInt32(X);
     if (Button == 1) {
         deck_.Seek(clickPos_);
     } else if (Button == 2) {
@@ -624,11 +624,11 @@ void Frm_TurnTable::Pic_Progress_MouseDown(int16_t Button, int16_t, float X, flo
 }
 
 void Frm_TurnTable::Pic_Progress_MouseMove(int16_t, int16_t, float X, float) {
-    const QString time = QString::fromStdString(FormatTime(CLng(X), false, true));
+    const QString time = QString::fromStdString(FormatTime(RoundToInt32(X), false, true));
     progressBar_->setToolTip(time);
     // The tip follows the mouse along the bar rather than waiting for it to rest.
     if (QToolTip::isVisible()) QToolTip::showText(QCursor::pos(), time, progressBar_);
-    clickPos_ = CLng(X);
+    clickPos_ = RoundToInt32(X);
 }
 
 } // namespace spinx

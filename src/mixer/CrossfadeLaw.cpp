@@ -10,7 +10,7 @@ int16_t CrossfadeVolume(int share, int deckSlider) {
     const double ceiling = VolumeFromSlider(deckSlider);
     if (volume > ceiling) volume = ceiling;
     if (volume < 0) volume = 0;
-    return CInt(volume);
+    return RoundToInt16(volume);
 }
 
 } // namespace spinx

@@ -26,11 +26,11 @@ double RoundHalfEven(double value) {
     return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
 }
 
-int16_t CInt(double value) {
+int16_t RoundToInt16(double value) {
     return Saturated<int16_t>(value);
 }
 
-int32_t CLng(double value) {
+int32_t RoundToInt32(double value) {
     return Saturated<int32_t>(value);
 }
 

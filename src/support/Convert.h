@@ -8,8 +8,8 @@ namespace spinx {
 double RoundHalfEven(double value);
 
 // 16-bit integer by RoundHalfEven; values beyond the range saturate instead of wrapping.
-int16_t CInt(double value);
+int16_t RoundToInt16(double value);
 // 32-bit integer by RoundHalfEven; values beyond the range saturate instead of wrapping.
-int32_t CLng(double value);
+int32_t RoundToInt32(double value);
 
 } // namespace spinx

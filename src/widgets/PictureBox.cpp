@@ -8,21 +8,6 @@
 
 namespace spinx {
 
-QColor QBColor(int index) {
-    static constexpr QRgb kPalette[16] = {
-        qRgb(0, 0, 0),       qRgb(0, 0, 128),   qRgb(0, 128, 0),   qRgb(0, 128, 128),
-        qRgb(128, 0, 0),     qRgb(128, 0, 128), qRgb(128, 128, 0), qRgb(192, 192, 192),
-        qRgb(128, 128, 128), qRgb(0, 0, 255),   qRgb(0, 255, 0),   qRgb(0, 255, 255),
-        qRgb(255, 0, 0),     qRgb(255, 0, 255), qRgb(255, 255, 0), qRgb(255, 255, 255),
-    };
-    return index >= 0 && index < 16 ? QColor(kPalette[index]) : QColor(Qt::black);
-}
-
-uint32_t ColourNumber(QColor color) {
-    return static_cast<uint32_t>(color.red()) | static_cast<uint32_t>(color.green()) << 8 |
-           static_cast<uint32_t>(color.blue()) << 16;
-}
-
 PictureLine::PictureLine(PictureBox& box, QLineF position, QColor color)
     : box_(box), position_(position), color_(color) {}
 

@@ -13,12 +13,6 @@
 
 namespace spinx {
 
-// Entry `index` (0..15) of the classic 16-colour palette: 0 black, 2 dark green, 4 dark red,
-// 14 yellow, 15 white, and so on; other indexes give black.
-QColor QBColor(int index);
-// A colour as a 32-bit colour number, red in the low byte (blue-green-red order).
-uint32_t ColourNumber(QColor color);
-
 class PictureBox;
 
 // A line control inside a picture box, placed in the box's user scale.

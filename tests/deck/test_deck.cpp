@@ -1,4 +1,5 @@
 // The deck: loading, transport, sliders, the level meter and a song that will not load.
+#include "deck/DeckDisplay.h"
 #include "deck/DeckRules.h"
 #include "desktest/DeskTest.h"
 #include "engine/Aspinx.h"
@@ -65,7 +66,7 @@ TEST_F(DeckTest, LevelMeterIsMirrored) {
     PictureBox& meter = Ctl<PictureBox>(deck, "Pic_Level");
     meter.resize(24, 131);
     deck.DoLevel(100, 0);
-    const QColor bar = QBColor(2);
+    const QColor bar = QColor(kLevelBarRgb);
     const int right = meter.Picture().width() - 2, middle = meter.Picture().height() / 2;
     EXPECT_EQ(meter.Picture().pixelColor(right, middle), bar);
     EXPECT_NE(meter.Picture().pixelColor(1, middle), bar);

@@ -71,7 +71,7 @@ TEST_F(PositionTest, TickLabelsAndBlink) {
     Engine().SeekSound(0, deck.Controller().MaxPos());
     Tick(deck);
     EXPECT_EQ(remaining.text(), "--.--.---");
-    EXPECT_EQ(bar.pixelColor(bar.width() - 3, 5), QBColor(4));
+    EXPECT_EQ(bar.pixelColor(bar.width() - 3, 5), QColor(kPlayedRgb));
 
     // The end marker 1 s before the end: the whole song is in the warning zone.
     deck.Pic_Progress_MouseMove(0, 0, static_cast<float>(deck.Controller().MaxPos() - 1000), 5);

@@ -1,5 +1,6 @@
 // The mixer: its start-up, the engine's events, deck assignment, the crossfader, the master
 // volume, and a whole unattended set played through the desk on the real engine.
+#include "deck/DeckDisplay.h"
 #include "deck/SongSettings.h"
 #include "desktest/DeckDriving.h"
 #include "desktest/DeskTest.h"
@@ -175,7 +176,7 @@ TEST_F(MixerTest, EventsReachTheirDeck) {
     emit Engine().VUMeterValueChange(7, 100, 100);
     for (int p = 0; p < 4; ++p) {
         const QImage& level = Ctl<PictureBox>(Deck(p), "Pic_Level").Picture();
-        EXPECT_EQ(level.pixelColor(1, 65) == QBColor(2), p == 1) << "deck " << p;
+        EXPECT_EQ(level.pixelColor(1, 65) == QColor(kLevelBarRgb), p == 1) << "deck " << p;
     }
 }
 

@@ -11,11 +11,11 @@ using test::TempFolder;
 // Guards the conversions: halves round to even, and values beyond the range saturate rather
 // than wrap.
 TEST(Convert, RoundingHalfToEven) {
-    EXPECT_EQ(CInt(-1.5), -2);
-    EXPECT_EQ(CInt(2.4999), 2);
-    EXPECT_EQ(CInt(-40000.0), -32768);
-    EXPECT_EQ(CLng(12344.5), 12344);
-    EXPECT_EQ(CLng(1e12), 2147483647);
+    EXPECT_EQ(RoundToInt16(-1.5), -2);
+    EXPECT_EQ(RoundToInt16(2.4999), 2);
+    EXPECT_EQ(RoundToInt16(-40000.0), -32768);
+    EXPECT_EQ(RoundToInt32(12344.5), 12344);
+    EXPECT_EQ(RoundToInt32(1e12), 2147483647);
 }
 
 // Guards list splitting as the multi-file dialog and playlists use it: trimming, the NUL
