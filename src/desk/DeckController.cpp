@@ -158,12 +158,12 @@ void DeckController::SetVolume(SliderVolume volume) {
     emit settingsChanged();
 }
 
-void DeckController::SetPitch(PitchPerMille pitch) {
+void DeckController::SetPitch(PitchPerMille pitch, bool byUser) {
     pitch.value = std::clamp(pitch.value, 1, 2000);
     if (pitch == pitch_) return;
     pitch_ = pitch;
     engine_.SetPitch(id_, static_cast<int16_t>(pitch.value));
-    unsaved_ = true;
+    if (byUser) unsaved_ = true;
     emit settingsChanged();
 }
 

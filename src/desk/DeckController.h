@@ -77,7 +77,9 @@ class DeckController : public QObject {
     void Seek(int32_t positionMs);
 
     void SetVolume(SliderVolume volume);
-    void SetPitch(PitchPerMille pitch);
+    // `byUser` false: a change the desk makes for a while (a beat-matched take-over), which
+    // is no setting of the song's to save.
+    void SetPitch(PitchPerMille pitch, bool byUser = true);
     void SetBalance(BalancePercent balance);
     void SetCurve(const EqGains& curve);
     // Writes volume, pitch and curve into the song's row.
@@ -87,6 +89,8 @@ class DeckController : public QObject {
 
     // The crossfader's share (0..100) under the volume slider's ceiling.
     void ApplyCrossfade(int share);
+    // An engine volume (0..100) the desk's automation sets directly.
+    void SetMixVolume(int volume) { SendVolume(volume); }
     void SetLevelTrim(double db);
 
     // The 100 ms step: the length as the engine now knows it, the end marker's pull-back and

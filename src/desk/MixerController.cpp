@@ -158,6 +158,7 @@ void MixerController::Tick() {
             SetCrossfader({crossfader_.value + step});
         }
     }
+    BeatMixTick();
     autoPlay_.Tick();
 }
 

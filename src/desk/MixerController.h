@@ -4,6 +4,7 @@
 // auto play over a queue of songs. The mixer window, the keys and the set renderer all drive
 // this one object, so the desk plays a set the same way with or without its windows. UI
 // thread (the engine's).
+#include "desk/BeatMix.h"
 #include "desk/DeckController.h"
 #include "desk/DeskTypes.h"
 #include "engine/Aspinx.h"
@@ -78,6 +79,16 @@ class MixerController : public QObject, private AutoPlayDesk {
     void SetEachSongOnce(bool on) { eachSongOnce_ = on; }
     const AutoPlay& AutoPlayer() const { return autoPlay_; }
 
+    // Beat Mix: auto play's take-overs are beat-matched and phrase-aligned where the music
+    // allows (see BeatMix.h), with an equal-power fade; off, they are as the crossfader makes
+    // them.
+    bool BeatMix() const { return beatMix_; }
+    void SetBeatMix(bool on);
+    // What is known of a song's music, by path; the transitions plan with it.
+    void SetSongMusic(const std::string& path, const MixSong& music);
+    // The transition under way, if any.
+    bool InTransition() const { return transition_.started; }
+
     // The 100 ms step: the decks' rules, a step of a gradual crossfade, then auto play.
     void Tick();
 
@@ -115,6 +126,15 @@ class MixerController : public QObject, private AutoPlayDesk {
     void Seek(PlayerId player, int32_t positionMs) override;
     void FadeTo(int16_t end) override;
 
+    // Beat Mix, on each tick: plans the next take-over and runs the one under way.
+    void BeatMixTick();
+    bool PlanTransition();
+    void RunTransition();
+    void EndTransition();
+    void GlidePitchBack();
+    std::optional<MixSong> MusicOf(PlayerId player) const;
+    int32_t SongPosition(PlayerId player) const;
+
     void LevelDeck(PlayerId player);
     void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
 
@@ -128,6 +148,24 @@ class MixerController : public QObject, private AutoPlayDesk {
     bool gradual_ = false;
     bool autoFade_ = false;
     bool eachSongOnce_ = false;
+    bool beatMix_ = false;
+    std::map<std::string, MixSong> music_;
+    struct Transition {
+        PlayerId out = -1;
+        PlayerId in = -1;
+        TransitionPlan plan;
+        int outPitch = 1000;
+        int inOwnPitch = 1000; // the incoming's own speed, glided back to afterwards
+        bool started = false;
+        bool phaseChecked = false;
+    } transition_;
+    // After a take-over the new song glides back to its own speed.
+    struct PitchGlide {
+        PlayerId player = -1;
+        int to = 1000;
+        double perTick = 0; // pitch units per tick
+        double at = 1000;
+    } glide_;
     int32_t overlap_ = kDefaultOverlapMs;
     bool levelling_ = false;
     double targetLufs_;

@@ -44,7 +44,7 @@ void AutoPlay::Tick() {
 
     SkipLeadIn(a);
     SkipLeadIn(b);
-    switch (WhichDeckStarts(ReadDeck(a), ReadDeck(b))) {
+    switch (takesOver_ ? WhichDeckStarts(ReadDeck(a), ReadDeck(b)) : AutoStart::None) {
     case AutoStart::DeckB:
         TakeOver(b, 2);
         break;

@@ -94,6 +94,9 @@ class AutoPlay {
     // With Skip Silence (on unless turned off) a song auto play starts begins at its sound, and
     // the next one starts before the sound ends rather than the file.
     void SetSkipSilence(bool on) { skipSilence_ = on; }
+    // Off when the desk starts the waiting deck itself (a beat-matched mix plans its own
+    // moment); a partner still starts when the playing song ends, so a set never stalls.
+    void SetTakesOver(bool on) { takesOver_ = on; }
 
     // The 100 ms step: starts the waiting deck inside the playing song's last stretch and fills
     // empty decks from the playlist (Deck A's new song starts at once).
@@ -128,6 +131,7 @@ class AutoPlay {
     bool enabled_ = false;
     bool autoFade_ = false;
     bool skipSilence_ = true;
+    bool takesOver_ = true;
     std::array<Loaded, 4> loaded_;
     State state_;
 };

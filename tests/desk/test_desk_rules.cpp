@@ -11,6 +11,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -224,6 +227,69 @@ TEST_F(DeskRules, ControlsByName) {
     EXPECT_EQ(mixer.Deck(0).Status(), PlayerStatus::Playing);
     EXPECT_TRUE(controls.Press("Deck1", "stop"));
     EXPECT_EQ(mixer.Deck(0).Status(), PlayerStatus::Stopped);
+}
+
+// Beat Mix plans whole phrases ending at the outgoing's mix-out, matches tempo within the window
+// (also at double tempo), and falls back to a plain crossfade ending at the audible end.
+TEST(BeatMixPlan, PhrasesTempoAndFallback) {
+    const MixSong out{true, 120, 500, 500, 120500, 0, 122000, 1000};
+    MixSong in{true, 126, 250, 2250, 100000, 0, 101000, 1000};
+    const TransitionPlan plan = PlanTransition(out, in, 8000);
+    EXPECT_TRUE(plan.beatMatched);
+    EXPECT_EQ(plan.beats, 16) << "8 s at 120 BPM";
+    EXPECT_EQ(plan.endOutMs, 120500);
+    EXPECT_EQ(plan.startOutMs, 120500 - 16 * 500);
+    EXPECT_EQ(plan.bassSwapOutMs, 120500 - 8 * 500);
+    EXPECT_EQ(plan.incomingPitch, 952) << "126 BPM played at 120";
+    EXPECT_EQ(plan.incomingFromMs, 2250);
+    in.bpm = 61;
+    EXPECT_EQ(PlanTransition(out, in, 8000).incomingPitch, 984) << "a half-tempo song at double";
+    in.bpm = 131; // 9 % faster
+    const TransitionPlan plain = PlanTransition(out, in, 8000);
+    EXPECT_FALSE(plain.beatMatched);
+    EXPECT_EQ(plain.endOutMs, 122000);
+    EXPECT_EQ(plain.startOutMs, 114000);
+    EXPECT_EQ(plain.incomingPitch, 1000);
+    EXPECT_NEAR(EqualPowerFade(0.5).out, std::sqrt(0.5), 1e-9);
+    EXPECT_EQ(VolumeForGain(1, 50), 50);
+    EXPECT_EQ(VolumeForGain(0, 50), 0);
+}
+
+// A beat-matched take-over on the offline engine: the incoming starts on the outgoing's beat
+// at the outgoing's tempo and stays on it through the transition, which ends at the mix-out;
+// the incoming then glides back to its own speed.
+TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
+    const std::string a = ToneMp3("beat_a.mp3", 40.0, 220), b = ToneMp3("beat_b.mp3", 40.0, 330);
+    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 33000, 0, 39500, 1000});
+    mixer.SetSongMusic(b, {true, 126, 800, 800, 38000, 0, 39500, 1000});
+    queue.rows = {a, b};
+    mixer.SetOverlap(8000);
+    mixer.SetBeatMix(true);
+    mixer.SetAutoPlay(true);
+    std::vector<double> offsets;
+    bool ended = false;
+    for (int step = 0; step < 400 && !ended; ++step) {
+        Step();
+        const DeckController& in = mixer.Deck(1);
+        if (mixer.InTransition() && in.Status() == PlayerStatus::Playing) {
+            // Beat phases as heard: the outgoing's at 120 BPM, the incoming's at 126 played
+            // at 120.
+            const double outBeat = std::fmod(engine.GetSoundPosition(0) - 1000, 500.0);
+            const double inBeat = std::fmod((engine.GetSoundPosition(1) - 800) * 126 / 120, 500.0);
+            double off = std::fabs(outBeat - inBeat);
+            offsets.push_back(std::min(off, 500 - off));
+            EXPECT_EQ(in.Pitch().value, 952);
+        }
+        ended = mixer.Deck(0).Status() != PlayerStatus::Playing && !offsets.empty();
+    }
+    ASSERT_GE(offsets.size(), 60u) << "an 8 s transition, ticked every 100 ms";
+    std::sort(offsets.begin(), offsets.end());
+    EXPECT_LE(offsets[offsets.size() / 2], 10) << "median beat offset (ms)";
+    EXPECT_NEAR(engine.GetSoundPosition(0), 0, 1) << "the outgoing stopped at its mix-out";
+    EXPECT_FALSE(mixer.Deck(1).SettingsUnsaved()) << "the desk's tempo change is no setting";
+    for (int step = 0; step < 200 && mixer.Deck(1).Pitch().value != 1000; ++step)
+        Step();
+    EXPECT_EQ(mixer.Deck(1).Pitch().value, 1000) << "back to its own speed";
 }
 
 } // namespace

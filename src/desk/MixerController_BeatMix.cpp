@@ -1,0 +1,183 @@
+// Beat Mix: the mixer controller's take-overs as a DJ makes them. The plan comes from BeatMix.h;
+// this runs it tick by tick against the players' positions.
+#include "desk/MixerController.h"
+
+#include "deck/DeckRules.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace spinx {
+
+namespace {
+constexpr int kTickMs = 100;
+// A start that lands further than this from the outgoing's beat is set right once, while the
+// incoming is still nearly silent.
+constexpr double kPhaseToleranceMs = 2;
+// The new song glides back to its own speed over this many of its beats.
+constexpr int kGlideBeats = 32;
+} // namespace
+
+void MixerController::SetBeatMix(bool on) {
+    beatMix_ = on;
+    autoPlay_.SetTakesOver(!on);
+    if (!on) transition_ = {};
+    emit automationChanged();
+}
+
+void MixerController::SetSongMusic(const std::string& path, const MixSong& music) {
+    music_[path] = music;
+}
+
+int32_t MixerController::SongPosition(PlayerId player) const {
+    return engine_.GetSoundPosition(player);
+}
+
+std::optional<MixSong> MixerController::MusicOf(PlayerId player) const {
+    const DeckController& deck = Deck(player);
+    if (deck.Filename().empty() || deck.LoadPending()) return std::nullopt;
+    MixSong song;
+    if (const auto known = music_.find(deck.Filename()); known != music_.end())
+        song = known->second;
+    // Where the sound begins and ends, from the overview, when the analysis did not say.
+    if (song.audibleEndMs <= 0) {
+        DeckReading reading;
+        edges_.Fill(engine_, player, {0, overlap_, overlap_}, reading);
+        if (reading.audibleEnd <= 0 && !engine_.GetWaveform(player)) return std::nullopt;
+        song.audibleStartMs = reading.audibleStart;
+        song.audibleEndMs = reading.audibleEnd > 0 ? reading.audibleEnd : deck.Length();
+    }
+    if (song.mixOutMs <= 0) song.mixOutMs = song.audibleEndMs;
+    song.pitch = deck.Pitch().value;
+    return song;
+}
+
+void MixerController::BeatMixTick() {
+    if (!beatMix_ || !autoPlay_.Enabled()) return;
+    // Planned again on every tick until it starts: a song's music may become known meanwhile.
+    if (!transition_.started && !PlanTransition()) transition_ = {};
+    if (transition_.out >= 0) RunTransition();
+    GlidePitchBack();
+}
+
+bool MixerController::PlanTransition() {
+    const bool playsA = Deck(deckA_).Status() == PlayerStatus::Playing;
+    const bool playsB = Deck(deckB_).Status() == PlayerStatus::Playing;
+    if (playsA == playsB) return false;
+    const PlayerId out = playsA ? deckA_ : deckB_;
+    const PlayerId in = playsA ? deckB_ : deckA_;
+    const std::optional<MixSong> outSong = MusicOf(out);
+    if (!outSong) return false;
+    const DeckController& next = Deck(in);
+    const bool hasNext = !next.Filename().empty() && !(eachSongOnce_ && next.Ended());
+    transition_ = {};
+    transition_.out = out;
+    transition_.outPitch = outSong->pitch;
+    if (!hasNext) {
+        // The last song: the set ends where its sound does.
+        transition_.plan.endOutMs = outSong->audibleEndMs;
+        transition_.plan.startOutMs = outSong->audibleEndMs;
+        return true;
+    }
+    const std::optional<MixSong> inSong = MusicOf(in);
+    if (!inSong) {
+        transition_ = {};
+        return false;
+    }
+    transition_.in = in;
+    transition_.inOwnPitch = inSong->pitch;
+    transition_.plan = spinx::PlanTransition(*outSong, *inSong, overlap_);
+    return true;
+}
+
+void MixerController::RunTransition() {
+    Transition& t = transition_;
+    DeckController& out = Deck(t.out);
+    if (out.Status() != PlayerStatus::Playing) {
+        // The outgoing stopped under us (the user, or its end): whatever was planned is void.
+        if (t.started && t.in >= 0) EndTransition();
+        transition_ = {};
+        return;
+    }
+    const double outPos = SongPosition(t.out);
+    const TransitionPlan& plan = t.plan;
+    const double outSpeed = t.outPitch / 1000.0;
+    if (t.in < 0) {
+        if (outPos >= plan.endOutMs) {
+            out.Stop();
+            out.SoundDone();
+            autoPlay_.SoundDone(t.out);
+            transition_ = {};
+        }
+        return;
+    }
+    DeckController& in = Deck(t.in);
+    const double inSpeed = plan.incomingPitch / 1000.0;
+    // Where the incoming should be now: its start point plus the real time since the start.
+    const auto dueIn = [&](double outAt) {
+        return plan.incomingFromMs + (outAt - plan.startOutMs) / outSpeed * inSpeed;
+    };
+    if (!t.started) {
+        // Started on the tick that reaches the start, at the place the beat has come to.
+        if (outPos + kTickMs * outSpeed < plan.startOutMs) return;
+        const double startAt = std::max(outPos, plan.startOutMs);
+        in.SetPitch({plan.incomingPitch}, false);
+        in.SetMixVolume(0);
+        in.Seek(static_cast<int32_t>(std::lround(std::max(0.0, dueIn(startAt)))));
+        in.Start();
+        t.started = true;
+        return;
+    }
+    if (!t.phaseChecked) {
+        t.phaseChecked = true;
+        const double off = SongPosition(t.in) - dueIn(outPos);
+        if (std::fabs(off) > kPhaseToleranceMs)
+            in.Seek(static_cast<int32_t>(std::lround(dueIn(outPos))));
+    }
+    const double length = std::max(1.0, plan.endOutMs - plan.startOutMs);
+    const double progress = std::clamp((outPos - plan.startOutMs) / length, 0.0, 1.0);
+    const FadeGains gains = EqualPowerFade(progress);
+    out.SetMixVolume(VolumeForGain(gains.out, VolumeFromSlider(out.Volume().value)));
+    in.SetMixVolume(VolumeForGain(gains.in, VolumeFromSlider(in.Volume().value)));
+    // The crossfader shows the transition's way from the outgoing's end to the incoming's.
+    const int shown = static_cast<int>(std::lround(progress * 100));
+    const CrossfadePosition position{t.out == deckA_ ? shown : 100 - shown};
+    if (position != crossfader_) {
+        crossfader_ = position;
+        emit crossfaderChanged();
+    }
+    if (outPos >= plan.endOutMs) EndTransition();
+}
+
+void MixerController::EndTransition() {
+    Transition& t = transition_;
+    DeckController& out = Deck(t.out);
+    DeckController& in = Deck(t.in);
+    crossfader_ = {t.in == deckA_ ? 0 : 100};
+    ApplyCrossfader();
+    emit crossfaderChanged();
+    if (t.plan.incomingPitch != t.inOwnPitch && in.Status() == PlayerStatus::Playing) {
+        const std::optional<MixSong> song = MusicOf(t.in);
+        const double beatMs =
+            song && song->bpm > 0 ? 60000.0 / (song->bpm * t.plan.incomingPitch / 1000.0) : 500.0;
+        glide_ = {t.in, t.inOwnPitch,
+                  (t.inOwnPitch - t.plan.incomingPitch) / (kGlideBeats * beatMs / kTickMs),
+                  static_cast<double>(t.plan.incomingPitch)};
+    }
+    const PlayerId gone = t.out;
+    transition_ = {};
+    if (out.Status() == PlayerStatus::Playing) out.Stop();
+    out.SoundDone();
+    autoPlay_.SoundDone(gone);
+}
+
+void MixerController::GlidePitchBack() {
+    if (glide_.player < 0) return;
+    DeckController& deck = Deck(glide_.player);
+    glide_.at += glide_.perTick;
+    const bool arrived = glide_.perTick >= 0 ? glide_.at >= glide_.to : glide_.at <= glide_.to;
+    deck.SetPitch({arrived ? glide_.to : static_cast<int>(std::lround(glide_.at))}, false);
+    if (arrived) glide_ = {};
+}
+
+} // namespace spinx
