@@ -169,9 +169,14 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     levelCheck_ = Named(new QCheckBox(QStringLiteral("Level songs"), this), "Chk_Level");
     levelCheck_->setToolTip(QStringLiteral("Play every song at one loudness"));
     levelCheck_->setChecked(SettingsFlag(kLevelSongsKey, false));
+    beatMixCheck_ = Named(new QCheckBox(QStringLiteral("Beat Mix"), this), "Chk_BeatMix");
+    beatMixCheck_->setToolTip(
+        QStringLiteral("Auto play mixes on the beat: tempo matched, phrase by phrase"));
+    beatMixCheck_->setChecked(SettingsFlag(kBeatMixKey, false));
     auto* fadeAndLevel = new QVBoxLayout;
     fadeAndLevel->setSpacing(2);
     fadeAndLevel->addWidget(autoFadeCheck_);
+    fadeAndLevel->addWidget(beatMixCheck_);
     fadeAndLevel->addWidget(levelCheck_);
     auto* automatic = new QHBoxLayout;
     automatic->setSpacing(4);
@@ -229,6 +234,7 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     mixer_->SetSkipSilence(SettingsFlag(kSkipSilenceKey, true));
     mixer_->SetTargetLoudness(TargetLoudness());
     mixer_->SetLevelling(levelCheck_->isChecked());
+    mixer_->SetBeatMix(beatMixCheck_->isChecked());
     mixer_->SetOverlap(overlapSlider_->value());
     connect(mixer_.get(), &MixerController::pairChanged, this, [this] { ShowPair(); });
     connect(mixer_.get(), &MixerController::crossfaderChanged, this, [this] { ShowCrossfader(); });
@@ -251,6 +257,12 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     connect(autoPlayCheck_, &QCheckBox::toggled, this,
             [this](bool on) { mixer_->SetAutoPlay(on); });
     connect(levelCheck_, &QCheckBox::toggled, this, [this] { Chk_Level_Click(); });
+    connect(beatMixCheck_, &QCheckBox::toggled, this, [this](bool on) {
+        mixer_->SetBeatMix(on);
+        std::string error;
+        if (!WriteINI("", kBeatMixKey, on ? "Yes" : "No", kSettingsSection, &error))
+            MsgBox("The Beat Mix setting cannot be kept. " + error);
+    });
 }
 
 Frm_Master::~Frm_Master() {
@@ -368,13 +380,14 @@ void Frm_Master::ShowCrossfader() {
 
 void Frm_Master::ShowAutomation() {
     const QSignalBlocker quietFade(fadeCheck_), quietAuto(autoPlayCheck_),
-        quietAutoFade(autoFadeCheck_), quietLevel(levelCheck_);
+        quietAutoFade(autoFadeCheck_), quietLevel(levelCheck_), quietBeat(beatMixCheck_);
     fadeCheck_->setChecked(mixer_->Gradual());
     // Auto Fade moves the crossfader in steps, which only Fade does.
     fadeCheck_->setEnabled(!mixer_->AutoFade());
     autoPlayCheck_->setChecked(mixer_->AutoPlayOn());
     autoFadeCheck_->setChecked(mixer_->AutoFade());
     levelCheck_->setChecked(mixer_->Levelling());
+    beatMixCheck_->setChecked(mixer_->BeatMix());
     ShowCrossfader();
 }
 void Frm_Master::NudgeCrossfader(int delta) {

@@ -195,6 +195,7 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     QCheckBox* autoPlayCheck_;
     QCheckBox* autoFadeCheck_;
     QCheckBox* levelCheck_;
+    QCheckBox* beatMixCheck_;
     QLabel* recordingLabel_; // the recording's elapsed time, shown while it runs
     QLabel* skippedNote_;    // names a song auto play skipped, for a few seconds
     int skippedTicks_ = 0;   // ticks left before the note goes

@@ -18,6 +18,8 @@ inline constexpr const char* kLevelSongsKey = "Level Songs";
 inline constexpr const char* kTargetLoudnessKey = "Target Loudness";
 // "No" keeps auto play from skipping the silence at songs' starts and ends.
 inline constexpr const char* kSkipSilenceKey = "Skip Silence";
+// "Yes" while the mixer's "Beat Mix" box is ticked.
+inline constexpr const char* kBeatMixKey = "Beat Mix";
 // The sound device's buffer, in milliseconds (at most 30); absent = the engine's own choice.
 inline constexpr const char* kAudioLatencyKey = "Audio Latency";
 

@@ -38,6 +38,7 @@ constexpr const char* kHelp =
     "\n"
     "  --overlap MS        end marker of songs without a stored one (default 4000)\n"
     "  --level             play every song at one loudness\n"
+    "  --beat-mix          beat-matched, phrase-aligned take-overs where the music allows\n"
     "  --no-skip-silence   keep the silence at songs' starts and ends\n"
     "  --database FILE     the song database to read (default: the desk's); never written\n"
     "  --no-database       play every song as new, without the song memory\n"
@@ -58,6 +59,7 @@ struct Options {
     std::string list, out, database;
     int overlap = 4000;
     bool level = false;
+    bool beatMix = false;
     bool skipSilence = true;
     bool memory = true; // the song database is read
 };
@@ -81,6 +83,7 @@ Options ReadOptions(const std::vector<std::string>& args, const spinx::CommandLi
             options.overlap = std::atoi(OptionValue(args, i).c_str());
         if (arg.rfind("--database", 0) == 0) options.database = OptionValue(args, i);
         if (arg == "--level") options.level = true;
+        if (arg == "--beat-mix") options.beatMix = true;
         if (arg == "--no-skip-silence") options.skipSilence = false;
         if (arg == "--no-database") options.memory = false;
     }
@@ -190,7 +193,7 @@ class Songs : public spinx::SongQueue {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     spinx::CommandLine line = spinx::ParseCommandLine(
-        args, {{"overlap", "database"}, {"level", "no-skip-silence", "no-database"}});
+        args, {{"overlap", "database"}, {"level", "beat-mix", "no-skip-silence", "no-database"}});
     if (line.action == spinx::CommandLine::Action::Run && line.operands.size() != 2) {
         line.action = spinx::CommandLine::Action::Error;
         line.error = "a playlist and an output file are needed";
@@ -243,6 +246,7 @@ int main(int argc, char** argv) {
     spinx::MixerController desk(engine, queue);
     desk.SetOverlap(options.overlap);
     desk.SetLevelling(options.level);
+    desk.SetBeatMix(options.beatMix);
     desk.SetSkipSilence(options.skipSilence);
     desk.SetEachSongOnce(true);
     int skipped = 0;
