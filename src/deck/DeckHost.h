@@ -10,6 +10,8 @@ class DeckHost {
   public:
     // The song a playlist row stands for, or null when the row stands for none.
     virtual const std::string* PlaylistRowPath(int row) const = 0;
+    // The deck's Sync button: match the other deck of the pair.
+    virtual void SyncDeck(int16_t player) = 0;
     // The user asked for the marker menu over the deck's progress bar.
     virtual void RequestMarkerMenu() = 0;
 

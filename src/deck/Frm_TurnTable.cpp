@@ -7,6 +7,7 @@
 #include "deck/EqPanel.h"
 #include "deck/Mod_MCI.h"
 #include "desk/DeckController.h"
+#include "mixer/SetSettings.h"
 #include "support/Convert.h"
 #include "support/DataLocation.h"
 #include "support/FileIo.h"
@@ -50,6 +51,7 @@ const QColor kDisplayBack(16, 24, 32);
 const QColor kProgressBack(48, 56, 64);
 const QColor kOverviewColour(90, 150, 200);
 const QColor kWarningColour(230, 40, 40);
+const QColor kGridColour(230, 230, 230);
 
 // The window's width with the equaliser panel shown and hidden, and the room below the controls.
 constexpr int kWideTwips = 8955;
@@ -73,7 +75,8 @@ constexpr TwipsRect kPicture2{2985, 60, 600, 600};
 constexpr TwipsRect kProgress{60, 705, 3525, 180};
 constexpr std::array<TwipsRect, 3> kLblPos{
     {{60, 900, 1170, 180}, {1230, 900, 1185, 180}, {2415, 900, 1170, 180}}};
-constexpr TwipsRect kStatus{60, 1125, 2070, 330};
+constexpr TwipsRect kStatus{60, 1125, 1500, 330};
+constexpr TwipsRect kSync{1605, 1125, 525, 330};
 constexpr int kButtonTwips = 330;
 constexpr std::array<int, 4> kButtonLeft = {2175, 2535, 2895, 3255}; // load, play, stop, save
 constexpr TwipsRect kPitchLabel{60, 1500, 720, 270};
@@ -81,9 +84,10 @@ constexpr TwipsRect kPitch{870, 1500, 2190, 270};
 constexpr TwipsRect kPitchValue{3090, 1500, 495, 270};
 constexpr TwipsRect kBalanceLabel{60, 1815, 720, 270};
 constexpr TwipsRect kBalanceL{810, 1815, 120, 270};
-constexpr TwipsRect kBalance{930, 1815, 1995, 270};
-constexpr TwipsRect kBalanceR{2940, 1815, 135, 270};
-constexpr TwipsRect kBalanceValue{3090, 1815, 495, 270};
+constexpr TwipsRect kBalance{930, 1815, 1095, 270};
+constexpr TwipsRect kBalanceR{2040, 1815, 135, 270};
+constexpr TwipsRect kBalanceValue{2175, 1815, 330, 270};
+constexpr TwipsRect kQuantize{2535, 1815, 1050, 270};
 // The volume column between the controls and the equaliser panel.
 constexpr TwipsRect kVolumeLabel{3600, 30, 690, 210};
 constexpr TwipsRect kVolume{3705, 255, 240, 990};
@@ -159,11 +163,19 @@ Frm_TurnTable::Frm_TurnTable(DeckController& deck, DeckHost& host, QWidget* pare
     connect(eqPanel_, &EqPanel::loadClicked, this, [this] { Cmd_LoadEq_Click(); });
     connect(eqPanel_, &EqPanel::saveClicked, this, [this] { Cmd_SaveEq_Click(); });
     connect(tickTimer_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(syncButton_, &QToolButton::clicked, this, [this] { host_.SyncDeck(ID()); });
+    connect(quantizeCheck_, &QCheckBox::toggled, this, [this](bool on) {
+        deck_.SetQuantize(on);
+        std::string error;
+        if (!WriteINI("", QuantizeKey(ID()), on ? "Yes" : "No", kSettingsSection, &error))
+            MsgBox("The Quantize setting cannot be kept. " + error);
+    });
 
     connect(&deck_, &DeckController::settingsChanged, this, [this] { ShowSettings(); });
     connect(&deck_, &DeckController::transportChanged, this, [this] { ShowTransport(); });
     connect(&deck_, &DeckController::songChanged, this, [this] {
-        if (overview_ != deck_.Overview()) ShowOverview();
+        ShowTempo();
+        if (overview_ != deck_.Overview() || deck_.Music() != shownMusic_) ShowOverview();
         Timer1_Timer();
     });
     connect(&deck_, &DeckController::overviewReady, this, [this] { ShowOverview(); });
@@ -260,6 +272,17 @@ void Frm_TurnTable::BuildControls() {
     maxVolLine_ = levelMeter_->AddLine(QLineF(kLevelScaleLeft, 0, kLevelScaleRight, 0), Qt::white);
 
     eqCheck_ = place(new QCheckBox(QStringLiteral("EQ"), this), "Chk_Eq", kChkEq);
+    syncButton_ = place(new QToolButton(this), "Cmd_Sync", kSync);
+    syncButton_->setText(QStringLiteral("Sync"));
+    syncButton_->setToolTip(QStringLiteral("Match the other deck's tempo and beat"));
+    quantizeCheck_ =
+        place(new QCheckBox(QStringLiteral("Quantize"), this), "Chk_Quantize", kQuantize);
+    quantizeCheck_->setToolTip(QStringLiteral("A click on the bar lands on the nearest beat"));
+    // The tempo as heard and the key, over the overview's corner, where the eye already is.
+    tempoLabel_ = Named(new QLabel(overviewPicture_), "Lbl_Tempo");
+    tempoLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    SetTextColour(*tempoLabel_, Qt::white);
+    tempoLabel_->move(3, 1);
     eqCheck_->setChecked(true);
     eqPanel_ = new EqPanel(this);
 
@@ -318,6 +341,8 @@ void Frm_TurnTable::changeEvent(QEvent* event) {
 
 void Frm_TurnTable::Form_Load() {
     Chk_Eq_Click();
+    deck_.SetQuantize(
+        ParseSettingsFlag(ReadINI("", QuantizeKey(ID()), "", kSettingsSection), false));
     ShowSettings();
     ShowTransport();
     setAcceptDrops(true);
@@ -338,6 +363,22 @@ void Frm_TurnTable::ShowSettings() {
     if (eqPanel_->Curve() != deck_.Curve()) eqPanel_->SetCurve(deck_.Curve());
     eqPanel_->DrawCurve();
     saveSettingsButton_->setEnabled(deck_.SettingsUnsaved());
+    const QSignalBlocker quantize(quantizeCheck_);
+    quantizeCheck_->setChecked(deck_.Quantize());
+    ShowTempo();
+}
+
+void Frm_TurnTable::ShowTempo() {
+    // A song not yet analysed shows nothing rather than a wrong figure.
+    QString text;
+    if (const std::optional<double> bpm = deck_.HeardBpm())
+        text = QString::number(*bpm, 'f', 1) + QStringLiteral(" BPM");
+    if (deck_.Music() && !deck_.Music()->key.empty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("  ")) +
+                QString::fromStdString(deck_.Music()->key);
+    tempoLabel_->setText(text);
+    tempoLabel_->adjustSize();
+    syncButton_->setEnabled(deck_.HeardBpm().has_value());
 }
 
 void Frm_TurnTable::ShowTransport() {
@@ -564,8 +605,30 @@ void Frm_TurnTable::ShowOverview() {
     const std::vector<OverviewColumn> shape = OverviewColumns(*overview_, columns);
     for (int c = 0; c < columns; ++c)
         overviewPicture_->DrawLine(c, shape[c].high, c, shape[c].low, kOverviewColour);
+    DrawBeatGrid(columns);
     // From here on the picture's scale is the song's time, for the position line.
     overviewPicture_->Scale(0, 1, std::max(overview_->durationMs, 1), -1);
+}
+
+void Frm_TurnTable::DrawBeatGrid(int columns) {
+    shownMusic_ = deck_.Music();
+    if (!shownMusic_ || !shownMusic_->steady || shownMusic_->bpm <= 0) return;
+    const double beatMs = 60000.0 / shownMusic_->bpm;
+    const double msPerColumn = std::max(overview_->durationMs, 1) / static_cast<double>(columns);
+    // Beat ticks only where they stand apart; bar lines (every 4 beats from the downbeat) taller.
+    const bool beatsShown = beatMs / msPerColumn >= 3;
+    const double first =
+        shownMusic_->downbeatMs - std::floor(shownMusic_->downbeatMs / beatMs) * beatMs;
+    const int firstBeat = static_cast<int>(std::lround((first - shownMusic_->downbeatMs) / beatMs));
+    int n = firstBeat;
+    for (double at = first; at < overview_->durationMs; at += beatMs, ++n) {
+        const bool bar = ((n % 4) + 4) % 4 == 0;
+        if (!bar && !beatsShown) continue;
+        const double x = at / msPerColumn;
+        const double reach = bar ? 0.25 : 0.12;
+        overviewPicture_->DrawLine(x, 1, x, 1 - reach, kGridColour);
+        overviewPicture_->DrawLine(x, -1, x, -1 + reach, kGridColour);
+    }
 }
 
 void Frm_TurnTable::ClearLiveDisplays() {
@@ -587,7 +650,8 @@ void Frm_TurnTable::DrawDisplays(PlayerStatus status, int32_t position) {
     spectrumPicture_->Cls();
     spectrumPicture_->Scale(0, 1, kSpectrumBars, 0);
     for (int b = 0; b < kSpectrumBars; ++b)
-        if (bars[b] > 0) spectrumPicture_->FillBox(b + 0.15, 0, b + 0.85, bars[b], QColor(kSpectrumRgb));
+        if (bars[b] > 0)
+            spectrumPicture_->FillBox(b + 0.15, 0, b + 0.85, bars[b], QColor(kSpectrumRgb));
 }
 
 bool Frm_TurnTable::eventFilter(QObject* watched, QEvent* event) {
@@ -617,7 +681,7 @@ void Frm_TurnTable::Pic_Progress_MouseDown(int16_t Button, int16_t, float X, flo
         if (QMdiArea* area = window->mdiArea()) area->setActiveSubWindow(window);
     clickPos_ = RoundToInt32(X);
     if (Button == 1) {
-        deck_.Seek(clickPos_);
+        deck_.SeekFromBar(clickPos_);
     } else if (Button == 2) {
         host_.RequestMarkerMenu();
     }

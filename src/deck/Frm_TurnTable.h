@@ -4,6 +4,7 @@
 // user does to the controller, which holds the deck's state and rules. Its controls carry their
 // old names as object names. UI thread.
 #include "deck/DeckDisplay.h"
+#include "desk/BeatMix.h"
 #include "desk/DeskTypes.h"
 #include "engine/PlayerStatus.h"
 #include "support/EqGains.h"
@@ -99,6 +100,9 @@ class Frm_TurnTable : public QWidget {
     // The controls take the deck's settings, without sending them back.
     void ShowSettings();
     void ShowTransport();
+    void ShowTempo();
+    // Beat ticks and bar lines over the overview, `columns` wide.
+    void DrawBeatGrid(int columns);
     void LoadSong(const std::string& path, LoadOrigin origin);
 
     DeckController& deck_;
@@ -129,6 +133,9 @@ class Frm_TurnTable : public QWidget {
     PictureBox* levelMeter_;
     PictureLine* maxVolLine_;
     QCheckBox* eqCheck_;
+    QToolButton* syncButton_;
+    QCheckBox* quantizeCheck_;
+    QLabel* tempoLabel_; // the tempo as heard and the key, once the song is analysed
     EqPanel* eqPanel_;
     QTimer* tickTimer_;
 
@@ -137,6 +144,7 @@ class Frm_TurnTable : public QWidget {
     QString shownName_;
     int32_t clickPos_ = 0; // the last mouse position on the bar, a song position
     std::shared_ptr<const Waveform> overview_; // drawn into the overview picture, or null
+    std::optional<MixSong> shownMusic_;        // the beat grid drawn over it
     PictureLine* overviewPosition_ = nullptr;
     std::vector<float> recentOutput_;
     std::optional<SpectrumAnalyser> spectrum_; // made at the engine's rate on first use

@@ -4,6 +4,7 @@
 // downbeat on a downbeat of the outgoing's phrase, and the lows swap at the transition's middle.
 // Pure functions, any thread.
 #include <cstdint>
+#include <string>
 
 namespace spinx {
 
@@ -17,6 +18,8 @@ struct MixSong {
     double audibleStartMs = 0;
     double audibleEndMs = 0;
     int pitch = 1000; // the speed the deck plays it at, per mille
+    std::string key; // "A minor 8A"; empty when unknown
+    bool operator==(const MixSong&) const = default;
 };
 
 // The tempo window a DJ matches in: the incoming is played at the outgoing's tempo when the two

@@ -54,6 +54,7 @@ int DeckController::CopyRecentOutput(float* dst, int frames) const {
 void DeckController::Load(const std::string& path, LoadOrigin) {
     if (path.empty()) return;
     path_ = path;
+    music_.reset();
     failedPath_.clear();
     loadFailure_.clear();
     ended_ = false;
@@ -138,6 +139,33 @@ void DeckController::Stop() {
 
 void DeckController::Seek(int32_t positionMs) {
     engine_.SeekSound(id_, positionMs);
+}
+
+void DeckController::SetMusic(std::optional<MixSong> music) {
+    music_ = std::move(music);
+    emit songChanged();
+}
+
+std::optional<double> DeckController::HeardBpm() const {
+    if (!music_ || !music_->steady || music_->bpm <= 0) return std::nullopt;
+    return music_->bpm * pitch_.value / 1000.0;
+}
+
+void DeckController::SetQuantize(bool on) {
+    if (on == quantize_) return;
+    quantize_ = on;
+    emit settingsChanged();
+}
+
+int32_t DeckController::NearestBeat(int32_t positionMs) const {
+    if (!music_ || !music_->steady || music_->bpm <= 0) return positionMs;
+    const double beat = 60000.0 / music_->bpm;
+    const double n = std::round((positionMs - music_->downbeatMs) / beat);
+    return static_cast<int32_t>(std::lround(music_->downbeatMs + n * beat));
+}
+
+void DeckController::SeekFromBar(int32_t positionMs) {
+    Seek(quantize_ && Status() == PlayerStatus::Playing ? NearestBeat(positionMs) : positionMs);
 }
 
 void DeckController::SendVolume(double volume) {

@@ -4,6 +4,7 @@
 // and auto play drive it; it is the only code that talks to the player and to the song's row.
 // UI thread (the engine's).
 #include "deck/DeckRules.h"
+#include "desk/BeatMix.h"
 #include "desk/DeskTypes.h"
 #include "engine/Aspinx.h"
 #include "support/EqGains.h"
@@ -54,6 +55,16 @@ class DeckController : public QObject {
     const QString& LoadFailure() const { return loadFailure_; }
     // The blink of the remaining time, stepped by Tick.
     EndWarning Warning() const { return warning_; }
+    // What is known of the song's music (tempo, beats, key); nothing until it is analysed.
+    const std::optional<MixSong>& Music() const { return music_; }
+    void SetMusic(std::optional<MixSong> music);
+    // The tempo as heard, BPM x pitch / 1000; nothing without a steady beat.
+    std::optional<double> HeardBpm() const;
+    // With Quantize a click on the bar while the deck plays lands on the nearest beat.
+    bool Quantize() const { return quantize_; }
+    void SetQuantize(bool on);
+    // The nearest beat to `positionMs`, or `positionMs` itself without a steady beat.
+    int32_t NearestBeat(int32_t positionMs) const;
 
     // Read from the player.
     PlayerStatus Status() const;
@@ -75,6 +86,8 @@ class DeckController : public QObject {
     // Halts and waits at the start marker.
     void Stop();
     void Seek(int32_t positionMs);
+    // A seek from the progress bar: quantized to the beat while the deck plays, when asked.
+    void SeekFromBar(int32_t positionMs);
 
     void SetVolume(SliderVolume volume);
     // `byUser` false: a change the desk makes for a while (a beat-matched take-over), which
@@ -146,6 +159,8 @@ class DeckController : public QObject {
     std::string failedPath_;
     QString loadFailure_;
     EndWarning warning_;
+    std::optional<MixSong> music_;
+    bool quantize_ = false;
 };
 
 } // namespace spinx

@@ -7,7 +7,7 @@
 namespace spinx {
 
 namespace {
-constexpr std::array<const char*, 2> kDeckButtons = {"play", "stop"};
+constexpr std::array<const char*, 3> kDeckButtons = {"play", "stop", "sync"};
 constexpr std::array<const char*, 3> kDeckValues = {"volume", "pitch", "balance"};
 constexpr std::array<const char*, 4> kMixerButtons = {"centre_a", "centre_b", "auto_play",
                                                       "auto_fade"};
@@ -46,6 +46,8 @@ bool DeskControls::Press(std::string_view group, std::string_view key) {
             deck.PlayPause();
         else if (key == "stop")
             deck.Stop();
+        else if (key == "sync")
+            mixer_.Sync(player);
         else
             return false;
         return true;

@@ -24,7 +24,7 @@ class DeskControls {
     // Every control, deck groups first.
     static std::vector<ControlName> Names();
 
-    // Presses a button ("play", "stop"; "centre_a", "centre_b"; "auto_play" and "auto_fade"
+    // Presses a button ("play", "stop", "sync"; "centre_a", "centre_b"; "auto_play" and "auto_fade"
     // switch on or off). False for a name that is no button.
     bool Press(std::string_view group, std::string_view key);
     // A valued control ("volume", "pitch", "balance"; "crossfader", "master", "overlap").

@@ -26,6 +26,8 @@ MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* pare
     connect(&engine_, &Aspinx::SoundLoaded, this, [this](PlayerId player, int16_t) {
         if (!ValidPlayer(player)) return;
         Deck(player).SoundLoaded();
+        if (const auto known = music_.find(Deck(player).Filename()); known != music_.end())
+            Deck(player).SetMusic(known->second);
         LevelDeck(player);
     });
     connect(&engine_, &Aspinx::SoundDone, this, [this](PlayerId player) {

@@ -86,6 +86,11 @@ class MixerController : public QObject, private AutoPlayDesk {
     void SetBeatMix(bool on);
     // What is known of a song's music, by path; the transitions plan with it.
     void SetSongMusic(const std::string& path, const MixSong& music);
+    // Sets the player's pitch so that its tempo as heard equals the other deck's of the pair
+    // (Deck A's for a deck outside the pair), at half or double tempo where that is nearer,
+    // and, when that deck plays, moves it onto the nearest beat in phase with it. False when
+    // either tempo is unknown.
+    bool Sync(PlayerId player);
     // The transition under way, if any.
     bool InTransition() const { return transition_.started; }
 

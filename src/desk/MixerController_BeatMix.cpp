@@ -27,6 +27,42 @@ void MixerController::SetBeatMix(bool on) {
 
 void MixerController::SetSongMusic(const std::string& path, const MixSong& music) {
     music_[path] = music;
+    for (const auto& deck : decks_)
+        if (deck->Filename() == path && !deck->LoadPending()) deck->SetMusic(music);
+}
+
+bool MixerController::Sync(PlayerId player) {
+    if (!ValidPlayer(player)) return false;
+    const PlayerId other = player == deckA_ ? deckB_ : deckA_;
+    DeckController& deck = Deck(player);
+    const DeckController& leader = Deck(other);
+    const std::optional<double> tempo = leader.HeardBpm();
+    if (!tempo || !deck.HeardBpm()) return false;
+    const double bpm = deck.Music()->bpm;
+    // Half or double tempo where that needs the smaller change.
+    double factor = 1;
+    for (const double f : {2.0, 0.5})
+        if (std::fabs(*tempo / (bpm * f) - deck.Pitch().value / 1000.0) <
+            std::fabs(*tempo / (bpm * factor) - deck.Pitch().value / 1000.0))
+            factor = f;
+    deck.SetPitch({static_cast<int>(std::lround(1000 * *tempo / (bpm * factor)))});
+    if (leader.Status() != PlayerStatus::Playing) return true;
+    // In phase: both at the same fraction of a beat as heard.
+    const MixSong& lead = *leader.Music();
+    // One beat of the leader in each song's own time.
+    const double leadBeat = 60000.0 / lead.bpm, ownBeat = 60000.0 / (bpm * factor);
+    const double leadPhase =
+        std::fmod(std::fmod(SongPosition(other) - lead.downbeatMs, leadBeat) + leadBeat, leadBeat) /
+        leadBeat;
+    const double position = SongPosition(player);
+    const double ownPhase =
+        std::fmod(std::fmod(position - deck.Music()->downbeatMs, ownBeat) + ownBeat, ownBeat) /
+        ownBeat;
+    double shift = leadPhase - ownPhase; // in beats, to the nearest in-phase place
+    if (shift > 0.5) shift -= 1;
+    if (shift < -0.5) shift += 1;
+    deck.Seek(static_cast<int32_t>(std::lround(std::max(0.0, position + shift * ownBeat))));
+    return true;
 }
 
 int32_t MixerController::SongPosition(PlayerId player) const {

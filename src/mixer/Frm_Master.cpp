@@ -340,6 +340,10 @@ LoudnessScan& Frm_Master::LoudnessScanner() const {
     return mixer_->LoudnessScanner();
 }
 
+void Frm_Master::SyncDeck(int16_t player) {
+    mixer_->Sync(player);
+}
+
 void Frm_Master::SongSkipped(const std::string& path, const QString& reason) {
     skippedNote_->setText(
         QStringLiteral("Skipped %1: %2").arg(QString::fromStdString(GetFileName(path)), reason));

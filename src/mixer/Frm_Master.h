@@ -142,6 +142,7 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
 
     // DeckHost.
     void RequestMarkerMenu() override { emit markerMenuRequested(); }
+    void SyncDeck(int16_t player) override;
     // SongQueue: auto play takes the playlist's top row.
     bool Empty() const override;
     std::string TakeTop() override;

@@ -254,6 +254,8 @@ void Frm_Main::BuildControlsMenu(QMenu* controls) {
             press(group, "play"));
         add(QStringLiteral("Stop Deck ") + n, QKeySequence(Qt::SHIFT | (Qt::Key_F5 + p)),
             press(group, "stop"));
+        add(QStringLiteral("Sync Deck ") + n, QKeySequence(Qt::CTRL | (Qt::Key_F5 + p)),
+            press(group, "sync"));
         add(QStringLiteral("Load Playlist Row into Deck ") + n,
             QKeySequence(Qt::CTRL | (Qt::Key_1 + p)),
             [p](Frm_Master& m) { m.LoadCurrentRowInto(p); });

@@ -1,5 +1,7 @@
 #pragma once
 // The keys the windows read and write in the settings file, in one place.
+#include <string>
+
 namespace spinx {
 
 inline constexpr const char* kSettingsSection = "Settings";
@@ -20,6 +22,10 @@ inline constexpr const char* kTargetLoudnessKey = "Target Loudness";
 inline constexpr const char* kSkipSilenceKey = "Skip Silence";
 // "Yes" while the mixer's "Beat Mix" box is ticked.
 inline constexpr const char* kBeatMixKey = "Beat Mix";
+// "Yes" while deck `player`'s "Quantize" box is ticked: "Quantize Deck 1" for the first deck.
+inline std::string QuantizeKey(int player) {
+    return "Quantize Deck " + std::to_string(player + 1);
+}
 // The sound device's buffer, in milliseconds (at most 30); absent = the engine's own choice.
 inline constexpr const char* kAudioLatencyKey = "Audio Latency";
 

@@ -205,7 +205,7 @@ TEST_F(DeskRules, NamesThatAreNotUtf8) {
 // nothing.
 TEST_F(DeskRules, ControlsByName) {
     DeskControls controls(mixer);
-    EXPECT_EQ(DeskControls::Names().size(), 4u * 5 + 7);
+    EXPECT_EQ(DeskControls::Names().size(), 4u * 6 + 7);
     int valued = 0;
     for (const ControlName& name : DeskControls::Names())
         valued += controls.Value(name.group, name.key).has_value();
@@ -232,8 +232,8 @@ TEST_F(DeskRules, ControlsByName) {
 // Beat Mix plans whole phrases ending at the outgoing's mix-out, matches tempo within the window
 // (also at double tempo), and falls back to a plain crossfade ending at the audible end.
 TEST(BeatMixPlan, PhrasesTempoAndFallback) {
-    const MixSong out{true, 120, 500, 500, 120500, 0, 122000, 1000};
-    MixSong in{true, 126, 250, 2250, 100000, 0, 101000, 1000};
+    const MixSong out{true, 120, 500, 500, 120500, 0, 122000, 1000, ""};
+    MixSong in{true, 126, 250, 2250, 100000, 0, 101000, 1000, ""};
     const TransitionPlan plan = PlanTransition(out, in, 8000);
     EXPECT_TRUE(plan.beatMatched);
     EXPECT_EQ(plan.beats, 16) << "8 s at 120 BPM";
@@ -260,8 +260,8 @@ TEST(BeatMixPlan, PhrasesTempoAndFallback) {
 // the incoming then glides back to its own speed.
 TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     const std::string a = ToneMp3("beat_a.mp3", 40.0, 220), b = ToneMp3("beat_b.mp3", 40.0, 330);
-    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 33000, 0, 39500, 1000});
-    mixer.SetSongMusic(b, {true, 126, 800, 800, 38000, 0, 39500, 1000});
+    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 33000, 0, 39500, 1000, ""});
+    mixer.SetSongMusic(b, {true, 126, 800, 800, 38000, 0, 39500, 1000, ""});
     queue.rows = {a, b};
     mixer.SetOverlap(8000);
     mixer.SetBeatMix(true);
@@ -290,6 +290,39 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     for (int step = 0; step < 200 && mixer.Deck(1).Pitch().value != 1000; ++step)
         Step();
     EXPECT_EQ(mixer.Deck(1).Pitch().value, 1000) << "back to its own speed";
+}
+
+// Sync matches the tempo as heard to the other deck of the pair and, while that one plays,
+// moves onto its beat; Quantize lands a click on the bar on the nearest beat while playing.
+TEST_F(DeskRules, SyncAndQuantize) {
+    const std::string a = ToneMp3("sync_a.mp3", 20.0, 220), b = ToneMp3("sync_b.mp3", 20.0, 330);
+    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 19000, 0, 19500, 1000, ""});
+    mixer.SetSongMusic(b, {true, 126, 800, 800, 19000, 0, 19500, 1000, ""});
+    DeckController& lead = Load(0, a);
+    DeckController& deck = Load(1, b);
+    EXPECT_FALSE(mixer.Sync(2)) << "a deck without a song has no tempo";
+    lead.PlayPause();
+    deck.Seek(3333);
+    deck.PlayPause();
+    Step();
+    ASSERT_TRUE(mixer.Sync(1));
+    Step();
+    EXPECT_NEAR(*deck.HeardBpm() / *lead.HeardBpm(), 1.0, 0.0005);
+    for (int i = 0; i < 20; ++i) {
+        const double leadPhase = std::fmod(engine.GetSoundPosition(0) - 1000, 500.0);
+        const double phase = std::fmod((engine.GetSoundPosition(1) - 800) * 126 / 120, 500.0);
+        const double off = std::fabs(leadPhase - phase);
+        EXPECT_LE(std::min(off, 500 - off), 10) << "step " << i;
+        Step();
+    }
+    EXPECT_TRUE(deck.SettingsUnsaved()) << "Sync's pitch is saved as any pitch change";
+
+    deck.SetQuantize(true);
+    deck.SeekFromBar(10130);
+    EXPECT_EQ(engine.GetSoundPosition(1), 10324) << "beat 20 after the downbeat at 800";
+    deck.Stop();
+    deck.SeekFromBar(10130);
+    EXPECT_EQ(engine.GetSoundPosition(1), 10130) << "a stopped deck is cued where clicked";
 }
 
 } // namespace

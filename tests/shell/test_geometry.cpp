@@ -71,7 +71,7 @@ TEST_F(GeometryTest, ArrangedDeskFitsTheScreen) {
     // decks are all in view at once.
     const QSize pixels = main->screen()->geometry().size() * main->screen()->devicePixelRatio();
     const bool roomy = pixels.width() >= 1366 && pixels.height() >= 768;
-    EXPECT_TRUE(!roomy || visible.contains(used)) << "some window needs scrolling";
+    EXPECT_TRUE(!roomy || visible.contains(used)) << "some window needs scrolling " << visible.height() << " " << used.bottom() << " " << visible.width() << " " << used.right();
     ExpectNothingCutOff(area);
     const QWidget& list = Ctl(*master, "List1");
     EXPECT_GE(RectIn(Ctl(*master, "Cmd_Add"), *master).top(), RectIn(list, *master).bottom());
