@@ -202,7 +202,9 @@ void MixerController::EndTransition() {
     }
     const PlayerId gone = t.out;
     transition_ = {};
-    if (out.Status() == PlayerStatus::Playing) out.Stop();
+    // A song that ended by itself has had its end told already (and its deck refilled).
+    if (out.Status() != PlayerStatus::Playing) return;
+    out.Stop();
     out.SoundDone();
     autoPlay_.SoundDone(gone);
 }
