@@ -38,6 +38,9 @@ struct TransitionPlan {
     double bassSwapOutMs = 0;  // outgoing song time of the swap of the lows
 };
 
+// Fills in where the music starts and ends from where the sound does and the beat grid.
+void MixPoints(MixSong& song);
+
 // The plan for `in` taking over from `out`, with a transition as close to `overlapMs` of real
 // time as the music allows. Songs without a steady beat, or out of the tempo window, get a
 // plain crossfade of `overlapMs` ending at the outgoing's audible end.

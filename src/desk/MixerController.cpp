@@ -4,7 +4,8 @@
 #include "engine/analysis/Loudness.h"
 #include "library/Database.h"
 #include "library/SongTable.h"
-#include "mixer/LoudnessScan.h"
+#include "desk/SongScan.h"
+#include "engine/analysis/MusicAnalysis.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,6 +29,8 @@ MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* pare
         Deck(player).SoundLoaded();
         if (const auto known = music_.find(Deck(player).Filename()); known != music_.end())
             Deck(player).SetMusic(known->second);
+        else
+            LearnMusic(Deck(player).Filename());
         LevelDeck(player);
     });
     connect(&engine_, &Aspinx::SoundDone, this, [this](PlayerId player) {
@@ -54,16 +57,52 @@ MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* pare
     connect(&engine_, &Aspinx::WaveformReady, this, [this](PlayerId player) {
         if (ValidPlayer(player)) Deck(player).OverviewReady();
     });
-    loudnessScan_ = std::make_unique<LoudnessScan>(
-        *this, [this](const std::string& path, std::optional<double> lufs) {
-            LoudnessMeasured(path, lufs);
+    loudnessScan_ = std::make_unique<SongScan>(*this, [this](const std::string& path) {
+        const std::optional<double> lufs = engine::MeasureLoudness(path);
+        return std::function<void()>([this, path, lufs] { LoudnessMeasured(path, lufs); });
+    });
+    musicScan_ = std::make_unique<SongScan>(*this, [this](const std::string& path) {
+        const std::optional<engine::MusicAnalysis> music = engine::AnalyseMusicFile(path);
+        return std::function<void()>([this, path, music] {
+            // A song that cannot be analysed plays as one without a beat.
+            SetSongMusic(path, music ? MixSongFrom(*music) : MixSong{});
         });
+    });
     // The pair plays at its crossfader shares from the first sound, not from the first move.
     ApplyCrossfader();
 }
 
 MixerController::~MixerController() {
-    loudnessScan_.reset(); // its reports come to this object
+    // Their reports come to this object.
+    musicScan_.reset();
+    loudnessScan_.reset();
+}
+
+namespace {
+// The song's loudness in LUFS as the song table keeps it; nothing when it has not been
+// measured, the song has no row, or there is no song database to ask.
+std::optional<double> RememberedLoudness(const std::string& path) {
+    if (!SongDbIsOpen()) return std::nullopt;
+    try {
+        return StoredLoudness(path);
+    } catch (const DbError&) {
+        return std::nullopt; // measured again, which costs only time
+    }
+}
+} // namespace
+
+MixSong MixSongFrom(const engine::MusicAnalysis& music) {
+    MixSong song;
+    song.steady = music.grid.tempo == engine::Tempo::Steady && music.grid.bpm > 0;
+    song.bpm = music.grid.bpm;
+    song.downbeatMs = music.firstDownbeatMs.value_or(music.grid.firstBeatMs);
+    if (music.key)
+        song.key = engine::KeyName(*music.key) + " " + engine::KeyWheelCode(*music.key);
+    return song;
+}
+
+void MixerController::LearnMusic(const std::string& path) {
+    if (!path.empty() && !music_.count(path)) musicScan_->Request(path);
 }
 
 void MixerController::SetDeckA(PlayerId player) {
@@ -173,6 +212,7 @@ bool MixerController::Settling() const {
             return true;
         if (levelling_ && !deck.Filename().empty() && !loudness_.count(deck.Filename()))
             return true;
+        if (beatMix_ && !deck.Filename().empty() && !music_.count(deck.Filename())) return true;
     }
     return false;
 }
@@ -185,6 +225,7 @@ bool MixerController::Settle(int timeoutMs) {
         if (left <= 0) return false;
         engine_.WaitIdle(left);
         loudnessScan_->WaitIdle(left);
+        if (beatMix_) musicScan_->WaitIdle(left);
         // The scan's reports are posted to this thread.
         QCoreApplication::sendPostedEvents(this);
         if (Settling()) QThread::msleep(1);

@@ -21,7 +21,15 @@
 
 namespace spinx {
 
-class LoudnessScan;
+class SongScan;
+
+namespace engine {
+struct MusicAnalysis;
+}
+
+// What the transitions need of a song's analysis; the mix points come from where its sound
+// begins and ends.
+MixSong MixSongFrom(const engine::MusicAnalysis& music);
 
 class MixerController : public QObject, private AutoPlayDesk {
     Q_OBJECT
@@ -67,7 +75,9 @@ class MixerController : public QObject, private AutoPlayDesk {
     bool Levelling() const { return levelling_; }
     void SetLevelling(bool on);
     void SetTargetLoudness(double lufs) { targetLufs_ = lufs; }
-    LoudnessScan& LoudnessScanner() const { return *loudnessScan_; }
+    SongScan& LoudnessScanner() const { return *loudnessScan_; }
+    // Listens to each song loaded for the first time (tempo, beats, key), in the background.
+    SongScan& MusicScanner() const { return *musicScan_; }
 
     bool AutoPlayOn() const { return autoPlay_.Enabled(); }
     void SetAutoPlay(bool on);
@@ -142,6 +152,8 @@ class MixerController : public QObject, private AutoPlayDesk {
 
     void LevelDeck(PlayerId player);
     void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
+    // Asks for the song's music to be analysed unless it is known.
+    void LearnMusic(const std::string& path);
 
     Aspinx& engine_;
     SongQueue& songs_;
@@ -176,7 +188,8 @@ class MixerController : public QObject, private AutoPlayDesk {
     double targetLufs_;
     // Loudness measured or looked up this run (nothing: it cannot be measured), by path.
     std::map<std::string, std::optional<double>> loudness_;
-    std::unique_ptr<LoudnessScan> loudnessScan_;
+    std::unique_ptr<SongScan> loudnessScan_;
+    std::unique_ptr<SongScan> musicScan_;
     mutable AudibleEdges edges_; // a cache, filled as auto play reads the decks
     AutoPlay autoPlay_{*this};
 };

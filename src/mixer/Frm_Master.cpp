@@ -336,7 +336,7 @@ const AutoPlay& Frm_Master::AutoPlayer() const {
     return mixer_->AutoPlayer();
 }
 
-LoudnessScan& Frm_Master::LoudnessScanner() const {
+SongScan& Frm_Master::LoudnessScanner() const {
     return mixer_->LoudnessScanner();
 }
 

@@ -39,7 +39,7 @@ namespace spinx {
 class ClickLabel;
 class Frm_TurnTable;
 class ListBox;
-class LoudnessScan;
+class SongScan;
 class MixerController;
 
 class Frm_Master : public QWidget, private DeckHost, private SongQueue {
@@ -84,7 +84,7 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     // top of its own volume; off, no deck is trimmed. Kept in the settings file.
     void Chk_Level_Click();
     // Measures the loudness of songs loaded for the first time, in the background.
-    LoudnessScan& LoudnessScanner() const;
+    SongScan& LoudnessScanner() const;
 
     // Starts recording the master mix to a FLAC or WAV file chosen in a Save dialog, or, while
     // recording, stops.

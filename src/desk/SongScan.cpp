@@ -1,9 +1,4 @@
-#include "mixer/LoudnessScan.h"
-
-#include "deck/SongSettings.h"
-#include "engine/analysis/Loudness.h"
-#include "library/Database.h"
-#include "library/SongTable.h"
+#include "desk/SongScan.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -11,21 +6,15 @@
 #include <algorithm>
 #include <chrono>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace spinx {
 
-std::optional<double> RememberedLoudness(const std::string& path) {
-    if (!SongDbIsOpen()) return std::nullopt;
-    try {
-        return StoredLoudness(path);
-    } catch (const DbError&) {
-        return std::nullopt; // measured again, which costs only time
-    }
-}
+SongScan::SongScan(QObject& context, Measure measure)
+    : context_(context), measure_(std::move(measure)) {}
 
-LoudnessScan::LoudnessScan(QObject& context, Report measured)
-    : context_(context), measured_(std::move(measured)) {}
-
-LoudnessScan::~LoudnessScan() {
+SongScan::~SongScan() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
@@ -35,7 +24,7 @@ LoudnessScan::~LoudnessScan() {
     if (thread_.joinable()) thread_.join();
 }
 
-void LoudnessScan::Request(const std::string& path) {
+void SongScan::Request(const std::string& path) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (path.empty() || path == current_ ||
@@ -47,13 +36,20 @@ void LoudnessScan::Request(const std::string& path) {
     wake_.notify_one();
 }
 
-bool LoudnessScan::WaitIdle(int timeoutMs) {
+bool SongScan::Pending(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return path == current_ || std::find(queue_.begin(), queue_.end(), path) != queue_.end();
+}
+
+bool SongScan::WaitIdle(int timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
     return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                           [this] { return queue_.empty() && current_.empty(); });
 }
 
-void LoudnessScan::Run() {
+void SongScan::Run() {
+    // Below every other thread of the desk: a scan yields to the windows and to the sound.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
@@ -62,9 +58,7 @@ void LoudnessScan::Run() {
         queue_.pop_front();
         const std::string path = current_;
         lock.unlock();
-        const std::optional<double> lufs = engine::MeasureLoudness(path);
-        QMetaObject::invokeMethod(
-            &context_, [this, path, lufs] { measured_(path, lufs); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&context_, measure_(path), Qt::QueuedConnection);
         lock.lock();
         current_.clear();
         if (queue_.empty()) idle_.notify_all();
