@@ -550,12 +550,8 @@ void Frm_TurnTable::Timer1_Timer() {
         setWindowTitle(text);
     } else {
         statusLabel_->setToolTip(QString());
-        // The tags are read once per song, not on every tick.
-        if (shownNameOf_ != deck_.Filename()) {
-            shownNameOf_ = deck_.Filename();
-            shownName_ = QString::fromStdString(SongRowName(shownNameOf_));
-        }
-        setWindowTitle(TickCaption(ID(), shownName_, deck_.PositionText(), status, maxVol));
+        setWindowTitle(TickCaption(ID(), host_.SongName(deck_.Filename()), deck_.PositionText(),
+                                   status, maxVol));
     }
 
     const int32_t times[] = {position, length, length - position};

@@ -140,8 +140,6 @@ class Frm_TurnTable : public QWidget {
     QTimer* tickTimer_;
 
     std::vector<std::pair<QWidget*, TwipsRect>> placements_; // the controls on the layout
-    std::string shownNameOf_; // the song that shownName_ was read for
-    QString shownName_;
     int32_t clickPos_ = 0; // the last mouse position on the bar, a song position
     std::shared_ptr<const Waveform> overview_; // drawn into the overview picture, or null
     std::optional<MixSong> shownMusic_;        // the beat grid drawn over it

@@ -19,6 +19,7 @@ SongScan::~SongScan() {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
         queue_.clear();
+        queued_.clear();
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
@@ -27,9 +28,7 @@ SongScan::~SongScan() {
 void SongScan::Request(const std::string& path) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (path.empty() || path == current_ ||
-            std::find(queue_.begin(), queue_.end(), path) != queue_.end())
-            return;
+        if (path.empty() || path == current_ || !queued_.insert(path).second) return;
         queue_.push_back(path);
         if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
     }
@@ -38,7 +37,7 @@ void SongScan::Request(const std::string& path) {
 
 bool SongScan::Pending(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return path == current_ || std::find(queue_.begin(), queue_.end(), path) != queue_.end();
+    return path == current_ || queued_.count(path) > 0;
 }
 
 bool SongScan::WaitIdle(int timeoutMs) {
@@ -56,6 +55,7 @@ void SongScan::Run() {
         if (stop_) return;
         current_ = std::move(queue_.front());
         queue_.pop_front();
+        queued_.erase(current_);
         const std::string path = current_;
         lock.unlock();
         QMetaObject::invokeMethod(&context_, measure_(path), Qt::QueuedConnection);

@@ -2,6 +2,7 @@
 
 #include "deck/Frm_TurnTable.h"
 #include "desk/MixerController.h"
+#include "desk/SongScan.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
 #include "mixer/SetSettings.h"
@@ -266,6 +267,7 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
 }
 
 Frm_Master::~Frm_Master() {
+    titleScan_.reset(); // its reports come to this window
     // The deck windows show the controller's decks: they go first.
     for (QPointer<Frm_TurnTable>& deck : decks_) {
         if (!deck) continue;

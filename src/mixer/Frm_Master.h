@@ -15,10 +15,12 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QCheckBox;
@@ -142,6 +144,7 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
 
     // DeckHost.
     void RequestMarkerMenu() override { emit markerMenuRequested(); }
+    QString SongName(const std::string& path) const override;
     void SyncDeck(int16_t player) override;
     // SongQueue: auto play takes the playlist's top row.
     bool Empty() const override;
@@ -157,8 +160,12 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     void AppendSong(const std::string& path);
     std::vector<std::string> ListedSongs() const; // the rows' paths, in list order
     void FlushRows();
-    // Names rows after their songs' tags a few at a time, so that adding stays quick.
+    void InsertQueuedRows();
+    // Names rows after their songs' tags as the names come in from the title scan.
     void RetitleRows();
+    // The title scan's report: the song's name, or why it is no song file at all.
+    void SongNamed(const std::string& path, const QString& name, const char* refused);
+    void TellRefusals();
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);
     void RememberFolder(const std::string& folder);
@@ -175,7 +182,18 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     std::vector<PendingRow> pendingRows_;
     int batchDepth_ = 0;
     QTimer* retitleTimer_ = nullptr;
-    int retitleRow_ = 0; // rows above it have been named
+    QTimer* insertTimer_ = nullptr;
+    QTimer* refusalTimer_ = nullptr;
+    std::deque<PendingRow> queuedRows_; // on their way into the list, a chunk per turn
+    // What the title scan keeps of each file it has read.
+    struct KnownTitle {
+        long changed = 0; // modification time, s
+        std::string name;
+    };
+    std::unique_ptr<SongScan> titleScan_;
+    std::unordered_map<std::string, QString> names_; // the songs' names as rows show them
+    std::vector<std::string> refusals_;              // not yet told
+    int retitleRow_ = 0;                             // rows above it have been named
 
     std::unique_ptr<MixerController> mixer_;
     std::string recordingPath_;

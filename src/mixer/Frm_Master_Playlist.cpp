@@ -5,6 +5,7 @@
 #include "deck/DeckRules.h"
 #include "deck/Frm_TurnTable.h"
 #include "desk/MixerController.h"
+#include "desk/SongScan.h"
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
 #include "support/KeptPlaylist.h"
@@ -21,7 +22,6 @@
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QMimeData>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -32,8 +32,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <map>
+
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace spinx {
 
@@ -49,15 +52,16 @@ constexpr const char* kSaveFilter = "M3U Playlists (*.m3u)|*.m3u|All files (*.*)
 constexpr int kItemData = Qt::UserRole;
 // Set once a row has been named after its song's tags.
 constexpr int kNamedRole = Qt::UserRole + 1;
-// Rows named per turn of the event loop.
-constexpr int kRetitleChunk = 50;
+// Rows looked at per turn of the event loop when naming them.
+constexpr int kRetitleChunk = 5000;
 // What a row dragged with the right button carries; the deck reads the row from the list.
 constexpr const char* kRowDragFormat = "application/x-spinx-playlist-row";
 
-// Rows go into the list this many at a time, so that a progress dialog can follow.
-constexpr std::size_t kRowChunk = 5000;
-// A longer insertion shows its progress.
-constexpr qint64 kProgressAfterMs = 500;
+// Rows go into the list this many per turn of the event loop: a long playlist fills while the
+// desk stays in hand.
+constexpr std::size_t kRowChunk = 2000;
+// Refusals named in one message at most; the rest are counted.
+constexpr std::size_t kRefusalsNamed = 10;
 // Up to this many separate runs of rows are removed run by run; more are removed by building
 // the list anew, which costs the same however scattered the rows are.
 constexpr std::size_t kFewRuns = 16;
@@ -130,6 +134,35 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     retitleTimer_->setSingleShot(true);
     retitleTimer_->setInterval(0);
     connect(retitleTimer_, &QTimer::timeout, this, [this] { RetitleRows(); });
+    insertTimer_ = new QTimer(this);
+    insertTimer_->setSingleShot(true);
+    insertTimer_->setInterval(0);
+    connect(insertTimer_, &QTimer::timeout, this, [this] { InsertQueuedRows(); });
+    refusalTimer_ = new QTimer(this);
+    refusalTimer_->setSingleShot(true);
+    // Refusals come a file at a time: told together once they stop coming.
+    refusalTimer_->setInterval(300);
+    connect(refusalTimer_, &QTimer::timeout, this, [this] { TellRefusals(); });
+    // Names from the songs' tags are read on a thread of their own, each file once per change
+    // (by its modification time): the window never waits on a file, whatever it is.
+    titleScan_ = std::make_unique<SongScan>(
+        *this,
+        [this, known = std::make_shared<std::map<std::string, KnownTitle>>()](
+            const std::string& path) -> std::function<void()> {
+            struct stat st {};
+            if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+                const char* kind = NonRegularKind(path);
+                return
+                    [this, path, kind] { SongNamed(path, QString(), kind ? kind : "not a file"); };
+            }
+            KnownTitle& title = (*known)[path];
+            if (title.name.empty() || title.changed != st.st_mtim.tv_sec) {
+                title.changed = st.st_mtim.tv_sec;
+                title.name = SongRowName(path);
+            }
+            const QString name = QString::fromStdString(title.name);
+            return [this, path, name] { SongNamed(path, name, nullptr); };
+        });
     // Rows that come in, or move up past the named ones, are named in turn.
     for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(playlist_->model(), change, this, [this](const QModelIndex&, int first) {
@@ -153,10 +186,11 @@ const std::string* Frm_Master::PlaylistRowPath(int row) const {
 }
 
 bool Frm_Master::Empty() const {
-    return playlist_->count() == 0;
+    return playlist_->count() == 0 && queuedRows_.empty();
 }
-
 std::string Frm_Master::TakeTop() {
+    if (playlist_->count() == 0) InsertQueuedRows();
+    if (playlist_->count() == 0) return {};
     // Only the top row leaves: rows the user had selected stay where they are.
     playlist_->clearSelection();
     playlist_->setCurrentRow(0);
@@ -193,47 +227,82 @@ void Frm_Master::AppendSong(const std::string& path) {
     files_.push_back(path);
     pendingRows_.push_back(
         {QString::fromStdString(GetBaseName(path)), static_cast<int>(files_.size() - 1)});
+    // Named from its tags off this thread; until then the row shows the file's name.
+    if (!names_.count(path)) titleScan_->Request(path);
 }
-
 void Frm_Master::FlushRows() {
-    const std::vector<PendingRow> rows = std::move(pendingRows_);
+    for (PendingRow& row : pendingRows_)
+        queuedRows_.push_back(std::move(row));
     pendingRows_.clear();
-    if (rows.empty()) return;
-    QElapsedTimer clock;
-    clock.start();
-    std::unique_ptr<QProgressDialog> progress;
-    playlist_->setUpdatesEnabled(false);
-    for (std::size_t done = 0; done < rows.size();) {
-        const std::size_t end = std::min(rows.size(), done + kRowChunk);
-        InsertRows(rows, done, end);
-        done = end;
-        if (!progress && done < rows.size() && clock.elapsed() > kProgressAfterMs) {
-            progress = std::make_unique<QProgressDialog>(
-                QStringLiteral("Adding songs to the playlist..."), QString(), 0,
-                static_cast<int>(rows.size()), this);
-            progress->setWindowModality(Qt::WindowModal);
-            progress->setMinimumDuration(0);
-        }
-        // A modal progress dialog keeps the program's other windows and timers going; the rows
-        // still to come are ours, so a tick that takes a row meanwhile disturbs nothing.
-        if (progress) progress->setValue(static_cast<int>(done));
-    }
-    playlist_->setUpdatesEnabled(true);
+    // The first rows go in at once (a song or a short list appears as it is added); the rest
+    // follow, a chunk per turn of the event loop.
+    InsertQueuedRows();
 }
 
+void Frm_Master::InsertQueuedRows() {
+    if (queuedRows_.empty()) return;
+    const std::size_t n = std::min(queuedRows_.size(), kRowChunk);
+    const std::vector<PendingRow> rows(queuedRows_.begin(),
+                                       queuedRows_.begin() + static_cast<std::ptrdiff_t>(n));
+    queuedRows_.erase(queuedRows_.begin(), queuedRows_.begin() + static_cast<std::ptrdiff_t>(n));
+    playlist_->setUpdatesEnabled(false);
+    InsertRows(rows, 0, rows.size());
+    playlist_->setUpdatesEnabled(true);
+    if (!queuedRows_.empty()) insertTimer_->start();
+}
 void Frm_Master::RetitleRows() {
     const int rows = playlist_->count();
-    for (int named = 0; retitleRow_ < rows && named < kRetitleChunk; ++retitleRow_) {
+    for (int looked = 0; retitleRow_ < rows && looked < kRetitleChunk; ++retitleRow_, ++looked) {
         QListWidgetItem* row = playlist_->item(retitleRow_);
         if (row->data(kNamedRole).toBool()) continue;
+        const std::string* path = PlaylistFile(row);
+        const auto name = path ? names_.find(*path) : names_.end();
+        // Rows are named in order as the names come: the pass waits at the first one not read.
+        if (path && name == names_.end()) return;
         row->setData(kNamedRole, true);
-        ++named;
-        if (const std::string* path = PlaylistFile(row))
-            row->setText(QString::fromStdString(SongRowName(*path)));
+        if (path) row->setText(name->second);
     }
     if (retitleRow_ < rows) retitleTimer_->start();
 }
 
+void Frm_Master::SongNamed(const std::string& path, const QString& name, const char* refused) {
+    if (!refused) {
+        names_[path] = name;
+        if (!retitleTimer_->isActive()) retitleTimer_->start();
+        return;
+    }
+    // Not a song file: its rows leave the list, and the user hears why once for the lot.
+    const int count = playlist_->count();
+    std::vector<bool> gone(static_cast<std::size_t>(count), false);
+    bool any = false;
+    for (int row = 0; row < count; ++row) {
+        const std::string* file = PlaylistFile(playlist_->item(row));
+        if (file && *file == path) gone[static_cast<std::size_t>(row)] = any = true;
+    }
+    std::erase_if(queuedRows_, [&](const PendingRow& row) {
+        return files_[static_cast<std::size_t>(row.index)] == path;
+    });
+    if (any) RemoveRows(gone, count);
+    refusals_.push_back(path + " (" + refused + ")");
+    refusalTimer_->start();
+}
+
+void Frm_Master::TellRefusals() {
+    if (refusals_.empty()) return;
+    std::string text = "These are not song files, so they were left out of the playlist:";
+    for (std::size_t i = 0; i < refusals_.size() && i < kRefusalsNamed; ++i)
+        text += "\n" + refusals_[i];
+    if (refusals_.size() > kRefusalsNamed)
+        text += "\nand " + std::to_string(refusals_.size() - kRefusalsNamed) + " more.";
+    refusals_.clear();
+    MsgBox(text);
+}
+
+QString Frm_Master::SongName(const std::string& path) const {
+    if (const auto known = names_.find(path); known != names_.end()) return known->second;
+    if (!path.empty()) titleScan_->Request(path);
+    return QString::fromStdString(GetBaseName(path));
+}
 void Frm_Master::InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to) {
     const int first = playlist_->count();
     QStringList texts;
@@ -396,9 +465,12 @@ void Frm_Master::List1_OLEDragDrop(const QMimeData& Data) {
 
 std::vector<std::string> Frm_Master::ListedSongs() const {
     std::vector<std::string> songs;
-    songs.reserve(static_cast<std::size_t>(playlist_->count()));
+    songs.reserve(static_cast<std::size_t>(playlist_->count()) + queuedRows_.size());
     for (int row = 0; row < playlist_->count(); ++row)
         if (const std::string* path = PlaylistFile(playlist_->item(row))) songs.push_back(*path);
+    // Rows still on their way into the list are the list's too.
+    for (const PendingRow& row : queuedRows_)
+        songs.push_back(files_[static_cast<std::size_t>(row.index)]);
     return songs;
 }
 
@@ -408,11 +480,11 @@ void Frm_Master::KeepPlaylist(const std::string& file) {
         for (const std::string& path : LoadKeptPlaylist(file))
             AppendSong(path);
     }
-    // Rows receive their paths after the model reports them, and one change can come as several
-    // reports: the save runs once, when the event loop is back.
+    // Rows receive their paths after the model reports them, one change can come as several
+    // reports, and a long list comes in chunks: the save runs once things settle.
     auto* save = new QTimer(this);
     save->setSingleShot(true);
-    save->setInterval(0);
+    save->setInterval(200);
     connect(save, &QTimer::timeout, this, [this, file] {
         std::string error;
         // A box on every change would bury the DJ; the next change tries again.

@@ -3,16 +3,22 @@
 #include "desktest/DeckDriving.h"
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
+#include "support/KeptPlaylist.h"
 #include "support/Mod_INI.h"
 #include "widgets/ListBox.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
 #include <filesystem>
+
+#include <sys/stat.h>
 
 namespace spinx::test {
 namespace {
@@ -33,6 +39,18 @@ std::vector<std::string> Paths(const Frm_Master& master) {
         paths.push_back(path ? *path : "<none>");
     }
     return paths;
+}
+
+// Lets the event loop run until the title scan has named every row (at most a few seconds).
+void WaitForNames(const ListBox& list) {
+    for (int i = 0; i < 500; ++i) {
+        QApplication::processEvents();
+        bool named = true;
+        for (int row = 0; row < list.count() && named; ++row)
+            named = list.item(row)->data(Qt::UserRole + 1).toBool();
+        if (named) return;
+        QThread::msleep(10);
+    }
 }
 
 // Selects `rows` as a click and ctrl-clicks would: the first becomes the current row.
@@ -133,6 +151,8 @@ TEST_F(PlaylistTest, SaveAndLoadRoundTrip) {
 TEST_F(PlaylistTest, FailuresAreReported) {
     master->AddFile(folder / "a.mp3");
     master->AddFile(folder / "gone.m3u");
+    for (const auto& m : scripted.messages)
+        fprintf(stderr, "MSG %s\n", m.c_str());
     ASSERT_EQ(scripted.messages.size(), 1u);
     EXPECT_NE(scripted.messages[0].find(folder / "gone.m3u"), std::string::npos);
     EXPECT_EQ(Rows(Ctl<ListBox>(*master, "List1")), std::vector<std::string>{"a"});
@@ -265,8 +285,10 @@ TEST_F(PlaylistTest, SongsNamedFromTags) {
     const std::string data = SPINX_TESTDATA;
     master->AddFile(data + "/mu_id3v1v2_combined.mp3");
     master->AddFile(data + "/mm_l3_sin1k0db.mp3");
-    QApplication::processEvents();
     ListBox& list = Ctl<ListBox>(*master, "List1");
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"mu_id3v1v2_combined", "mm_l3_sin1k0db"}))
+        << "the file's name until the tags are read";
+    WaitForNames(list);
     EXPECT_EQ(Rows(list),
               (std::vector<std::string>{"Anais Mitchell - cosmic american", "mm_l3_sin1k0db"}));
     list.setCurrentRow(0);
@@ -284,6 +306,73 @@ TEST_F(PlaylistTest, SongsNamedFromTags) {
     Deck(0).Controller().Load(path, LoadOrigin::Desktop);
     Settle();
     EXPECT_EQ(Stored(path, songcol::Title).AsText(), "test title");
+}
+
+// What is not a song file (a named pipe, a device behind a song's name, a folder) never enters
+// the playlist, from Add, an M3U or the kept playlist, and the window never waits on it; the
+// user hears why in one message, and the kept playlist drops it for the next start.
+TEST_F(PlaylistTest, SpecialFilesAreRefused) {
+    const std::string fifo = folder / "pipe.mp3";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder / "zero.mp3");
+    std::filesystem::create_directory(folder / "folder.mp3");
+    const std::string song = MakeMp3(folder.path(), "song.mp3", 1.0);
+    WriteFile(folder / "list.m3u", "zero.mp3\nsong.mp3\nfolder.mp3\n");
+    const std::string kept = folder / "kept.m3u";
+    ASSERT_TRUE(SaveKeptPlaylist(kept, {fifo, song}));
+    ListBox& list = Ctl<ListBox>(*master, "List1");
+    QElapsedTimer clock;
+    clock.start();
+    master->KeepPlaylist(kept);
+    master->AddFile(fifo);
+    master->AddFile(folder / "list.m3u");
+    WaitForNames(list);
+    EXPECT_LT(clock.elapsed(), 5000) << "nothing waited on a file";
+    EXPECT_EQ(Paths(*master), (std::vector<std::string>{song, song}));
+    // The refusals are told together once they stop coming.
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < 600)
+        QApplication::processEvents();
+    EXPECT_EQ(scripted.messages.size(), 1u);
+    std::string told;
+    for (const std::string& message : scripted.messages)
+        told += message;
+    for (const char* name :
+         {"pipe.mp3 (a named pipe)", "zero.mp3 (a device)", "folder.mp3 (a folder)"})
+        EXPECT_NE(told.find(name), std::string::npos) << told;
+    QApplication::processEvents();
+    std::string text;
+    ASSERT_TRUE(ReadWholeFile(kept, text));
+    EXPECT_EQ(text.find("pipe.mp3"), std::string::npos) << text;
+}
+
+// A 100,000-row M3U fills the list while the window stays in hand: no stretch of more than
+// 100 ms without the event loop, and auto play can take the top row meanwhile.
+TEST_F(PlaylistTest, LongListFillsWithoutFreezing) {
+    const std::string song = MakeMp3(folder.path(), "song.mp3", 1.0);
+    std::string lines;
+    for (int i = 0; i < 100000; ++i)
+        lines += "song.mp3\n";
+    const std::string list = WriteFile(folder / "long.m3u", lines);
+    ListBox& rows = Ctl<ListBox>(*master, "List1");
+    qint64 longest = 0, last = 0;
+    QElapsedTimer clock;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    beat.start(5);
+    clock.start();
+    QTimer::singleShot(0, [&] { master->AddFile(list); });
+    while (rows.count() < 100000 && clock.elapsed() < 60000)
+        QApplication::processEvents();
+    beat.stop();
+    EXPECT_EQ(rows.count(), 100000);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_LE(longest, 100) << "the longest stretch without the event loop, ms";
+#endif
 }
 
 } // namespace
