@@ -7,6 +7,8 @@
 #include "mp3/SongTitle.h"
 #include "support/Mod_Diskinfo.h"
 
+#include <cmath>
+
 namespace spinx {
 
 namespace {
@@ -123,6 +125,44 @@ bool StoreLoudness(const std::string& filename, double lufs) {
     row.table.SetField(songcol::Loudness, LoudnessToDb(lufs));
     row.table.Update();
     row.table.Close();
+    return true;
+}
+
+std::optional<StoredMusic> StoredSongMusic(const std::string& filename) {
+    const std::string id = GetMP3ID(filename);
+    if (id.empty()) return std::nullopt;
+    SongRow row(id);
+    if (row.table.NoMatch() || row.table.Field(songcol::Analysed).IsNull()) return std::nullopt;
+    const Recordset& t = row.table;
+    StoredMusic music;
+    music.version = t.Field(songcol::Analysed).AsLong(0);
+    if (!t.Field(songcol::BPM).IsNull()) music.bpm = t.Field(songcol::BPM).AsLong(0) / 100.0;
+    music.firstBeatMs = t.Field(songcol::FirstBeat).AsLong(0);
+    music.downbeatMs = t.Field(songcol::Downbeat).AsLong(0);
+    music.keyCode = t.Field(songcol::Key).AsText();
+    if (!t.Field(songcol::MixIn).IsNull()) music.mixInMs = t.Field(songcol::MixIn).AsLong(0);
+    if (!t.Field(songcol::MixOut).IsNull()) music.mixOutMs = t.Field(songcol::MixOut).AsLong(0);
+    return music;
+}
+
+bool StoreSongMusic(const std::string& filename, const StoredMusic& music) {
+    const std::string id = GetMP3ID(filename);
+    if (id.empty()) return false;
+    SongRow row(id);
+    if (row.table.NoMatch()) return false;
+    Recordset& t = row.table;
+    t.Edit();
+    t.SetField(songcol::Analysed, music.version);
+    t.SetField(songcol::BPM, music.bpm
+                                 ? DbValue(static_cast<int32_t>(std::lround(*music.bpm * 100)))
+                                 : DbValue());
+    t.SetField(songcol::FirstBeat, music.firstBeatMs);
+    t.SetField(songcol::Downbeat, music.downbeatMs);
+    t.SetField(songcol::Key, music.keyCode);
+    t.SetField(songcol::MixIn, music.mixInMs ? DbValue(*music.mixInMs) : DbValue());
+    t.SetField(songcol::MixOut, music.mixOutMs ? DbValue(*music.mixOutMs) : DbValue());
+    t.Update();
+    t.Close();
     return true;
 }
 

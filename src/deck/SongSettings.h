@@ -40,4 +40,18 @@ std::optional<double> StoredLoudness(const std::string& filename);
 // Keeps the song's measured loudness in its existing row; false when it has none.
 bool StoreLoudness(const std::string& filename, double lufs);
 
+// What listening to a song found, as its row keeps it.
+struct StoredMusic {
+    int version = 0;           // the analyser's
+    std::optional<double> bpm; // nothing: no steady beat
+    int32_t firstBeatMs = 0;
+    int32_t downbeatMs = 0;
+    std::string keyCode; // "8A"; empty when none was heard
+    std::optional<int32_t> mixInMs, mixOutMs;
+};
+// The song's analysis as its row keeps it; nothing when never analysed or without a row.
+std::optional<StoredMusic> StoredSongMusic(const std::string& filename);
+// Keeps the song's analysis in its existing row; false when it has none.
+bool StoreSongMusic(const std::string& filename, const StoredMusic& music);
+
 } // namespace spinx

@@ -18,7 +18,7 @@ struct MixSong {
     double audibleStartMs = 0;
     double audibleEndMs = 0;
     int pitch = 1000; // the speed the deck plays it at, per mille
-    std::string key; // "A minor 8A"; empty when unknown
+    std::string key;  // "A minor 8A"; empty when unknown
     bool operator==(const MixSong&) const = default;
 };
 

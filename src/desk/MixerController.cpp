@@ -1,11 +1,11 @@
 #include "desk/MixerController.h"
 
 #include "deck/SongSettings.h"
+#include "desk/SongScan.h"
 #include "engine/analysis/Loudness.h"
+#include "engine/analysis/MusicAnalysis.h"
 #include "library/Database.h"
 #include "library/SongTable.h"
-#include "desk/SongScan.h"
-#include "engine/analysis/MusicAnalysis.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace spinx {
 
@@ -63,10 +64,7 @@ MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* pare
     });
     musicScan_ = std::make_unique<SongScan>(*this, [this](const std::string& path) {
         const std::optional<engine::MusicAnalysis> music = engine::AnalyseMusicFile(path);
-        return std::function<void()>([this, path, music] {
-            // A song that cannot be analysed plays as one without a beat.
-            SetSongMusic(path, music ? MixSongFrom(*music) : MixSong{});
-        });
+        return std::function<void()>([this, path, music] { MusicHeard(path, music); });
     });
     // The pair plays at its crossfader shares from the first sound, not from the first move.
     ApplyCrossfader();
@@ -91,18 +89,77 @@ std::optional<double> RememberedLoudness(const std::string& path) {
 }
 } // namespace
 
+namespace {
+// The key a wheel code ("8A") stands for: 8A is A minor, 8B C major, each step a fifth up.
+std::optional<engine::MusicKey> KeyFromWheelCode(const std::string& code) {
+    if (code.size() < 2 || (code.back() != 'A' && code.back() != 'B')) return std::nullopt;
+    const int number = std::atoi(code.c_str());
+    if (number < 1 || number > 12) return std::nullopt;
+    const bool minor = code.back() == 'A';
+    return engine::MusicKey{((minor ? 9 : 0) + 7 * (number - 8) % 12 + 24) % 12, minor};
+}
+
+std::string KeyText(const engine::MusicKey& key) {
+    return engine::KeyName(key) + " " + engine::KeyWheelCode(key);
+}
+
+MixSong MixSongFrom(const StoredMusic& stored) {
+    MixSong song;
+    song.steady = stored.bpm.has_value();
+    song.bpm = stored.bpm.value_or(0);
+    song.downbeatMs = stored.downbeatMs;
+    song.mixInMs = stored.mixInMs.value_or(0);
+    song.mixOutMs = stored.mixOutMs.value_or(0);
+    if (const auto key = KeyFromWheelCode(stored.keyCode)) song.key = KeyText(*key);
+    return song;
+}
+} // namespace
+
 MixSong MixSongFrom(const engine::MusicAnalysis& music) {
     MixSong song;
     song.steady = music.grid.tempo == engine::Tempo::Steady && music.grid.bpm > 0;
     song.bpm = music.grid.bpm;
     song.downbeatMs = music.firstDownbeatMs.value_or(music.grid.firstBeatMs);
-    if (music.key)
-        song.key = engine::KeyName(*music.key) + " " + engine::KeyWheelCode(*music.key);
+    if (music.key) song.key = KeyText(*music.key);
     return song;
 }
 
+void MixerController::MusicHeard(const std::string& path,
+                                 const std::optional<engine::MusicAnalysis>& music) {
+    // A song that cannot be analysed plays as one without a beat.
+    SetSongMusic(path, music ? MixSongFrom(*music) : MixSong{});
+    if (!music || !SongDbIsOpen()) return;
+    StoredMusic stored;
+    stored.version = kMusicAnalyserVersion;
+    if (music->grid.tempo == engine::Tempo::Steady && music->grid.bpm > 0)
+        stored.bpm = music->grid.bpm;
+    stored.firstBeatMs = static_cast<int32_t>(std::lround(music->grid.firstBeatMs));
+    stored.downbeatMs =
+        static_cast<int32_t>(std::lround(music->firstDownbeatMs.value_or(music->grid.firstBeatMs)));
+    if (music->key) stored.keyCode = engine::KeyWheelCode(*music->key);
+    try {
+        StoreSongMusic(path, stored);
+    } catch (const DbError& error) {
+        std::fprintf(stderr, "spinx: what was heard in %s cannot be kept: %s\n", path.c_str(),
+                     error.what());
+    }
+}
+
 void MixerController::LearnMusic(const std::string& path) {
-    if (!path.empty() && !music_.count(path)) musicScan_->Request(path);
+    if (path.empty() || music_.count(path)) return;
+    // A song analysed before by this analyser comes from its row; others are listened to.
+    std::optional<StoredMusic> stored;
+    if (SongDbIsOpen()) {
+        try {
+            stored = StoredSongMusic(path);
+        } catch (const DbError&) {
+            // Listened to again, which costs only time.
+        }
+    }
+    if (stored && stored->version == kMusicAnalyserVersion)
+        SetSongMusic(path, MixSongFrom(*stored));
+    else
+        musicScan_->Request(path);
 }
 
 void MixerController::SetDeckA(PlayerId player) {

@@ -36,6 +36,8 @@ class MixerController : public QObject, private AutoPlayDesk {
   public:
     static constexpr int32_t kDefaultOverlapMs = 10000;
     static constexpr int32_t kMaxOverlapMs = 30000;
+    // Songs analysed by an older analyser are listened to again.
+    static constexpr int kMusicAnalyserVersion = 1;
 
     // Auto play takes its songs from `songs`.
     MixerController(Aspinx& engine, SongQueue& songs, QObject* parent = nullptr);
@@ -154,6 +156,8 @@ class MixerController : public QObject, private AutoPlayDesk {
     void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
     // Asks for the song's music to be analysed unless it is known.
     void LearnMusic(const std::string& path);
+    // The music scan's report: kept for the decks and in the song's row.
+    void MusicHeard(const std::string& path, const std::optional<engine::MusicAnalysis>& music);
 
     Aspinx& engine_;
     SongQueue& songs_;

@@ -44,7 +44,7 @@ class SongScan {
     std::condition_variable idle_;
     std::deque<std::string> queue_;
     std::unordered_set<std::string> queued_; // what queue_ holds, to find it at once
-    std::string current_; // being measured; "" when none
+    std::string current_;                    // being measured; "" when none
     bool stop_ = false;
     std::thread thread_;
 };

@@ -54,6 +54,11 @@ bool PrepareSongDatabase(const std::string& path) {
         EnsureField(SongDb, kSongTable, songcol::Start, dbLong);
         EnsureField(SongDb, kSongTable, songcol::End, dbLong);
         EnsureField(SongDb, kSongTable, songcol::Loudness, dbLong);
+        for (const char* column : {songcol::BPM, songcol::FirstBeat, songcol::Downbeat})
+            EnsureField(SongDb, kSongTable, column, dbLong);
+        EnsureField(SongDb, kSongTable, songcol::Key, dbText, 3);
+        for (const char* column : {songcol::MixIn, songcol::MixOut, songcol::Analysed})
+            EnsureField(SongDb, kSongTable, column, dbLong);
         RetryWhileLocked([] { SongDb.Execute(kVolumeRepair); });
         transaction.Commit();
         return true;

@@ -26,6 +26,17 @@ inline constexpr const char* Start = "Start";
 inline constexpr const char* End = "End";
 // Integrated loudness in hundredths of a LUFS (-1423 is -14.23 LUFS); empty until measured.
 inline constexpr const char* Loudness = "Loudness";
+// What listening to the song found, appended after the columns above. BPM in hundredths of a
+// beat per minute (empty: no steady beat); FirstBeat, Downbeat, MixIn and MixOut in ms; Key as
+// the mixing wheel's code ("8A"); Analysed the analyser's version (empty: never analysed), so a
+// better analyser measures again.
+inline constexpr const char* BPM = "BPM";
+inline constexpr const char* FirstBeat = "FirstBeat";
+inline constexpr const char* Downbeat = "Downbeat";
+inline constexpr const char* Key = "Key";
+inline constexpr const char* MixIn = "MixIn";
+inline constexpr const char* MixOut = "MixOut";
+inline constexpr const char* Analysed = "Analysed";
 } // namespace songcol
 
 // A volume above the slider's range is reset at every start, before any deck reads it.

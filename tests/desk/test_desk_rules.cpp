@@ -4,6 +4,7 @@
 #include "deck/SongSettings.h"
 #include "desk/DeskControls.h"
 #include "desk/MixerController.h"
+#include "desk/SongScan.h"
 #include "engine/EngineTestUtil.h"
 #include "library/Database.h"
 #include "library/SongTable.h"
@@ -18,6 +19,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -323,6 +325,35 @@ TEST_F(DeskRules, SyncAndQuantize) {
     deck.Stop();
     deck.SeekFromBar(10130);
     EXPECT_EQ(engine.GetSoundPosition(1), 10130) << "a stopped deck is cued where clicked";
+}
+
+// A song is listened to once, in the background, when it is first loaded: the deck then knows
+// its tempo, and its row keeps what was heard for every later load.
+TEST_F(DeskRules, SongsAreListenedToOnce) {
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    const std::string song =
+        SynthMp3("clicks.mp3", "0.05 sine 1000 fade 0 0.05 0.04 pad 0 0.45 repeat 47", "-b 128");
+    DeckController& deck = Load(0, song);
+    ASSERT_TRUE(mixer.MusicScanner().WaitIdle(30000));
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(deck.HeardBpm());
+    EXPECT_NEAR(*deck.HeardBpm(), 120, 0.05);
+    const std::optional<StoredMusic> kept = StoredSongMusic(song);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->version, MixerController::kMusicAnalyserVersion);
+    EXPECT_NEAR(kept->bpm.value_or(0), 120, 0.05);
+
+    Queue other;
+    MixerController again(engine, other);
+    again.Deck(1).Load(song, LoadOrigin::Desktop);
+    ASSERT_TRUE(again.Settle(5000));
+    EXPECT_FALSE(again.MusicScanner().Pending(song)) << "known from its row";
+    ASSERT_TRUE(again.Deck(1).HeardBpm());
+    EXPECT_EQ(again.Deck(1).Music()->key, deck.Music()->key);
 }
 
 } // namespace
