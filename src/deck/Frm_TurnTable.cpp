@@ -10,8 +10,8 @@
 #include "mixer/SetSettings.h"
 #include "support/Convert.h"
 #include "support/DataLocation.h"
+#include "support/FileChooser.h"
 #include "support/FileIo.h"
-#include "support/Mod_CommonDialog.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/MsgBox.h"
@@ -415,15 +415,15 @@ void Frm_TurnTable::DoLevel(int16_t nPeakLeft, int16_t nPeakRight) {
 }
 
 void Frm_TurnTable::Load0Btn_Click() {
-    CommonDialog dialog;
-    dialog.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
-    dialog.Filter = kMp3Filter;
-    dialog.ShowOpen();
-    if (dialog.FileName.empty() || !MayLoadOver(deck_)) return;
-    deck_.Load(dialog.FileName, LoadOrigin::OpenDialog);
-    setWindowTitle(LoadingCaption(ID(), dialog.FileName));
+    FileRequest request;
+    request.folder = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
+    request.filter = kMp3Filter;
+    const std::optional<std::string> chosen = ChooseFile(request);
+    if (!chosen || !MayLoadOver(deck_)) return;
+    deck_.Load(*chosen, LoadOrigin::OpenDialog);
+    setWindowTitle(LoadingCaption(ID(), *chosen));
     std::string error;
-    if (!WriteINI("", kMp3PathKey, GetPath(dialog.FileName), kSettingsSection, &error))
+    if (!WriteINI("", kMp3PathKey, GetPath(*chosen), kSettingsSection, &error))
         MsgBox("The folder of this song could not be remembered: " + error);
 }
 void Frm_TurnTable::Cmd_Play_Click() {
@@ -506,31 +506,31 @@ void Frm_TurnTable::Cmd_ResetEq_Click(int16_t Index) {
 }
 
 void Frm_TurnTable::Cmd_LoadEq_Click() {
-    CommonDialog dialog;
-    dialog.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
-    dialog.Filter = kEqFilter;
-    dialog.ShowOpen();
-    if (dialog.FileName.empty()) return;
+    FileRequest request;
+    request.folder = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
+    request.filter = kEqFilter;
+    const std::optional<std::string> chosen = ChooseFile(request);
+    if (!chosen) return;
 
     // A file that cannot be read changes nothing; a short or damaged one sets what it holds.
     EqGains curve = deck_.Curve();
     std::string text;
-    const bool complete = ReadWholeFile(dialog.FileName, text, nullptr, kEqFileMaxBytes) &&
-                          ReadEqFileText(text, curve);
+    const bool complete =
+        ReadWholeFile(*chosen, text, nullptr, kEqFileMaxBytes) && ReadEqFileText(text, curve);
     eqPanel_->SetCurve(curve);
     if (!complete) MsgBox("Error loading Eq settings!");
 }
 void Frm_TurnTable::Cmd_SaveEq_Click() {
-    CommonDialog dialog;
-    dialog.InitDir = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
-    dialog.DefaultExt = "eq";
-    dialog.Filter = kEqFilter;
-    dialog.ShowSave();
-    const std::string file = dialog.FileName;
-    if (file.empty()) return;
-    if (FileExists(file) && MsgBox("Overwrite file?", MsgButtons::YesNo) != MsgResult::Yes) return;
+    FileRequest request;
+    request.kind = FileDialogKind::Save;
+    request.folder = ReadINI("", kEqPathKey, DataFolder(), kSettingsSection);
+    request.defaultExt = "eq";
+    request.filter = kEqFilter;
+    const std::optional<std::string> file = ChooseFile(request);
+    if (!file) return;
+    if (FileExists(*file) && MsgBox("Overwrite file?", MsgButtons::YesNo) != MsgResult::Yes) return;
     // Written beside and renamed over, so a failure never leaves half a file.
-    if (!WriteFileAtomically(file, EqFileText(deck_.Curve()))) MsgBox("Error saving Eq settings!");
+    if (!WriteFileAtomically(*file, EqFileText(deck_.Curve()))) MsgBox("Error saving Eq settings!");
 }
 void Frm_TurnTable::Timer1_Timer() {
     // An empty deck still gets a bar with a scale.

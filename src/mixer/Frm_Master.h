@@ -7,7 +7,6 @@
 #include "desk/DeskTypes.h"
 #include "engine/Aspinx.h"
 #include "mixer/AutoPlay.h"
-#include "support/Mod_CommonDialog.h"
 
 #include <QPointer>
 #include <QString>
@@ -197,7 +196,8 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
 
     std::unique_ptr<MixerController> mixer_;
     std::string recordingPath_;
-    CommonDialog recordDialog_;
+    std::string recordFolder_; // where the last recording went; "" before the first
+    int recordFilter_ = 1;     // its format, as the Save dialog's filter (1 FLAC, 2 WAV)
 
     QLabel* titleLabel_;
     ClickLabel* webSiteLink_;
@@ -220,7 +220,6 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     int skippedTicks_ = 0;   // ticks left before the note goes
     ListBox* playlist_;
     std::array<QToolButton*, 2> moveButtons_; // 0 up, 1 down
-    CommonDialog dialog_;
 };
 
 } // namespace spinx

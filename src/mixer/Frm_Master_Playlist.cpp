@@ -7,6 +7,7 @@
 #include "desk/MixerController.h"
 #include "desk/SongScan.h"
 #include "mixer/M3u.h"
+#include "support/FileChooser.h"
 #include "support/FileIo.h"
 #include "support/KeptPlaylist.h"
 #include "support/Mod_Diskinfo.h"
@@ -317,14 +318,17 @@ void Frm_Master::InsertRows(const std::vector<PendingRow>& rows, std::size_t fro
 }
 
 void Frm_Master::Cmd_Add_Click() {
-    dialog_.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
-    const std::string answer = ShowFileDialog(dialog_, "", kAddFilter, kAddTitle, true);
-    if (answer.empty()) return;
-    const DialogChoice choice = SplitDialogChoice(answer);
-    RememberFolder(choice.folder);
+    FileRequest request;
+    request.title = kAddTitle;
+    request.folder = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
+    request.filter = kAddFilter;
+    request.multiple = true;
+    const std::optional<FileDialogAnswer> answer = ChooseFiles(request);
+    if (!answer) return;
+    RememberFolder(GetPath(answer->files.front()));
     const RowBatch batch(*this);
-    for (const std::string& name : choice.names)
-        AddFile(JoinPath(choice.folder, name));
+    for (const std::string& file : answer->files)
+        AddFile(file);
 }
 
 void Frm_Master::RememberFolder(const std::string& folder) {
@@ -387,17 +391,16 @@ void Frm_Master::Cmd_Move_Click(int16_t Index) {
 }
 
 void Frm_Master::Cmd_Save_Click() {
-    dialog_.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
-    dialog_.DefaultExt = "m3u";
-    dialog_.Filter = kSaveFilter;
-    // The dialog keeps what the Open dialog last had: the name of a song to save over, the
-    // Open dialog's title. Neither belongs here.
-    dialog_.FileName.clear();
-    dialog_.DialogTitle.clear();
-    dialog_.Flags |= kCdlOverwritePrompt;
-    if (dialog_.ShowSave() != 0 || dialog_.FileName.empty()) return;
+    FileRequest request;
+    request.kind = FileDialogKind::Save;
+    request.folder = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
+    request.defaultExt = "m3u";
+    request.filter = kSaveFilter;
+    request.confirmOverwrite = true;
+    const std::optional<std::string> chosen = ChooseFile(request);
+    if (!chosen) return;
 
-    const std::string name = dialog_.FileName;
+    const std::string& name = *chosen;
     const std::string listFolder = GetPath(name);
     RememberFolder(listFolder);
     std::string error;

@@ -1,6 +1,7 @@
 // The mixer's help for unattended sets: songs levelled to one loudness, and the mix recorded.
 #include "desk/MixerController.h"
 #include "mixer/Frm_Master.h"
+#include "support/FileChooser.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/MsgBox.h"
@@ -40,26 +41,31 @@ void Frm_Master::RecordMix_Click() {
         StopRecording();
         return;
     }
-    CommonDialog& dialog = recordDialog_;
-    if (dialog.InitDir.empty())
-        dialog.InitDir = ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection);
-    dialog.Filter = kRecordFilter;
-    const char* ext = dialog.FilterIndex == kWavFilter ? "wav" : "flac";
-    dialog.DefaultExt = ext;
-    dialog.DialogTitle = "Record Mix";
-    dialog.FileName =
+    // The next recording is offered where the last one went, in its format.
+    FileRequest request;
+    request.kind = FileDialogKind::Save;
+    request.title = "Record Mix";
+    request.folder = recordFolder_.empty()
+                         ? ReadINI("", kMp3PathKey, kMp3PathDefault, kSettingsSection)
+                         : recordFolder_;
+    request.filter = kRecordFilter;
+    request.filterIndex = recordFilter_;
+    const char* ext = recordFilter_ == kWavFilter ? "wav" : "flac";
+    request.defaultExt = ext;
+    request.name =
         "Spinx mix " +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh.mm")).toStdString() +
         "." + ext;
-    dialog.Flags |= kCdlOverwritePrompt | kCdlExplorer;
-    if (dialog.ShowSave() != 0 || dialog.FileName.empty()) return;
+    request.confirmOverwrite = true;
+    const std::optional<FileDialogAnswer> answer = ChooseFiles(request);
+    if (!answer) return;
+    recordFilter_ = answer->filterIndex;
 
-    std::string path = dialog.FileName;
+    std::string path = answer->files.front();
     // A name typed without the format's extension gets the one of the chosen format.
     const QString typed = QString::fromStdString(GetExtension(GetFileName(path))).toLower();
-    if (typed != "flac" && typed != "wav")
-        path += dialog.FilterIndex == kWavFilter ? ".wav" : ".flac";
-    dialog.InitDir = GetPath(path);
+    if (typed != "flac" && typed != "wav") path += recordFilter_ == kWavFilter ? ".wav" : ".flac";
+    recordFolder_ = GetPath(path);
     QString reason;
     if (!engine_->StartRecording(QString::fromStdString(path), &reason)) {
         MsgBox("The mix cannot be recorded to \"" + path + "\". " + reason.toStdString());

@@ -81,25 +81,6 @@ std::string M3uText(const std::string& listFolder, const std::vector<std::string
     return text;
 }
 
-DialogChoice SplitDialogChoice(const std::string& answer) {
-    DialogChoice choice;
-    if (answer.empty()) return choice;
-    const auto firstNul = answer.find('\0');
-    if (firstNul == std::string::npos) {
-        choice.folder = GetPath(answer);
-        choice.names.push_back(GetFileName(answer));
-        return choice;
-    }
-    // Names are taken exactly as the dialog gave them: a name may begin or end with a blank.
-    choice.folder = answer.substr(0, firstNul);
-    for (std::size_t start = firstNul + 1; start <= answer.size();) {
-        const auto end = std::min(answer.find('\0', start), answer.size());
-        if (end > start) choice.names.push_back(answer.substr(start, end - start));
-        start = end + 1;
-    }
-    return choice;
-}
-
 PlaylistEntry EntryKind(const std::string& path) {
     const std::string extension = Upper(GetExtension(path));
     if (extension == "MP3") return PlaylistEntry::Song;

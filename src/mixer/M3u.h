@@ -35,14 +35,6 @@ std::string M3uLine(const std::string& listFolder, const std::string& songPath);
 // A whole playlist file: one line per song, each ending in CR LF.
 std::string M3uText(const std::string& listFolder, const std::vector<std::string>& songs);
 
-// What the multi-selection Open dialog answered: one full path, or a folder followed by file
-// names, the parts separated by NUL characters.
-struct DialogChoice {
-    std::string folder;
-    std::vector<std::string> names; // in the dialog's order
-};
-DialogChoice SplitDialogChoice(const std::string& answer);
-
 // Whether `path` names a song (".mp3") or a playlist (".m3u"), in any case.
 enum class PlaylistEntry { Song, Playlist, Other };
 PlaylistEntry EntryKind(const std::string& path);

@@ -1,8 +1,8 @@
 #include "widgets/DesktopDialogs.h"
 
 #include "support/DataLocation.h"
+#include "support/FileChooser.h"
 #include "support/ListChoice.h"
-#include "support/Mod_CommonDialog.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/MsgBox.h"
 
@@ -76,27 +76,27 @@ QString NameFilter(const FileFilter& filter) {
     return description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
-std::optional<FileDialogAnswer> ShowQtFileDialog(const CommonDialog& dialog, FileDialogKind kind) {
-    QFileDialog box(QApplication::activeWindow(), QString::fromStdString(dialog.DialogTitle));
-    box.setDirectory(QString::fromStdString(DialogStartFolder(dialog.InitDir)));
+std::optional<FileDialogAnswer> ShowQtFileDialog(const FileRequest& request) {
+    QFileDialog box(QApplication::activeWindow(), QString::fromStdString(request.title));
+    box.setDirectory(QString::fromStdString(DialogStartFolder(request.folder)));
     QStringList filters;
-    for (const FileFilter& filter : ParseFilter(dialog.Filter))
+    for (const FileFilter& filter : ParseFilter(request.filter))
         filters << NameFilter(filter);
     if (!filters.isEmpty()) {
         box.setNameFilters(filters);
-        const int index = std::clamp(dialog.FilterIndex, 1, static_cast<int>(filters.size()));
+        const int index = std::clamp(request.filterIndex, 1, static_cast<int>(filters.size()));
         box.selectNameFilter(filters[index - 1]);
     }
-    if (!dialog.FileName.empty()) box.selectFile(QString::fromStdString(dialog.FileName));
-    if (!dialog.DefaultExt.empty()) box.setDefaultSuffix(QString::fromStdString(dialog.DefaultExt));
-    if (kind == FileDialogKind::Save) {
+    if (!request.name.empty()) box.selectFile(QString::fromStdString(request.name));
+    if (!request.defaultExt.empty())
+        box.setDefaultSuffix(QString::fromStdString(request.defaultExt));
+    if (request.kind == FileDialogKind::Save) {
         box.setAcceptMode(QFileDialog::AcceptSave);
         box.setFileMode(QFileDialog::AnyFile);
-        if (!(dialog.Flags & kCdlOverwritePrompt)) box.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!request.confirmOverwrite) box.setOption(QFileDialog::DontConfirmOverwrite);
     } else {
         box.setAcceptMode(QFileDialog::AcceptOpen);
-        box.setFileMode(dialog.MultiSelect() ? QFileDialog::ExistingFiles
-                                             : QFileDialog::ExistingFile);
+        box.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     }
     if (box.exec() != QDialog::Accepted) return std::nullopt;
     FileDialogAnswer answer;

@@ -94,7 +94,7 @@ TEST_F(DeckTest, LoadPlayPauseStop) {
     scripted.Choose({song});
     deck.Load0Btn_Click();
     ASSERT_EQ(scripted.dialogs.size(), 2u);
-    EXPECT_EQ(scripted.dialogs[1].settings.InitDir, "C:\\My Music");
+    EXPECT_EQ(scripted.dialogs[1].folder, "C:\\My Music");
     EXPECT_EQ(deck.Controller().Filename(), song);
     EXPECT_EQ(deck.windowTitle().toStdString(), "Deck 0 Loading..." + song);
     EXPECT_EQ(ReadINI("", "MP3 Path", "", "Settings"), folder.path());

@@ -89,9 +89,9 @@ TEST_F(EqTest, FilesAcrossDecksAndFailures) {
     const std::string file = folder / "curve.eq";
     scripted.Choose({file});
     source.Cmd_SaveEq_Click();
-    const CommonDialog& save = scripted.dialogs.at(0).settings;
-    EXPECT_EQ(save.InitDir, folder.path());
-    EXPECT_EQ(save.DefaultExt, "eq");
+    const FileRequest& save = scripted.dialogs.at(0);
+    EXPECT_EQ(save.folder, folder.path());
+    EXPECT_EQ(save.defaultExt, "eq");
     EXPECT_EQ(ReadFile(file), kExampleText);
     {
         AnswerBoxes no(MsgResult::No);

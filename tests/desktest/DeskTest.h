@@ -5,7 +5,7 @@
 #include "desk/MixerController.h"
 #include "mixer/Frm_Master.h"
 #include "shell/Frm_Main.h"
-#include "support/Mod_CommonDialog.h"
+#include "support/FileChooser.h"
 #include "support/MsgBox.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestFiles.h"

@@ -97,9 +97,9 @@ TEST_F(PlaylistTest, AddThroughTheDialog) {
     scripted.Cancel();
     master->Cmd_Add_Click();
     ASSERT_EQ(scripted.dialogs.size(), 1u);
-    const CommonDialog& shown = scripted.dialogs[0].settings;
-    EXPECT_EQ(shown.InitDir, "/start/here");
-    EXPECT_TRUE(shown.MultiSelect());
+    const FileRequest& shown = scripted.dialogs[0];
+    EXPECT_EQ(shown.folder, "/start/here");
+    EXPECT_TRUE(shown.multiple);
     EXPECT_EQ(Ctl<ListBox>(*master, "List1").count(), 0);
     EXPECT_EQ(Mp3Path(), "/start/here");
 
@@ -135,10 +135,10 @@ TEST_F(PlaylistTest, SaveAndLoadRoundTrip) {
     const std::string saved = lists + "/mine.m3u";
     scripted.Choose({saved});
     master->Cmd_Save_Click();
-    const CommonDialog& shown = scripted.dialogs.back().settings;
+    const FileRequest& shown = scripted.dialogs.back();
     EXPECT_EQ(scripted.dialogs.back().kind, FileDialogKind::Save);
-    EXPECT_EQ(shown.FileName, "");
-    EXPECT_EQ(shown.DefaultExt, "m3u");
+    EXPECT_EQ(shown.name, "");
+    EXPECT_EQ(shown.defaultExt, "m3u");
     EXPECT_EQ(ReadFile(saved), "a.mp3\r\nSub/b.mp3\r\n/elsewhere/c.mp3\r\n");
     EXPECT_EQ(Mp3Path(), lists);
 

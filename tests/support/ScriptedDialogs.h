@@ -1,8 +1,8 @@
 #pragma once
 // Answers file dialogs from a queue (an empty queue cancels), message boxes from another (an
 // empty one answers OK) and list choices by item name, and remembers what was shown.
+#include "support/FileChooser.h"
 #include "support/ListChoice.h"
-#include "support/Mod_CommonDialog.h"
 #include "support/MsgBox.h"
 
 #include <deque>
@@ -14,22 +14,18 @@ namespace spinx::test {
 
 class ScriptedDialogs {
   public:
-    struct Shown {
-        CommonDialog settings;
-        FileDialogKind kind;
-    };
+    using Shown = FileRequest;
 
     ScriptedDialogs()
-        : previousPresenter_(
-              SetFileDialogPresenter([this](const CommonDialog& dialog, FileDialogKind kind) {
-                  dialogs.push_back({dialog, kind});
-                  std::optional<FileDialogAnswer> answer;
-                  if (!answers_.empty()) {
-                      answer = answers_.front();
-                      answers_.pop_front();
-                  }
-                  return answer;
-              })),
+        : previousPresenter_(SetFileDialogPresenter([this](const FileRequest& request) {
+              dialogs.push_back(request);
+              std::optional<FileDialogAnswer> answer;
+              if (!answers_.empty()) {
+                  answer = answers_.front();
+                  answers_.pop_front();
+              }
+              return answer;
+          })),
           previousMsgBox_(
               SetMsgBoxHandler([this](const std::string& text, MsgButtons, const std::string&) {
                   messages.push_back(text);

@@ -1,4 +1,4 @@
-// The common dialog as the windows use it, answered by the test instead of a person.
+// The file dialogs as the windows use them, answered by the test instead of a person.
 #include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
@@ -9,37 +9,30 @@ namespace {
 // The common dialog keeps its settings between calls, as the old control did: a proposed file
 // sets folder and name, an empty one keeps them, multi-select stays on once switched on, and
 // Cancel gives "" (or the old error number, when CancelError asks for it).
-TEST(CommonDialogTest, KeepsSettingsBetweenCalls) {
+// A request reaches the presenter as it was made; an answer gives the files and keeps the
+// request's filter when the presenter names none; Cancel, or no presenter, gives nothing.
+TEST(FileChooserTest, RequestsAndAnswers) {
     test::ScriptedDialogs scripted;
-    CommonDialog dialog;
-    scripted.Choose({"/music/a.mp3"});
-    EXPECT_EQ(ShowFileDialog(dialog, "/music/a.mp3", "", "Pick"), "/music/a.mp3");
-    const CommonDialog& first = scripted.dialogs.at(0).settings;
-    EXPECT_EQ(first.InitDir, "/music");
-    EXPECT_EQ(first.FileName, "a.mp3");
-    EXPECT_EQ(first.Filter, "(All Files)|*.*");
-
-    scripted.Choose({"/songs/x.mp3", "/songs/y.mp3"}, 2);
-    EXPECT_EQ(ShowFileDialog(dialog, "", "A|*.mp3|B|*.m3u", "More", true),
-              std::string("/songs\0x.mp3\0y.mp3", 18));
-    EXPECT_EQ(scripted.dialogs.at(1).settings.InitDir, "/music");
-    EXPECT_EQ(scripted.dialogs.at(1).settings.FileName, "/music/a.mp3");
-    EXPECT_EQ(dialog.FilterIndex, 2);
-
-    scripted.Choose({"/songs/z.mp3"});
-    EXPECT_EQ(ShowFileDialog(dialog, "", "A|*.mp3", "Again"), "/songs/z.mp3");
-    EXPECT_TRUE(scripted.dialogs.at(2).settings.MultiSelect());
+    FileRequest request;
+    request.title = "Pick";
+    request.folder = "/music";
+    request.filterIndex = 2;
+    request.multiple = true;
+    scripted.Choose({"/music/a.mp3", "/music/b.mp3"});
+    const std::optional<FileDialogAnswer> answer = ChooseFiles(request);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->files, (std::vector<std::string>{"/music/a.mp3", "/music/b.mp3"}));
+    EXPECT_EQ(answer->filterIndex, 2);
+    ASSERT_EQ(scripted.dialogs.size(), 1u);
+    EXPECT_EQ(scripted.dialogs[0].folder, "/music");
+    EXPECT_TRUE(scripted.dialogs[0].multiple);
+    scripted.Choose({"/songs/z.mp3"}, 1);
+    EXPECT_EQ(ChooseFile(request), "/songs/z.mp3");
     scripted.Cancel();
-    EXPECT_EQ(ShowFileDialog(dialog, "/music/b.mp3", "A|*.mp3", "Cancel me"), "");
-
-    dialog.FileName = "kept.mp3";
-    scripted.Cancel();
-    EXPECT_EQ(dialog.ShowSave(), kCdlCancel);
-    EXPECT_EQ(dialog.FileName, "kept.mp3");
-    dialog.CancelError = false;
-    scripted.Cancel();
-    EXPECT_EQ(dialog.ShowOpen(), 0);
-    EXPECT_EQ(dialog.FileName, "");
+    EXPECT_FALSE(ChooseFile(request));
+    const FileDialogPresenter previous = SetFileDialogPresenter(nullptr);
+    EXPECT_FALSE(ChooseFiles(request)) << "without a presenter every dialog cancels";
+    SetFileDialogPresenter(previous);
 
     const std::vector<FileFilter> filters = ParseFilter("Songs & Lists|*.mp3;*.m3u|All|*.*");
     ASSERT_EQ(filters.size(), 2u);
