@@ -4,7 +4,7 @@
 
 #include "library/EqText.h"
 #include "library/Mod_Database.h"
-#include "library/Recordset.h"
+#include "library/SongRows.h"
 #include "library/SongTable.h"
 
 #include <cstdio>
@@ -58,7 +58,7 @@ const std::string& SongLibrary() {
     return path;
 }
 
-// One deck's save: open the table, seek a random song, edit it, update, close.
+// One deck's save: a random song's row found and written.
 double MedianSeekUpdateUs() {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> anySong(0, kSongs - 1);
@@ -67,15 +67,8 @@ double MedianSeekUpdateUs() {
         EqGains eq{};
         eq[song % 10] = static_cast<std::int16_t>(song % 201 - 100);
         const double started = bench::NowSeconds();
-        Recordset rs(SongDb, kSongTable);
-        rs.SetIndex(kSongIndex);
-        rs.Seek("=", SongId(song));
-        if (rs.NoMatch()) std::abort();
-        rs.Edit();
-        rs.SetField(songcol::Volume, song % 100);
-        rs.SetField(songcol::EQ, EncodeEq(eq));
-        rs.Update();
-        rs.Close();
+        if (!UpdateSong(SongId(song), {{songcol::Volume, song % 100}, {songcol::EQ, EncodeEq(eq)}}))
+            std::abort();
         return (bench::NowSeconds() - started) * 1e6;
     });
 }

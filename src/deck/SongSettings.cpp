@@ -1,7 +1,7 @@
 #include "deck/SongSettings.h"
 
 #include "library/Mod_Database.h"
-#include "library/Recordset.h"
+#include "library/SongRows.h"
 #include "library/SongTable.h"
 #include "mp3/Mod_MP3HeaderTag.h"
 #include "mp3/SongTitle.h"
@@ -12,19 +12,20 @@
 namespace spinx {
 
 namespace {
-// The song table positioned on the song's row (NoMatch() when it has none).
-struct SongRow {
-    explicit SongRow(const std::string& id) : table(SongDb, kSongTable) {
-        table.SetIndex(kSongIndex);
-        table.Seek("=", id);
-    }
-    Recordset table;
-};
+// The columns that say which file the row was last seen as.
+void PutIdentity(SongColumns& row, const std::string& id, const std::string& filename) {
+    row[songcol::MP3ID] = id;
+    row[songcol::Filename] = GetBaseName(filename);
+    row[songcol::Path] = filename;
+}
 
-void WriteIdentity(Recordset& table, const std::string& id, const std::string& filename) {
-    table.SetField(songcol::MP3ID, id);
-    table.SetField(songcol::Filename, GetBaseName(filename));
-    table.SetField(songcol::Path, filename);
+DbValue Column(const SongColumns& row, const char* name) {
+    const auto value = row.find(name);
+    return value == row.end() ? DbValue() : value->second;
+}
+
+DbValue Optional(const std::optional<int32_t>& value) {
+    return value ? DbValue(*value) : DbValue();
 }
 } // namespace
 
@@ -32,138 +33,105 @@ std::optional<RecalledSong> RecallSong(const std::string& filename, int32_t over
     // Also leaves the file's tag in LastMp3Info.
     const std::string id = GetMP3ID(filename);
     if (id.empty()) return std::nullopt;
-    SongRow row(id);
-    Recordset& table = row.table;
-    if (table.NoMatch()) {
-        table.AddNew();
-        table.SetField(songcol::Volume, 0);
-        table.SetField(songcol::Pitch, 1000);
-    } else {
-        table.Edit();
+    const std::optional<SongColumns> row = FindSong(id);
+    SongColumns changes;
+    if (!row) {
+        changes[songcol::Volume] = 0;
+        changes[songcol::Pitch] = 1000;
     }
     // A song whose only tag is a newer one gets its names from that.
     const SongTitle named = LastMp3Info.HasTag ? SongTitle{LastMp3Info.Title, LastMp3Info.Artist}
                                                : ReadSongTitle(filename);
-    table.SetField(songcol::Title, named.title);
-    table.SetField(songcol::Artist, named.artist);
-    WriteIdentity(table, id, filename);
+    changes[songcol::Title] = named.title;
+    changes[songcol::Artist] = named.artist;
+    PutIdentity(changes, id, filename);
 
+    const SongColumns stored = row.value_or(changes);
     RecalledSong song;
-    song.volume = table.Field(songcol::Volume).AsLong(0);
+    song.volume = Column(stored, songcol::Volume).AsLong(0);
     // Rows older than the pitch column have none: they get what a new row gets.
-    song.pitch = table.Field(songcol::Pitch).AsLong(1000);
-    song.eq = table.Field(songcol::EQ).AsText();
-    song.start = table.Field(songcol::Start).AsLong(0);
-    const DbValue end = table.Field(songcol::End);
+    song.pitch = Column(stored, songcol::Pitch).AsLong(1000);
+    song.eq = Column(stored, songcol::EQ).AsText();
+    song.start = Column(stored, songcol::Start).AsLong(0);
+    const DbValue end = Column(stored, songcol::End);
     if (!end.IsNull() && end.AsLong(0) > 0) {
         song.end = end.AsLong(0);
     } else {
         song.end = overlap;
-        table.SetField(songcol::End, overlap);
+        changes[songcol::End] = overlap;
     }
-    table.Update();
-    table.Close();
+    SaveSong(id, changes);
     return song;
 }
 
 bool StoreSong(const std::string& filename, int32_t volume, int32_t pitch, const EqGains& eq) {
     const std::string id = GetMP3ID(filename);
     if (id.empty()) return false;
-    SongRow row(id);
-    Recordset& table = row.table;
-    if (table.NoMatch())
-        table.AddNew();
-    else
-        table.Edit();
-    WriteIdentity(table, id, filename);
-    table.SetField(songcol::Volume, volume);
-    table.SetField(songcol::Pitch, pitch);
-    table.SetField(songcol::EQ, EncodeEq(eq));
-    table.Update();
-    table.Close();
+    SongColumns changes{
+        {songcol::Volume, volume}, {songcol::Pitch, pitch}, {songcol::EQ, EncodeEq(eq)}};
+    PutIdentity(changes, id, filename);
+    SaveSong(id, changes);
     return true;
 }
 
 bool SongHasRow(const std::string& filename) {
     const std::string id = GetMP3ID(filename);
-    return !id.empty() && !SongRow(id).table.NoMatch();
+    return !id.empty() && FindSong(id).has_value();
 }
 
 bool StoreMarkers(const std::string& filename, std::optional<int32_t> start,
                   std::optional<int32_t> end) {
     const std::string id = GetMP3ID(filename);
     if (id.empty()) return false;
-    SongRow row(id);
-    Recordset& table = row.table;
-    if (table.NoMatch()) return false;
-    table.Edit();
-    if (start) table.SetField(songcol::Start, *start);
-    if (end) table.SetField(songcol::End, *end);
-    table.Update();
-    table.Close();
-    return true;
+    SongColumns changes;
+    if (start) changes[songcol::Start] = *start;
+    if (end) changes[songcol::End] = *end;
+    return UpdateSong(id, changes);
 }
-
-} // namespace spinx
-
-namespace spinx {
 
 std::optional<double> StoredLoudness(const std::string& filename) {
     const std::string id = GetMP3ID(filename);
     if (id.empty()) return std::nullopt;
-    SongRow row(id);
-    if (row.table.NoMatch()) return std::nullopt;
-    return LoudnessFromDb(row.table.Field(songcol::Loudness));
+    const std::optional<SongColumns> row = FindSong(id);
+    if (!row) return std::nullopt;
+    return LoudnessFromDb(Column(*row, songcol::Loudness));
 }
 
 bool StoreLoudness(const std::string& filename, double lufs) {
     const std::string id = GetMP3ID(filename);
-    if (id.empty()) return false;
-    SongRow row(id);
-    if (row.table.NoMatch()) return false;
-    row.table.Edit();
-    row.table.SetField(songcol::Loudness, LoudnessToDb(lufs));
-    row.table.Update();
-    row.table.Close();
-    return true;
+    return !id.empty() && UpdateSong(id, {{songcol::Loudness, LoudnessToDb(lufs)}});
 }
 
 std::optional<StoredMusic> StoredSongMusic(const std::string& filename) {
     const std::string id = GetMP3ID(filename);
     if (id.empty()) return std::nullopt;
-    SongRow row(id);
-    if (row.table.NoMatch() || row.table.Field(songcol::Analysed).IsNull()) return std::nullopt;
-    const Recordset& t = row.table;
+    const std::optional<SongColumns> row = FindSong(id);
+    if (!row || Column(*row, songcol::Analysed).IsNull()) return std::nullopt;
     StoredMusic music;
-    music.version = t.Field(songcol::Analysed).AsLong(0);
-    if (!t.Field(songcol::BPM).IsNull()) music.bpm = t.Field(songcol::BPM).AsLong(0) / 100.0;
-    music.firstBeatMs = t.Field(songcol::FirstBeat).AsLong(0);
-    music.downbeatMs = t.Field(songcol::Downbeat).AsLong(0);
-    music.keyCode = t.Field(songcol::Key).AsText();
-    if (!t.Field(songcol::MixIn).IsNull()) music.mixInMs = t.Field(songcol::MixIn).AsLong(0);
-    if (!t.Field(songcol::MixOut).IsNull()) music.mixOutMs = t.Field(songcol::MixOut).AsLong(0);
+    music.version = Column(*row, songcol::Analysed).AsLong(0);
+    if (const DbValue bpm = Column(*row, songcol::BPM); !bpm.IsNull())
+        music.bpm = bpm.AsLong(0) / 100.0;
+    music.firstBeatMs = Column(*row, songcol::FirstBeat).AsLong(0);
+    music.downbeatMs = Column(*row, songcol::Downbeat).AsLong(0);
+    music.keyCode = Column(*row, songcol::Key).AsText();
+    if (const DbValue in = Column(*row, songcol::MixIn); !in.IsNull()) music.mixInMs = in.AsLong(0);
+    if (const DbValue out = Column(*row, songcol::MixOut); !out.IsNull())
+        music.mixOutMs = out.AsLong(0);
     return music;
 }
 
 bool StoreSongMusic(const std::string& filename, const StoredMusic& music) {
     const std::string id = GetMP3ID(filename);
     if (id.empty()) return false;
-    SongRow row(id);
-    if (row.table.NoMatch()) return false;
-    Recordset& t = row.table;
-    t.Edit();
-    t.SetField(songcol::Analysed, music.version);
-    t.SetField(songcol::BPM, music.bpm
-                                 ? DbValue(static_cast<int32_t>(std::lround(*music.bpm * 100)))
-                                 : DbValue());
-    t.SetField(songcol::FirstBeat, music.firstBeatMs);
-    t.SetField(songcol::Downbeat, music.downbeatMs);
-    t.SetField(songcol::Key, music.keyCode);
-    t.SetField(songcol::MixIn, music.mixInMs ? DbValue(*music.mixInMs) : DbValue());
-    t.SetField(songcol::MixOut, music.mixOutMs ? DbValue(*music.mixOutMs) : DbValue());
-    t.Update();
-    t.Close();
-    return true;
+    const DbValue bpm =
+        music.bpm ? DbValue(static_cast<int32_t>(std::lround(*music.bpm * 100))) : DbValue();
+    return UpdateSong(id, {{songcol::Analysed, music.version},
+                           {songcol::BPM, bpm},
+                           {songcol::FirstBeat, music.firstBeatMs},
+                           {songcol::Downbeat, music.downbeatMs},
+                           {songcol::Key, music.keyCode},
+                           {songcol::MixIn, Optional(music.mixInMs)},
+                           {songcol::MixOut, Optional(music.mixOutMs)}});
 }
 
 } // namespace spinx

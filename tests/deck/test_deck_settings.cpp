@@ -85,12 +85,7 @@ TEST_F(SettingsTest, OddStoredValues) {
     for (auto [song, eq, end] : {std::tuple{zero, std::string("dd\0ddddddd", 10), 0},
                                  {damaged, std::string("x\xC3\xBA"), -5}}) {
         Mp3Info info;
-        Recordset table(SongDb, kSongTable);
-        table.AddNew();
-        table.SetField(songcol::MP3ID, GetMP3ID(song, info));
-        table.SetField(songcol::EQ, eq);
-        table.SetField(songcol::End, end);
-        table.Update();
+        SaveSong(GetMP3ID(song, info), {{songcol::EQ, eq}, {songcol::End, end}});
     }
     Ctl<QSlider>(*master, "Overlap").setValue(12000);
     Frm_TurnTable& deck = Deck(0);

@@ -5,7 +5,7 @@
 #include "desktest/DeskTest.h"
 #include "engine/Aspinx.h"
 #include "library/Mod_Database.h"
-#include "library/Recordset.h"
+#include "library/SongRows.h"
 #include "library/SongTable.h"
 #include "mp3/Mod_MP3HeaderTag.h"
 #include "support/MsgBox.h"
@@ -30,10 +30,10 @@ inline void LoadSong(ScriptedDialogs& scripted, Frm_TurnTable& deck, Aspinx& eng
 // One column of the song's row; Null when the song has no row.
 inline DbValue Stored(const std::string& song, const char* column) {
     Mp3Info info;
-    Recordset table(SongDb, kSongTable);
-    table.SetIndex(kSongIndex);
-    table.Seek("=", GetMP3ID(song, info));
-    return table.NoMatch() ? DbValue() : table.Field(column);
+    const std::optional<SongColumns> row = FindSong(GetMP3ID(song, info));
+    if (!row) return DbValue();
+    const auto value = row->find(column);
+    return value == row->end() ? DbValue() : value->second;
 }
 
 inline int64_t SongRows() {

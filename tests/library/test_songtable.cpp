@@ -2,7 +2,7 @@
 // on with a clear message when the file cannot serve.
 #include "LibraryTestSupport.h"
 
-#include "library/Recordset.h"
+#include "library/SongRows.h"
 
 #include <sys/stat.h>
 
@@ -77,7 +77,7 @@ TEST_F(SongTableTest, UnusableFileMeansNoSongMemory) {
     WriteFile(DbPath(), notes);
     EXPECT_FALSE(PrepareSongDatabase(DbPath()));
     EXPECT_FALSE(SongDbIsOpen());
-    EXPECT_THROW(Recordset(SongDb, "mp3s"), DbError);
+    EXPECT_THROW(FindSong("any"), DbError);
     EXPECT_EQ(ReadFile(DbPath()), notes);
 
     std::filesystem::create_directory(folder_ + "/folder.mdb");
@@ -113,6 +113,28 @@ TEST_F(SongTableTest, ReadOnlyOrUnreadableFileMeansNoSongMemory) {
     EXPECT_EQ(ReadFile(DbPath()), content);
     std::filesystem::remove(DbPath());
     EXPECT_TRUE(refused("it cannot be created (Permission denied)"));
+}
+
+// A song's row is found by its identifier; a save adds the row once and then writes into it,
+// changing only the columns given; an update of a song without a row writes nothing.
+TEST_F(SongTableTest, RowsByIdentifier) {
+    ASSERT_TRUE(PrepareSongDatabase(DbPath()));
+    EXPECT_FALSE(FindSong("id-1"));
+    EXPECT_FALSE(UpdateSong("id-1", {{songcol::Volume, 5}}));
+    SaveSong("id-1", {{songcol::Volume, 20}, {songcol::Title, "Morning"}});
+    SaveSong("id-1", {{songcol::Pitch, 1100}});
+    SaveSong("id-2", {{songcol::Volume, -3}});
+    EXPECT_TRUE(UpdateSong("id-1", {{songcol::End, 9000}}));
+    const std::optional<SongColumns> row = FindSong("id-1");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->at("volume"), DbValue(20)) << "columns by name in any case";
+    EXPECT_EQ(row->at(songcol::Title), DbValue("Morning"));
+    EXPECT_EQ(row->at(songcol::Pitch), DbValue(1100));
+    EXPECT_EQ(row->at(songcol::End), DbValue(9000));
+    EXPECT_TRUE(row->at(songcol::EQ).IsNull());
+    Statement count(SongDb, "SELECT COUNT(*) FROM mp3s");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Column(0).AsLong(0), 2);
 }
 
 } // namespace
