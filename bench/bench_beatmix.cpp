@@ -74,17 +74,6 @@ bool MakeSong(const std::string& dir, int index, double bpm, Song& song) {
     return true;
 }
 
-class Queue : public SongQueue {
-  public:
-    std::deque<std::string> rows;
-    bool Empty() const override { return rows.empty(); }
-    std::string TakeTop() override {
-        std::string top = rows.front();
-        rows.pop_front();
-        return top;
-    }
-};
-
 // One 100 ms step of the set as the desk played it.
 struct Step {
     std::array<int32_t, 2> position{};
@@ -101,7 +90,7 @@ struct SetRun {
 
 SetRun PlaySet(const std::vector<Song>& songs, bool beatMix) {
     Aspinx engine(OutputKind::Offline);
-    Queue queue;
+    SongList queue;
     MixerController desk(engine, queue);
     // The songs' music is what the desk's own analysis finds in the background.
     for (const Song& song : songs)

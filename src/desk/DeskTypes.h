@@ -3,6 +3,7 @@
 // where an engine volume belongs. Any thread.
 #include <compare>
 #include <cstdint>
+#include <deque>
 #include <string>
 
 namespace spinx {
@@ -55,6 +56,19 @@ class SongQueue {
 
   protected:
     ~SongQueue() = default;
+};
+
+// Songs in memory, top first: a playlist without a window.
+class SongList : public SongQueue {
+  public:
+    std::deque<std::string> rows;
+    bool Empty() const override { return rows.empty(); }
+    std::string TakeTop() override {
+        if (rows.empty()) return {};
+        std::string top = std::move(rows.front());
+        rows.pop_front();
+        return top;
+    }
 };
 
 } // namespace spinx

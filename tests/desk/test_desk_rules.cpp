@@ -26,17 +26,6 @@
 namespace spinx::test {
 namespace {
 
-class Queue : public SongQueue {
-  public:
-    std::deque<std::string> rows;
-    bool Empty() const override { return rows.empty(); }
-    std::string TakeTop() override {
-        std::string top = rows.front();
-        rows.pop_front();
-        return top;
-    }
-};
-
 class DeskRules : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(PrepareSongDatabase(folder / "spinx.mdb")); }
@@ -57,7 +46,7 @@ class DeskRules : public ::testing::Test {
 
     TempFolder folder;
     Aspinx engine{OutputKind::Offline};
-    Queue queue;
+    SongList queue;
     MixerController mixer{engine, queue};
 };
 
@@ -347,7 +336,7 @@ TEST_F(DeskRules, SongsAreListenedToOnce) {
     EXPECT_EQ(kept->version, MixerController::kMusicAnalyserVersion);
     EXPECT_NEAR(kept->bpm.value_or(0), 120, 0.05);
 
-    Queue other;
+    SongList other;
     MixerController again(engine, other);
     again.Deck(1).Load(song, LoadOrigin::Desktop);
     ASSERT_TRUE(again.Settle(5000));

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -172,22 +171,6 @@ std::string Clock(int64_t ms) {
     return text;
 }
 
-// The playlist, top first.
-class Songs : public spinx::SongQueue {
-  public:
-    explicit Songs(const std::vector<std::string>& songs) : rows_(songs.begin(), songs.end()) {}
-    bool Empty() const override { return rows_.empty(); }
-    std::string TakeTop() override {
-        if (rows_.empty()) return {};
-        std::string top = std::move(rows_.front());
-        rows_.pop_front();
-        return top;
-    }
-
-  private:
-    std::deque<std::string> rows_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -242,7 +225,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Songs queue(songs);
+    spinx::SongList queue;
+    queue.rows.assign(songs.begin(), songs.end());
     spinx::MixerController desk(engine, queue);
     desk.SetOverlap(options.overlap);
     desk.SetLevelling(options.level);
