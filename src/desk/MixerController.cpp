@@ -146,7 +146,7 @@ void MixerController::MusicHeard(const std::string& path,
 }
 
 void MixerController::LearnMusic(const std::string& path) {
-    if (path.empty() || music_.count(path)) return;
+    if (path.empty() || music_.count(path) || !(beatMix_ || measureEverySong_)) return;
     // A song analysed before by this analyser comes from its row; others are listened to.
     std::optional<StoredMusic> stored;
     if (SongDbIsOpen()) {
@@ -281,7 +281,7 @@ bool MixerController::Settle(int timeoutMs) {
         const int left = timeoutMs - static_cast<int>(clock.elapsed());
         if (left <= 0) return false;
         engine_.WaitIdle(left);
-        loudnessScan_->WaitIdle(left);
+        if (levelling_) loudnessScan_->WaitIdle(left);
         if (beatMix_) musicScan_->WaitIdle(left);
         // The scan's reports are posted to this thread.
         QCoreApplication::sendPostedEvents(this);
@@ -342,7 +342,7 @@ void MixerController::LevelDeck(PlayerId player) {
         lufs = RememberedLoudness(song);
         if (lufs)
             loudness_[song] = lufs;
-        else
+        else if (levelling_ || measureEverySong_)
             loudnessScan_->Request(song);
     }
     Deck(player).SetLevelTrim(levelling_ ? engine::LevellingGainDb(lufs, targetLufs_) : 0.0);

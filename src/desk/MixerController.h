@@ -89,6 +89,9 @@ class MixerController : public QObject, private AutoPlayDesk {
     // With the playlist empty the desk's auto play plays the songs the decks still hold again,
     // in turn; a rendered set instead ends after its last song.
     void SetEachSongOnce(bool on) { eachSongOnce_ = on; }
+    // The desk measures every song it loads in the background (its loudness and its music, to
+    // show and remember them); a set renderer asks only for what its set uses.
+    void SetMeasureEverySong(bool on) { measureEverySong_ = on; }
     const AutoPlay& AutoPlayer() const { return autoPlay_; }
 
     // Beat Mix: auto play's take-overs are beat-matched and phrase-aligned where the music
@@ -169,6 +172,7 @@ class MixerController : public QObject, private AutoPlayDesk {
     bool gradual_ = false;
     bool autoFade_ = false;
     bool eachSongOnce_ = false;
+    bool measureEverySong_ = true;
     bool beatMix_ = false;
     std::map<std::string, MixSong> music_;
     struct Transition {

@@ -89,7 +89,7 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
 
     // Starts recording the master mix to a FLAC or WAV file chosen in a Save dialog, or, while
     // recording, stops.
-    void RecordMix_Click();
+    void StartOrStopRecording();
     bool IsRecording() const { return engine_->IsRecording(); }
     // Finalises the recording, so that the file opens. The user hears about a problem, and
     // about `why` when it is given (the recording did not stop at their asking).

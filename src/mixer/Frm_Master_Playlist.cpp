@@ -192,14 +192,11 @@ bool Frm_Master::Empty() const {
 std::string Frm_Master::TakeTop() {
     if (playlist_->count() == 0) InsertQueuedRows();
     if (playlist_->count() == 0) return {};
-    // Only the top row leaves: rows the user had selected stay where they are.
-    playlist_->clearSelection();
-    playlist_->setCurrentRow(0);
-    QListWidgetItem* top = playlist_->item(0);
+    // Only the top row leaves: the rows the user has selected stay selected.
+    QListWidgetItem* top = playlist_->takeItem(0);
     const std::string* file = PlaylistFile(top);
     const std::string path = file ? *file : std::string();
-    top->setSelected(true);
-    Cmd_Remove_Click();
+    delete top;
     return path;
 }
 

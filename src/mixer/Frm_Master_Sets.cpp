@@ -36,7 +36,7 @@ void Frm_Master::Chk_Level_Click() {
     mixer_->SetLevelling(levelCheck_->isChecked());
 }
 
-void Frm_Master::RecordMix_Click() {
+void Frm_Master::StartOrStopRecording() {
     if (IsRecording()) {
         StopRecording();
         return;

@@ -135,7 +135,7 @@ void Frm_Main::AddRecordMixItem(QMenu& file, QAction* before) {
 }
 
 void Frm_Main::Mnu_File_RecordMix_Click() {
-    if (master_) master_->RecordMix_Click();
+    if (master_) master_->StartOrStopRecording();
 }
 
 void Frm_Main::AddAudioOutputItem(QMenu& file, QAction* before) {

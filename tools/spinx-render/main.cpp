@@ -233,6 +233,7 @@ int main(int argc, char** argv) {
     desk.SetBeatMix(options.beatMix);
     desk.SetSkipSilence(options.skipSilence);
     desk.SetEachSongOnce(true);
+    desk.SetMeasureEverySong(false);
     int skipped = 0;
     QObject::connect(&desk, &spinx::MixerController::songSkipped,
                      [&](const std::string& path, const QString& reason) {
