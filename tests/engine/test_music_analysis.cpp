@@ -1,17 +1,20 @@
 // What a DJ hears, measured: tempo and beat grid, the first bar, the key and the mix points, on
 // songs arranged here from drum hits, bass notes and chords that sox synthesizes, whose true
-// values are known exactly; and the command-line program.
+// values are known exactly; the background scan; and the command-line program.
 #include "EngineTestUtil.h"
 #include "engine/analysis/MusicAnalysis.h"
+#include "engine/analysis/MusicScan.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -232,6 +235,48 @@ TEST(MusicAnalysis, GeneratedSongs) {
     EXPECT_EQ(silence.grid.tempo, Tempo::None);
     EXPECT_FALSE(silence.key);
     EXPECT_FALSE(silence.audible.audible);
+}
+
+// The scan analyses a song once however often it is asked for while it waits, reports one that
+// cannot be read with the reason, and when destroyed abandons the song it is in at once and
+// reports nothing more.
+TEST(MusicScan, AnalysesEachSongOnceAndAbandonsTheRestWhenDestroyed) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    QObject context;
+    // Without lame's header frame, which gives the length, copies joined end to end are one
+    // longer song.
+    const std::string song = kTakes[1].Make().Mp3("scan", "-t");
+    const std::string longSong = ScratchDir() + "/long.mp3", bad = WriteFile("bad.mp3", "no");
+    Shell("for i in 1 2 3 4 5 6 7 8 9 10; do cat '" + song + "'; done > '" + longSong + "'");
+    std::map<std::string, std::pair<double, std::string>> reports; // the tempo or the reason
+    int count = 0;
+    auto scan = std::make_unique<engine::MusicScan>(
+        context, [&](const std::string& path, const std::optional<MusicAnalysis>& music,
+                     const std::string& reason) {
+            ++count;
+            reports[path] = {music ? music->grid.bpm : 0, reason};
+        });
+    scan->Request(song);
+    ASSERT_FALSE(scan->WaitIdle(50)); // a fifth of a second's work: it is being analysed
+    scan->Request(song);
+    scan->Request(bad);
+    scan->Request(bad);
+    ASSERT_TRUE(scan->WaitIdle(60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count, 2);
+    EXPECT_NEAR(reports[song].first, 87.5, 0.05);
+    EXPECT_NE(reports[bad].second, "");
+
+    scan->Request(song); // done, but its report not yet delivered when the scan goes
+    ASSERT_TRUE(scan->WaitIdle(60000));
+    scan->Request(longSong); // four and a half minutes: more than a second to analyse
+    ASSERT_FALSE(scan->WaitIdle(300));
+    const auto start = std::chrono::steady_clock::now();
+    scan.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count, 2);
 }
 
 // The command-line program on a real MP3 and a missing file: the song's exact length, its tempo,
