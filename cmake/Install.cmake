@@ -9,7 +9,7 @@ set(SPINX_GENERATED ${CMAKE_BINARY_DIR}/generated/install)
 # Whoever builds a package for others puts their own name and address here.
 set(SPINX_MAINTAINER "Spinx developers <spinx@example.org>" CACHE STRING "Package maintainer")
 
-foreach(program spinx spinx-mp3info spinx-render)
+foreach(program spinx spinx-mp3info spinx-render spinx-analyse)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
@@ -39,7 +39,7 @@ endforeach()
 
 # Man pages and the Debian changelog are compressed reproducibly (no name, no time stamp).
 set(SPINX_GZIPPED)
-foreach(page man/spinx.1 man/spinx-mp3info.1 man/spinx-render.1 changelog)
+foreach(page man/spinx.1 man/spinx-mp3info.1 man/spinx-render.1 man/spinx-analyse.1 changelog)
     get_filename_component(name ${page} NAME)
     configure_file(${SPINX_DATA}/${page} ${SPINX_GENERATED}/${name} @ONLY)
     add_custom_command(OUTPUT ${SPINX_GENERATED}/${name}.gz
@@ -49,7 +49,7 @@ foreach(page man/spinx.1 man/spinx-mp3info.1 man/spinx-render.1 changelog)
 endforeach()
 add_custom_target(spinx_gzipped_docs ALL DEPENDS ${SPINX_GZIPPED})
 install(FILES ${SPINX_GENERATED}/spinx.1.gz ${SPINX_GENERATED}/spinx-mp3info.1.gz
-              ${SPINX_GENERATED}/spinx-render.1.gz
+              ${SPINX_GENERATED}/spinx-render.1.gz ${SPINX_GENERATED}/spinx-analyse.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${SPINX_GENERATED}/changelog.gz ${SPINX_DATA}/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/spinx)

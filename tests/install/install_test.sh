@@ -15,20 +15,26 @@ chmod 755 "$work"
 prefix=$work/usr
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"
 app=org.spinx.Spinx
-for f in bin/spinx bin/spinx-mp3info bin/spinx-render share/spinx/spinx-about.html \
+for f in bin/spinx bin/spinx-mp3info bin/spinx-render bin/spinx-analyse \
+    share/spinx/spinx-about.html \
     share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
     share/icons/hicolor/scalable/apps/$app.svg share/icons/hicolor/256x256/apps/$app.png \
     share/man/man1/spinx.1.gz share/man/man1/spinx-mp3info.1.gz share/man/man1/spinx-render.1.gz \
+    share/man/man1/spinx-analyse.1.gz \
     share/licenses/spinx/LICENSE; do
     [ -s "$prefix/$f" ] || fail "$f was not installed"
 done
 desktop-file-validate "$prefix/share/applications/$app.desktop" || fail "desktop file invalid"
 appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" >"$work/as.log" ||
     fail "metainfo invalid: $(cat "$work/as.log")"
-gzip -dc "$prefix/share/man/man1/spinx.1.gz" | grep -q '^\.TH SPINX 1' || fail "spinx.1 unreadable"
+for page in spinx spinx-mp3info spinx-render spinx-analyse; do
+    title=$(printf '%s' "${page^^}" | sed 's/-/\\\\-/g') # SPINX\-RENDER
+    gzip -dc "$prefix/share/man/man1/$page.1.gz" | grep -q "^\.TH $title 1" || fail "$page.1 unreadable"
+done
 
 # No display: a program that started its window for --help would fail here.
-for program in "$prefix/bin/spinx" "$prefix/bin/spinx-mp3info" "$prefix/bin/spinx-render" $bench; do
+for program in "$prefix/bin/spinx" "$prefix/bin/spinx-mp3info" "$prefix/bin/spinx-render" \
+    "$prefix/bin/spinx-analyse" $bench; do
     name=$(basename "$program")
     env -u DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$work/out" || fail "$name --help failed"
     grep -q "^Usage: $name" "$work/out" || fail "$name --help printed no usage"
@@ -82,6 +88,6 @@ run_spinx "$song" "$song"
 cp "$song" "$work/songs/Song Two.mp3"
 run_spinx "$work/songs/Song Two.mp3" "$song" "$work/songs/Song Two.mp3"
 ! grep -q "message box:" "$work/spinx.log" || fail "a message box was shown"
-[ "$(ls "$prefix/bin")" = "$(printf 'spinx\nspinx-mp3info\nspinx-render')" ] ||
+[ "$(ls "$prefix/bin")" = "$(printf 'spinx\nspinx-analyse\nspinx-mp3info\nspinx-render')" ] ||
     fail "files appeared beside the program"
 echo "install_test: installed, validated, command lines checked, ran as a plain user from XDG folders"

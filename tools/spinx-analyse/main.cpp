@@ -1,10 +1,9 @@
 // spinx-analyse FILE... [--json]: measures what a DJ hears in each MP3 file, decoding it whole:
-// its exact length, tempo and beat grid, first downbeat, key, loudness and true peak, and where
-// its sound begins and ends. As `Key=Value` lines with a blank line between files, or with
+// its exact length, tempo and beat grid, first downbeat, key, loudness and true peak, where its
+// sound begins and ends, and where to mix it in and out. As `Key=Value` lines with a blank line
+// between files, or with
 // --json as one JSON array. It reads only the files named and writes only to stdout and stderr.
 // A file that cannot be analysed is named on stderr with the reason, and the exit status is 1.
-#include "engine/Aspinx.h"
-#include "engine/analysis/AudibleRange.h"
 #include "engine/analysis/Loudness.h"
 #include "engine/analysis/MusicAnalysis.h"
 #include "spinx/Version.h"
@@ -16,7 +15,6 @@
 #include <QJsonValue>
 #include <QString>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,15 +22,15 @@
 namespace {
 
 using namespace spinx::engine;
-using spinx::Waveform;
 
 constexpr const char* kHelp =
     "Usage: spinx-analyse [--json] FILE...\n"
     "Decodes each MP3 file whole and prints what a DJ hears in it: Duration (ms, exact),\n"
     "Tempo (steady, drifting or none), BPM, FirstBeat and FirstDownbeat (ms, for a steady\n"
     "tempo), BeatConfidence (0-1), Key and KeyCode (the harmonic-mixing wheel), Loudness (LUFS),\n"
-    "TruePeak (dBTP) and AudibleStart and AudibleEnd (ms, above -50 dBFS). A figure that cannot\n"
-    "be measured is left empty (null in JSON).\n"
+    "TruePeak (dBTP), AudibleStart and AudibleEnd (ms, above -50 dBFS), and MixIn and MixOut\n"
+    "(ms: with a steady tempo the first downbeat of the sound and the last phrase's start, else\n"
+    "the audible start and end). A figure that cannot be measured is left empty (null in JSON).\n"
     "Exit status 1 when a file cannot be analysed.\n"
     "\n"
     "      --json     one JSON array of objects instead of Key=Value lines\n"
@@ -43,31 +41,7 @@ constexpr const char* kHelp =
 struct Report {
     MusicAnalysis music;
     std::optional<double> loudness, truePeak;
-    AudibleRange audible;
 };
-
-// The same min/max overview the desk draws, from the whole decode, for the audible range.
-Waveform Overview(const DecodedSong& song) {
-    Waveform w;
-    w.durationMs = static_cast<int32_t>(1000 * song.frames() / song.rate);
-    const int64_t frames = song.frames();
-    const auto points = static_cast<int>(std::min<int64_t>(4000, frames));
-    for (auto* v : {&w.minLeft, &w.maxLeft, &w.minRight, &w.maxRight})
-        v->assign(static_cast<size_t>(points), 0.0f);
-    for (int p = 0; p < points; ++p) {
-        const int64_t from = frames * p / points, to = frames * (p + 1) / points;
-        const auto at = static_cast<size_t>(p);
-        for (int64_t f = from; f < to; ++f) {
-            const float l = song.stereo[static_cast<size_t>(2 * f)];
-            const float r = song.stereo[static_cast<size_t>(2 * f + 1)];
-            w.minLeft[at] = std::min(w.minLeft[at], l);
-            w.maxLeft[at] = std::max(w.maxLeft[at], l);
-            w.minRight[at] = std::min(w.minRight[at], r);
-            w.maxRight[at] = std::max(w.maxRight[at], r);
-        }
-    }
-    return w;
-}
 
 const char* TempoWord(Tempo tempo) {
     switch (tempo) {
@@ -110,8 +84,8 @@ std::vector<Field> Fields(const Report& r) {
     const auto key = [&](auto name) {
         return r.music.key ? std::optional<std::string>(name(*r.music.key)) : std::nullopt;
     };
-    const auto ifAudible = [&](int32_t ms) {
-        return r.audible.audible ? std::optional<double>(ms) : std::nullopt;
+    const auto ifAudible = [&](double ms) {
+        return r.music.audible.audible ? std::optional<double>(ms) : std::nullopt;
     };
     return {
         {"Duration", r.music.durationMs, 3, {}},
@@ -124,8 +98,10 @@ std::vector<Field> Fields(const Report& r) {
         {"KeyCode", {}, -1, key(KeyWheelCode)},
         {"Loudness", r.loudness, 1, {}},
         {"TruePeak", r.truePeak, 1, {}},
-        {"AudibleStart", ifAudible(r.audible.startMs), 0, {}},
-        {"AudibleEnd", ifAudible(r.audible.endMs), 0, {}},
+        {"AudibleStart", ifAudible(r.music.audible.startMs), 0, {}},
+        {"AudibleEnd", ifAudible(r.music.audible.endMs), 0, {}},
+        {"MixIn", ifAudible(r.music.mixInMs), 1, {}},
+        {"MixOut", ifAudible(r.music.mixOutMs), 1, {}},
     };
 }
 
@@ -177,7 +153,6 @@ int main(int argc, char** argv) {
         report.music = AnalyseMusic(song->stereo.data(), song->frames(), 2, song->rate);
         report.loudness = MeasureLoudness(path, nullptr, LoudnessPass::Exact);
         report.truePeak = MeasureTruePeak(song->stereo.data(), song->frames(), song->rate);
-        report.audible = FindAudibleRange(Overview(*song));
         if (json) {
             QJsonObject object{{"file", QString::fromLocal8Bit(path.c_str())}};
             for (const Field& f : Fields(report))

@@ -1,5 +1,7 @@
 #include "engine/analysis/AudibleRange.h"
 
+#include "engine/loader/WaveformBuilder.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,6 +30,33 @@ AudibleRange FindAudibleRange(const Waveform& overview, double thresholdDbfs) {
     range.startMs = timeOf(first);
     range.endMs = timeOf(last + 1);
     return range;
+}
+
+AudibleRange FindAudibleRange(const float* samples, int64_t frames, int channels, int rate,
+                              double thresholdDbfs) {
+    if (frames <= 0 || channels <= 0 || rate <= 0) return {};
+    Waveform w;
+    w.durationMs = static_cast<int32_t>(1000 * frames / rate);
+    const auto points = static_cast<int>(std::min<int64_t>(WaveformBuilder::kMaxPoints, frames));
+    for (auto* v : {&w.minLeft, &w.maxLeft, &w.minRight, &w.maxRight})
+        v->resize(static_cast<size_t>(points));
+    const int right = channels > 1 ? 1 : 0;
+    for (int p = 0; p < points; ++p) {
+        float minL = 0, maxL = 0, minR = 0, maxR = 0;
+        for (int64_t f = frames * p / points; f < frames * (p + 1) / points; ++f) {
+            const float l = samples[f * channels], r = samples[f * channels + right];
+            minL = std::min(minL, l);
+            maxL = std::max(maxL, l);
+            minR = std::min(minR, r);
+            maxR = std::max(maxR, r);
+        }
+        const auto at = static_cast<size_t>(p);
+        w.minLeft[at] = minL;
+        w.maxLeft[at] = maxL;
+        w.minRight[at] = minR;
+        w.maxRight[at] = maxR;
+    }
+    return FindAudibleRange(w, thresholdDbfs);
 }
 
 } // namespace spinx::engine

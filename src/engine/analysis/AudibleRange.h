@@ -1,6 +1,6 @@
 #pragma once
 // Where a song's sound begins and ends, ignoring the silence around it. Pure functions over a
-// song's overview; any thread.
+// song's overview or its decoded samples; any thread.
 #include "engine/Aspinx.h"
 
 #include <cstdint>
@@ -19,6 +19,11 @@ struct AudibleRange {
 // `thresholdDbfs`. The start is the beginning of the first audible point, the end the end of
 // the last, so nothing audible is ever cut (the error is one point, the song's length / points).
 AudibleRange FindAudibleRange(const Waveform& overview,
+                              double thresholdDbfs = kAudibleThresholdDbfs);
+
+// The same from a whole decoded song (mono or interleaved stereo), through an overview of as many
+// points as the desk draws, so both find the same range.
+AudibleRange FindAudibleRange(const float* samples, int64_t frames, int channels, int rate,
                               double thresholdDbfs = kAudibleThresholdDbfs);
 
 } // namespace spinx::engine

@@ -33,16 +33,25 @@ constexpr size_t kLocalBeats = 16;
 constexpr double kMaxLocalDrift = 0.015;
 // The share of the tracked beats that must sit on the grid for a steady tempo.
 constexpr double kSteadyShare = 0.8;
-// How far the beats' onsets must stand above the song's average onset strength for a pulse.
-constexpr double kMinPulse = 2.5;
-// A tracked tempo is doubled (see SettleOctave) up to this, when the low drums between the beats
-// reach this share of the stronger of on and between.
+// How far the beats' onsets must stand above the song's average onset strength for a pulse:
+// chord loops reach about 1.5, a dense four-on-the-floor pattern (a kick on every beat, hats
+// between and claps on 2 and 4) about 2.4.
+constexpr double kMinPulse = 2.0;
+// A tracked tempo is doubled or halved (see SettleOctave) within these.
+constexpr double kSlowestBpm = 60;
 constexpr double kFastestBpm = 190;
+// Onsets below this share of the beats' are hats or nothing, in the low band nothing.
 constexpr double kBetweenShare = 0.25;
-// A grid position has a beat played on it when its onset is this strong against the typical.
-constexpr double kPlayedOnset = 0.5;
+// Onsets below this share of the beats' are off-beats (hats), above it drums.
+constexpr double kOffBeatShare = 0.65;
+// A grid position has a beat played on it when its onset is this strong against the typical: a
+// kick alone reaches about half a kick and clap together, a pad's chord change a twentieth.
+constexpr double kPlayedOnset = 0.2;
 // A song quieter than this (RMS) is silence: no key, no beat.
 constexpr double kSilentRms = 1e-4;
+// The shortest phrase a DJ counts in; longer ones (16, 32 beats) are whole numbers of it.
+constexpr int kPhraseBeats = 8;
+constexpr const char* kCancelledReason = "The analysis was cancelled.";
 
 // The tempo tracker's comb filters are tuned for an onset step of about 11.6 ms (512 frames at
 // 44.1 kHz); the downbeat finder needs a multiple of its decimation.
@@ -51,21 +60,36 @@ int OnsetStep(int rate) {
     return static_cast<int>(std::max<long>(kDownbeatDecimation, step));
 }
 
-// Single precision, like the decoder's output: a long song's mono copy stays small.
-std::vector<float> Mono(const float* samples, int64_t frames, int channels) {
+// Work loops look at the cancel flag this often (in onset steps, about 3 s of song).
+constexpr size_t kCancelEvery = 256;
+
+bool Cancelled(const std::atomic<bool>& cancel) {
+    return cancel.load(std::memory_order_relaxed);
+}
+
+// Single precision, like the decoder's output: a long song's mono copy stays small. Its RMS in
+// `rms`; cut short when cancelled.
+std::vector<float> Mono(const float* samples, int64_t frames, int channels,
+                        const std::atomic<bool>& cancel, double* rms) {
     std::vector<float> mono(static_cast<size_t>(frames));
+    const float scale = 1.0f / static_cast<float>(channels);
+    double power = 0;
     for (int64_t i = 0; i < frames; ++i) {
-        double sum = 0;
+        if (i % (1 << 16) == 0 && Cancelled(cancel)) return {};
+        float sum = 0;
         for (int c = 0; c < channels; ++c)
             sum += samples[i * channels + c];
-        mono[static_cast<size_t>(i)] = static_cast<float>(sum / channels);
+        mono[static_cast<size_t>(i)] = sum * scale;
+        power += static_cast<double>(sum * scale) * (sum * scale);
     }
+    *rms = std::sqrt(power / static_cast<double>(frames));
     return mono;
 }
 
 // The complex spectral difference onset function, one value per step; value i describes a
-// window centred on sample i * step.
-std::vector<double> OnsetFunction(const std::vector<float>& mono, int step) {
+// window centred on sample i * step. Cut short when cancelled.
+std::vector<double> OnsetFunction(const std::vector<float>& mono, int step,
+                                  const std::atomic<bool>& cancel) {
     DFConfig config{};
     config.stepSize = static_cast<unsigned>(step);
     config.frameLength = static_cast<unsigned>(2 * step);
@@ -80,6 +104,7 @@ std::vector<double> OnsetFunction(const std::vector<float>& mono, int step) {
     std::vector<double> out;
     out.reserve(static_cast<size_t>(n / step + 1));
     for (int64_t centre = 0; centre < n; centre += step) {
+        if (out.size() % kCancelEvery == 0 && Cancelled(cancel)) break;
         for (int j = 0; j < 2 * step; ++j) {
             const int64_t k = centre - step + j;
             frame[static_cast<size_t>(j)] = k >= 0 && k < n ? mono[static_cast<size_t>(k)] : 0.0;
@@ -133,6 +158,14 @@ double OnsetNear(const std::vector<double>& onsets, double at) {
     return peak;
 }
 
+std::vector<double> OnsetsAt(const std::vector<double>& onsets, const std::vector<double>& at) {
+    std::vector<double> near;
+    near.reserve(at.size());
+    for (const double a : at)
+        near.push_back(OnsetNear(onsets, a));
+    return near;
+}
+
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
@@ -146,15 +179,13 @@ double Pulse(const std::vector<double>& onsets, const std::vector<double>& beats
     const double mean =
         std::accumulate(onsets.begin(), onsets.end(), 0.0) / static_cast<double>(onsets.size());
     if (mean <= 0 || beats.empty()) return 0;
-    std::vector<double> atBeats;
-    for (const double b : beats)
-        atBeats.push_back(OnsetNear(onsets, b));
-    return Median(atBeats) / mean;
+    return Median(OnsetsAt(onsets, beats)) / mean;
 }
 
 // The rise in low-band energy (below about 200 Hz) at each onset step: where kicks, snares and
-// bass notes land, and hats and cymbals barely register.
-std::vector<double> LowBandRise(const std::vector<float>& mono, int rate, int step) {
+// bass notes land, and hats and cymbals barely register. Cut short when cancelled.
+std::vector<double> LowBandRise(const std::vector<float>& mono, int rate, int step,
+                                const std::atomic<bool>& cancel) {
     const double k = 1 - std::exp(-2 * std::numbers::pi * 200.0 / rate);
     double lp1 = 0, lp2 = 0, previous = 0;
     std::vector<double> rise;
@@ -162,6 +193,7 @@ std::vector<double> LowBandRise(const std::vector<float>& mono, int rate, int st
     // Window i spans half a step either side of sample i * step, like the onset function's.
     size_t at = 0;
     for (size_t i = 0; at < mono.size() || i == 0; ++i) {
+        if (i % kCancelEvery == 0 && Cancelled(cancel)) break;
         const size_t end = std::min(mono.size(), i * static_cast<size_t>(step) + step / 2);
         double energy = 0;
         for (; at < end; ++at) {
@@ -176,22 +208,50 @@ std::vector<double> LowBandRise(const std::vector<float>& mono, int rate, int st
     return rise;
 }
 
-// The tracker's comb filters hear a pattern's eighths as well as its quarters, and between 120
-// and the eighths of a fast pattern (174) they lean to the slower reading. The beat is the level
-// the low drums mark: when they land halfway between the tracked beats as well (a snare
-// between kicks), the tempo is twice as fast. Hats between the beats, which a slow pattern has,
-// hardly reach the low band. (There is no such rule for halving: a weak snare under strong kicks
-// would halve a steady 128.)
-std::vector<double> SettleOctave(const std::vector<double>& beats, const std::vector<double>& low,
-                                 double beatsPerMinute) {
-    if (beats.size() < kMinBeats || beatsPerMinute * 2 > kFastestBpm) return beats;
-    std::vector<double> on, off;
+// The onset strengths around tracked beats: the typical one at the even and at the odd beats,
+// and halfway between beats.
+struct Meter {
+    double even = 0, odd = 0, between = 0;
+    double Strong() const { return std::max(even, odd); }
+    double Weak() const { return std::min(even, odd); }
+};
+
+Meter MeterOf(const std::vector<double>& beats, const std::vector<double>& onsets) {
+    std::vector<double> even, odd, between;
     for (size_t i = 0; i + 1 < beats.size(); ++i) {
-        on.push_back(OnsetNear(low, beats[i]));
-        off.push_back(OnsetNear(low, (beats[i] + beats[i + 1]) / 2));
+        (i % 2 == 0 ? even : odd).push_back(OnsetNear(onsets, beats[i]));
+        between.push_back(OnsetNear(onsets, (beats[i] + beats[i + 1]) / 2));
     }
-    const double onBeat = Median(on), between = Median(off);
-    if (between <= kBetweenShare * std::max(onBeat, between)) return beats;
+    return {Median(even), Median(odd), Median(between)};
+}
+
+// The tracker's comb filters hear a pattern's eighths as well as its quarters, and lean to the
+// reading nearest 120: a 70 pattern comes out at 140, the eighths of a fast one (174) at 87. The
+// beat is the level the drums mark, one level above the fastest notes:
+// - The drums land halfway between the tracked beats as well (a snare between kicks: all of
+//   them loud, or the low drums there): the tempo is twice as fast. Hats between the beats,
+//   which a slow pattern has, are weaker and hardly reach the low band.
+// - Every other tracked beat is weak, without low drums, and nothing plays between the beats
+//   (hats on the eighths of a slow pattern): the tempo is half as fast. Each of the three keeps
+//   a pattern at its tempo: a kick and a snare taking turns without hats, kicks on every beat
+//   with claps on 2 and 4, hats between the beats of a half-time pattern.
+std::vector<double> SettleOctave(const std::vector<double>& beats,
+                                 const std::vector<double>& onsets, const std::vector<double>& low,
+                                 double beatsPerMinute) {
+    if (beats.size() < kMinBeats) return beats;
+    const Meter all = MeterOf(beats, onsets), lowDrums = MeterOf(beats, low);
+    const double on = Median(OnsetsAt(onsets, beats));
+    if (beatsPerMinute / 2 >= kSlowestBpm && all.Weak() < kOffBeatShare * all.Strong() &&
+        lowDrums.Weak() < kBetweenShare * lowDrums.Strong() && all.between < kBetweenShare * on) {
+        std::vector<double> halved;
+        for (size_t i = all.even >= all.odd ? 0 : 1; i < beats.size(); i += 2)
+            halved.push_back(beats[i]);
+        return halved;
+    }
+    const bool drumsBetween =
+        all.between > kOffBeatShare * on ||
+        lowDrums.between > kBetweenShare * std::max(lowDrums.Strong(), lowDrums.between);
+    if (beatsPerMinute * 2 > kFastestBpm || !drumsBetween) return beats;
     // Halfway into regular gaps only: where the tracker skipped or slipped, a midpoint would be
     // off the beat.
     const double gap = (beats.back() - beats.front()) / static_cast<double>(beats.size() - 1);
@@ -273,16 +333,19 @@ double FirstPlayedBeat(const BeatGrid& grid, const std::vector<double>& onsets, 
         if (onset > kPlayedOnset * typical) break;
         first += period;
     }
-    return first;
+    return std::max(0.0, first); // a song that starts on the beat: not a hair before it
 }
 
 std::optional<double> FirstDownbeat(const std::vector<float>& mono, int rate, int step,
-                                    const BeatGrid& grid, double durationMs) {
+                                    const BeatGrid& grid, double durationMs,
+                                    const std::atomic<bool>& cancel) {
     DownBeat finder(static_cast<float>(rate), kDownbeatDecimation, static_cast<size_t>(step));
     finder.setBeatsPerBar(kBeatsPerBar);
-    for (size_t at = 0; at + static_cast<size_t>(step) <= mono.size();
-         at += static_cast<size_t>(step))
+    for (size_t at = 0, block = 0; at + static_cast<size_t>(step) <= mono.size();
+         at += static_cast<size_t>(step), ++block) {
+        if (block % kCancelEvery == 0 && Cancelled(cancel)) return std::nullopt;
         finder.pushAudioBlock(mono.data() + at);
+    }
     const double period = 60000.0 / grid.bpm;
     std::vector<double> beats; // the grid's beats, in onset steps
     for (double ms = grid.firstBeatMs; ms < durationMs; ms += period)
@@ -297,12 +360,13 @@ std::optional<double> FirstDownbeat(const std::vector<float>& mono, int rate, in
 }
 
 // The key the chroma frames vote for most often over the whole song.
-std::optional<MusicKey> FindKey(const std::vector<float>& mono, int rate) {
+std::optional<MusicKey> FindKey(const std::vector<float>& mono, int rate,
+                                const std::atomic<bool>& cancel) {
     GetKeyMode keys(rate, 440.0f, 10, 10);
     const size_t block = keys.getBlockSize(), hop = keys.getHopSize();
     std::array<int64_t, 25> votes{};
     std::vector<double> frame(block);
-    for (size_t at = 0; at + block <= mono.size(); at += hop) {
+    for (size_t at = 0; at + block <= mono.size() && !Cancelled(cancel); at += hop) {
         std::copy(mono.begin() + static_cast<long>(at),
                   mono.begin() + static_cast<long>(at + block), frame.begin());
         const int key = keys.process(frame.data());
@@ -313,6 +377,52 @@ std::optional<MusicKey> FindKey(const std::vector<float>& mono, int rate) {
     // The detector numbers C major .. B major 1..12, then C minor .. B minor 13..24.
     const int key = static_cast<int>(best - votes.begin());
     return MusicKey{(key - 1) % 12, key > 12};
+}
+
+// The beat grid and the first downbeat of a song that is not silent.
+void MeasureBeats(const std::vector<float>& mono, int rate, MusicAnalysis& result,
+                  const std::atomic<bool>& cancel) {
+    const int step = OnsetStep(rate);
+    const std::vector<double> onsets = OnsetFunction(mono, step, cancel);
+    if (Cancelled(cancel)) return;
+    std::vector<double> beats = TrackBeats(onsets, rate, step);
+    if (beats.size() >= 2) {
+        const double tracked = 60.0 * rate / step * static_cast<double>(beats.size() - 1) /
+                               (beats.back() - beats.front());
+        beats = SettleOctave(beats, onsets, LowBandRise(mono, rate, step, cancel), tracked);
+    }
+    // The tracker keeps its beats going through an intro or a break where nothing plays: those
+    // say nothing of the grid.
+    const std::vector<double> strength = OnsetsAt(onsets, beats);
+    const double typical = Median(strength);
+    std::vector<double> beatsMs;
+    for (size_t i = 0; i < beats.size(); ++i)
+        if (strength[i] > kPlayedOnset * typical)
+            beatsMs.push_back(beats[i] * step * 1000.0 / rate + kBeatLagMs);
+    result.grid = FitGrid(beatsMs, Pulse(onsets, beats));
+    if (result.grid.tempo != Tempo::Steady || Cancelled(cancel)) return;
+    result.grid.firstBeatMs = FirstPlayedBeat(result.grid, onsets, rate, step);
+    result.firstDownbeatMs =
+        FirstDownbeat(mono, rate, step, result.grid, result.durationMs, cancel);
+}
+
+// The mix points on a steady grid (see MusicAnalysis); the audible range without one.
+void PlaceMixPoints(MusicAnalysis& a) {
+    a.mixInMs = a.audible.startMs;
+    a.mixOutMs = a.audible.endMs;
+    if (a.grid.tempo != Tempo::Steady || !a.audible.audible) return;
+    const double period = 60000.0 / a.grid.bpm;
+    // A sound that swells in crosses the threshold after its beat.
+    const double from = a.audible.startMs - period / 4;
+    const double origin = a.firstDownbeatMs.value_or(a.grid.firstBeatMs);
+    const double step = a.firstDownbeatMs ? kBeatsPerBar * period : period;
+    const double mixIn = origin + step * std::ceil((from - origin) / step);
+    const double phrase = kPhraseBeats * period;
+    const double mixOut =
+        origin + phrase * std::floor((a.audible.endMs - period - origin) / phrase);
+    if (mixIn >= a.audible.endMs) return;
+    a.mixInMs = mixIn;
+    if (mixOut > mixIn) a.mixOutMs = mixOut;
 }
 
 } // namespace
@@ -334,36 +444,29 @@ std::string KeyWheelCode(MusicKey key) {
 }
 
 MusicAnalysis AnalyseMusic(const float* samples, int64_t frames, int channels, int rate) {
+    static const std::atomic<bool> never{false};
+    return *AnalyseMusic(samples, frames, channels, rate, never);
+}
+
+std::optional<MusicAnalysis> AnalyseMusic(const float* samples, int64_t frames, int channels,
+                                          int rate, const std::atomic<bool>& cancel) {
     MusicAnalysis result;
     if (rate <= 0 || channels <= 0 || frames <= 0) return result;
     result.durationMs = 1000.0 * static_cast<double>(frames) / rate;
-    const std::vector<float> mono = Mono(samples, frames, channels);
-    double power = 0;
-    for (const float v : mono)
-        power += v * v;
-    if (std::sqrt(power / static_cast<double>(mono.size())) < kSilentRms) return result;
-
-    const int step = OnsetStep(rate);
-    const std::vector<double> onsets = OnsetFunction(mono, step);
-    std::vector<double> beats = TrackBeats(onsets, rate, step);
-    if (beats.size() >= 2) {
-        const double tracked = 60.0 * rate / step * static_cast<double>(beats.size() - 1) /
-                               (beats.back() - beats.front());
-        beats = SettleOctave(beats, LowBandRise(mono, rate, step), tracked);
+    double rms = 0;
+    const std::vector<float> mono = Mono(samples, frames, channels, cancel, &rms);
+    if (!Cancelled(cancel) && rms >= kSilentRms) {
+        MeasureBeats(mono, rate, result, cancel);
+        result.key = FindKey(mono, rate, cancel);
     }
-    std::vector<double> beatsMs;
-    for (const double b : beats)
-        beatsMs.push_back(b * step * 1000.0 / rate + kBeatLagMs);
-    result.grid = FitGrid(beatsMs, Pulse(onsets, beats));
-    if (result.grid.tempo == Tempo::Steady) {
-        result.grid.firstBeatMs = FirstPlayedBeat(result.grid, onsets, rate, step);
-        result.firstDownbeatMs = FirstDownbeat(mono, rate, step, result.grid, result.durationMs);
-    }
-    result.key = FindKey(mono, rate);
+    if (Cancelled(cancel)) return std::nullopt;
+    result.audible = FindAudibleRange(samples, frames, channels, rate);
+    PlaceMixPoints(result);
     return result;
 }
 
-std::optional<DecodedSong> DecodeSong(const std::string& path, std::string* reason) {
+std::optional<DecodedSong> DecodeSong(const std::string& path, std::string* reason,
+                                      const std::atomic<bool>* cancel) {
     Mp3Decoder decoder;
     if (!decoder.Open(path, reason)) return std::nullopt;
     DecodedSong song;
@@ -372,6 +475,10 @@ std::optional<DecodedSong> DecodeSong(const std::string& path, std::string* reas
     song.stereo.reserve(static_cast<size_t>(std::max<int64_t>(0, decoder.Length()) * 2));
     std::vector<float> chunk(kChunkFrames * 2);
     for (bool end = false; !end;) {
+        if (cancel && Cancelled(*cancel)) {
+            if (reason) *reason = kCancelledReason;
+            return std::nullopt;
+        }
         const int got = decoder.Read(chunk.data(), kChunkFrames, &end);
         if (got == 0) break;
         song.stereo.insert(song.stereo.end(), chunk.begin(), chunk.begin() + 2L * got);
@@ -383,10 +490,15 @@ std::optional<DecodedSong> DecodeSong(const std::string& path, std::string* reas
     return song;
 }
 
-std::optional<MusicAnalysis> AnalyseMusicFile(const std::string& path, std::string* reason) {
-    const std::optional<DecodedSong> song = DecodeSong(path, reason);
+std::optional<MusicAnalysis> AnalyseMusicFile(const std::string& path, std::string* reason,
+                                              const std::atomic<bool>* cancel) {
+    const std::optional<DecodedSong> song = DecodeSong(path, reason, cancel);
     if (!song) return std::nullopt;
-    return AnalyseMusic(song->stereo.data(), song->frames(), 2, song->rate);
+    if (!cancel) return AnalyseMusic(song->stereo.data(), song->frames(), 2, song->rate);
+    std::optional<MusicAnalysis> music =
+        AnalyseMusic(song->stereo.data(), song->frames(), 2, song->rate, *cancel);
+    if (!music && reason) *reason = kCancelledReason;
+    return music;
 }
 
 } // namespace spinx::engine
