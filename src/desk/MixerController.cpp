@@ -120,6 +120,13 @@ MixSong MixSongFrom(const engine::MusicAnalysis& music) {
     song.steady = music.grid.tempo == engine::Tempo::Steady && music.grid.bpm > 0;
     song.bpm = music.grid.bpm;
     song.downbeatMs = music.firstDownbeatMs.value_or(music.grid.firstBeatMs);
+    if (music.audible.audible) {
+        song.audibleStartMs = music.audible.startMs;
+        song.audibleEndMs = music.audible.endMs;
+    }
+    // The music comes in where the analysis heard it start; it goes out at the last bar line in
+    // the sound (MixPoints), so that no more than a bar of it is lost.
+    song.mixInMs = music.mixInMs;
     if (music.key) song.key = KeyText(*music.key);
     return song;
 }

@@ -66,14 +66,17 @@ bool MixerController::Sync(PlayerId player) {
 }
 
 void MixPoints(MixSong& song) {
-    song.mixInMs = song.audibleStartMs;
+    const bool mixInKnown = song.mixInMs > 0;
+    if (!mixInKnown) song.mixInMs = song.audibleStartMs;
     song.mixOutMs = song.audibleEndMs;
     if (!song.steady || song.bpm <= 0) return;
     // The music starts on the first bar line in the sound and ends on the last one before the
     // sound does (the sound's end is read from an overview a few ms at a time: a bar line within
     // half a beat after it counts).
     const double bar = 4 * 60000.0 / song.bpm;
-    song.mixInMs = song.downbeatMs + std::ceil((song.audibleStartMs - song.downbeatMs) / bar) * bar;
+    if (!mixInKnown)
+        song.mixInMs =
+            song.downbeatMs + std::ceil((song.audibleStartMs - song.downbeatMs) / bar) * bar;
     song.mixOutMs =
         song.downbeatMs + std::floor((song.audibleEndMs + bar / 8 - song.downbeatMs) / bar) * bar;
     if (song.mixOutMs <= song.mixInMs) song.mixOutMs = song.audibleEndMs;
