@@ -1,7 +1,7 @@
 #include "desk/MixerController.h"
 
 #include "deck/SongSettings.h"
-#include "desk/SongScan.h"
+#include "engine/analysis/BackgroundScan.h"
 #include "engine/analysis/Loudness.h"
 #include "engine/analysis/MusicAnalysis.h"
 #include "library/Database.h"
@@ -58,14 +58,18 @@ MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* pare
     connect(&engine_, &Aspinx::WaveformReady, this, [this](PlayerId player) {
         if (ValidPlayer(player)) Deck(player).OverviewReady();
     });
-    loudnessScan_ = std::make_unique<SongScan>(*this, [this](const std::string& path) {
-        const std::optional<double> lufs = engine::MeasureLoudness(path);
-        return std::function<void()>([this, path, lufs] { LoudnessMeasured(path, lufs); });
-    });
-    musicScan_ = std::make_unique<SongScan>(*this, [this](const std::string& path) {
-        const std::optional<engine::MusicAnalysis> music = engine::AnalyseMusicFile(path);
-        return std::function<void()>([this, path, music] { MusicHeard(path, music); });
-    });
+    loudnessScan_ = std::make_unique<engine::BackgroundScan>(
+        *this, [this](const std::string& path, const std::atomic<bool>&) {
+            const std::optional<double> lufs = engine::MeasureLoudness(path);
+            return std::function<void()>([this, path, lufs] { LoudnessMeasured(path, lufs); });
+        });
+    musicScan_ = std::make_unique<engine::BackgroundScan>(
+        *this, [this](const std::string& path, const std::atomic<bool>& cancel) {
+            const std::optional<engine::MusicAnalysis> music =
+                engine::AnalyseMusicFile(path, nullptr, &cancel);
+            if (cancel) return std::function<void()>();
+            return std::function<void()>([this, path, music] { MusicHeard(path, music); });
+        });
     // The pair plays at its crossfader shares from the first sound, not from the first move.
     ApplyCrossfader();
 }

@@ -21,7 +21,9 @@
 
 namespace spinx {
 
-class SongScan;
+namespace engine {
+class BackgroundScan;
+}
 
 namespace engine {
 struct MusicAnalysis;
@@ -77,9 +79,9 @@ class MixerController : public QObject, private AutoPlayDesk {
     bool Levelling() const { return levelling_; }
     void SetLevelling(bool on);
     void SetTargetLoudness(double lufs) { targetLufs_ = lufs; }
-    SongScan& LoudnessScanner() const { return *loudnessScan_; }
+    engine::BackgroundScan& LoudnessScanner() const { return *loudnessScan_; }
     // Listens to each song loaded for the first time (tempo, beats, key), in the background.
-    SongScan& MusicScanner() const { return *musicScan_; }
+    engine::BackgroundScan& MusicScanner() const { return *musicScan_; }
 
     bool AutoPlayOn() const { return autoPlay_.Enabled(); }
     void SetAutoPlay(bool on);
@@ -196,8 +198,8 @@ class MixerController : public QObject, private AutoPlayDesk {
     double targetLufs_;
     // Loudness measured or looked up this run (nothing: it cannot be measured), by path.
     std::map<std::string, std::optional<double>> loudness_;
-    std::unique_ptr<SongScan> loudnessScan_;
-    std::unique_ptr<SongScan> musicScan_;
+    std::unique_ptr<engine::BackgroundScan> loudnessScan_;
+    std::unique_ptr<engine::BackgroundScan> musicScan_;
     mutable AudibleEdges edges_; // a cache, filled as auto play reads the decks
     AutoPlay autoPlay_{*this};
 };

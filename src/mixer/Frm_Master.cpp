@@ -2,7 +2,7 @@
 
 #include "deck/Frm_TurnTable.h"
 #include "desk/MixerController.h"
-#include "desk/SongScan.h"
+#include "engine/analysis/BackgroundScan.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"
 #include "mixer/SetSettings.h"
@@ -338,7 +338,7 @@ const AutoPlay& Frm_Master::AutoPlayer() const {
     return mixer_->AutoPlayer();
 }
 
-SongScan& Frm_Master::LoudnessScanner() const {
+engine::BackgroundScan& Frm_Master::LoudnessScanner() const {
     return mixer_->LoudnessScanner();
 }
 

@@ -40,7 +40,9 @@ namespace spinx {
 class ClickLabel;
 class Frm_TurnTable;
 class ListBox;
-class SongScan;
+namespace engine {
+class BackgroundScan;
+}
 class MixerController;
 
 class Frm_Master : public QWidget, private DeckHost, private SongQueue {
@@ -85,7 +87,7 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     // top of its own volume; off, no deck is trimmed. Kept in the settings file.
     void Chk_Level_Click();
     // Measures the loudness of songs loaded for the first time, in the background.
-    SongScan& LoudnessScanner() const;
+    engine::BackgroundScan& LoudnessScanner() const;
 
     // Starts recording the master mix to a FLAC or WAV file chosen in a Save dialog, or, while
     // recording, stops.
@@ -189,7 +191,7 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
         long changed = 0; // modification time, s
         std::string name;
     };
-    std::unique_ptr<SongScan> titleScan_;
+    std::unique_ptr<engine::BackgroundScan> titleScan_;
     std::unordered_map<std::string, QString> names_; // the songs' names as rows show them
     std::vector<std::string> refusals_;              // not yet told
     int retitleRow_ = 0;                             // rows above it have been named

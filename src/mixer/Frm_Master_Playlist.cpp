@@ -5,7 +5,7 @@
 #include "deck/DeckRules.h"
 #include "deck/Frm_TurnTable.h"
 #include "desk/MixerController.h"
-#include "desk/SongScan.h"
+#include "engine/analysis/BackgroundScan.h"
 #include "mixer/M3u.h"
 #include "support/FileChooser.h"
 #include "support/FileIo.h"
@@ -146,10 +146,10 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     connect(refusalTimer_, &QTimer::timeout, this, [this] { TellRefusals(); });
     // Names from the songs' tags are read on a thread of their own, each file once per change
     // (by its modification time): the window never waits on a file, whatever it is.
-    titleScan_ = std::make_unique<SongScan>(
+    titleScan_ = std::make_unique<engine::BackgroundScan>(
         *this,
         [this, known = std::make_shared<std::map<std::string, KnownTitle>>()](
-            const std::string& path) -> std::function<void()> {
+            const std::string& path, const std::atomic<bool>&) -> std::function<void()> {
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
                 const char* kind = NonRegularKind(path);

@@ -4,7 +4,7 @@
 #include "deck/SongSettings.h"
 #include "desk/DeskControls.h"
 #include "desk/MixerController.h"
-#include "desk/SongScan.h"
+#include "engine/analysis/BackgroundScan.h"
 #include "engine/EngineTestUtil.h"
 #include "library/Database.h"
 #include "library/SongTable.h"

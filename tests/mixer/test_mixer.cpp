@@ -8,7 +8,7 @@
 #include "engine/GainLaw.h"
 #include "library/SongTable.h"
 #include "mixer/CrossfadeLaw.h"
-#include "desk/SongScan.h"
+#include "engine/analysis/BackgroundScan.h"
 #include "mixer/M3u.h"
 #include "mixer/Mod_StartDoc.h"
 #include "mixer/Mod_Version.h"

@@ -15,12 +15,10 @@ namespace spinx::engine {
 
 namespace {
 
-// A scan only ever takes what the machine has spare: the playing, the windows and a build
-// running beside the desk all come first.
+// The playing, the windows and a build beside the desk all come first. (Not SCHED_IDLE: on a
+// machine that is never idle a scan would then never finish, and a rendered set waits for it.)
 void LowestPriority() {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
-    const sched_param none{};
-    ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &none);
 }
 
 } // namespace
@@ -33,6 +31,7 @@ BackgroundScan::~BackgroundScan() {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
         queue_.clear();
+        queued_.clear();
     }
     cancel_ = true;
     wake_.notify_all();
@@ -43,13 +42,16 @@ BackgroundScan::~BackgroundScan() {
 void BackgroundScan::Request(const std::string& path) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (path.empty() || path == current_ ||
-            std::find(queue_.begin(), queue_.end(), path) != queue_.end())
-            return;
+        if (path.empty() || path == current_ || !queued_.insert(path).second) return;
         queue_.push_back(path);
         if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
     }
     wake_.notify_one();
+}
+
+bool BackgroundScan::Pending(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return path == current_ || queued_.count(path) > 0;
 }
 
 bool BackgroundScan::WaitIdle(int timeoutMs) {
@@ -66,6 +68,7 @@ void BackgroundScan::Run() {
         if (stop_) return;
         current_ = std::move(queue_.front());
         queue_.pop_front();
+        queued_.erase(current_);
         const std::string path = current_;
         lock.unlock();
         if (std::function<void()> report = measure_(path, cancel_))

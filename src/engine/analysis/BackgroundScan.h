@@ -1,5 +1,5 @@
 #pragma once
-// Measures songs one after another on a worker thread of its own at the lowest priority, so that
+// Measures songs one after another on a worker thread of its own at a low priority, so that
 // neither the windows nor the sound wait for a whole song to be decoded and examined, and the
 // playing never competes with it. Request, WaitIdle and the destructor run on the context
 // object's thread (the UI thread), and so does each report. What is measured is the owner's:
@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 
 class QObject;
 
@@ -32,7 +33,9 @@ class BackgroundScan {
 
     // Queues the song unless it is queued or being measured already.
     void Request(const std::string& path);
-    // Blocks until nothing is queued or measured (at most `timeoutMs`); for tests. The reports
+    // Whether the song is queued or being measured.
+    bool Pending(const std::string& path);
+    // Blocks until nothing is queued or measured (at most `timeoutMs`). The reports
     // run with the context thread's next events.
     bool WaitIdle(int timeoutMs);
 
@@ -47,7 +50,8 @@ class BackgroundScan {
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::deque<std::string> queue_;
-    std::string current_; // being measured; "" when none
+    std::unordered_set<std::string> queued_; // what queue_ holds, to find it at once
+    std::string current_;                    // being measured; "" when none
     bool stop_ = false;
     std::atomic<bool> cancel_{false};
     std::thread thread_;
