@@ -271,6 +271,9 @@ void AspinxImpl::SetMeter(int player, bool on) {
 }
 
 std::shared_ptr<const Waveform> AspinxImpl::GetWaveform(int player) const {
+    // Until the worker takes a new load it still holds the last song's overview, which must
+    // not pass for the new song's (auto play would skip a lead-in that is not there).
+    if (ui_[player].loadPending) return nullptr;
     return workers_[player]->GetWaveform();
 }
 

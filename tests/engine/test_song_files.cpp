@@ -148,9 +148,12 @@ TEST(SongFiles, WaveformOverview) {
     EXPECT_EQ(pointsOff(*played, 0.01f), 0) << "after playing through";
 
     EXPECT_FALSE(t.engine.GetWaveform(0)) << "nothing for an empty player";
-    t.Load(1, ToneMp3("wave2", 1.0, 440));
-    EXPECT_TRUE(!t.engine.GetWaveform(1) || t.engine.GetWaveform(1)->durationMs == 1000)
-        << "a new song drops the old overview";
+    // Asked before the worker has even taken the load: the old song's overview must not pass
+    // for the new song's.
+    t.engine.LoadSound(1, ToneMp3("wave2", 1.0, 440));
+    EXPECT_FALSE(t.engine.GetWaveform(1)) << "a new song drops the old overview at once";
+    ASSERT_TRUE(t.engine.WaitIdle());
+    EXPECT_TRUE(!t.engine.GetWaveform(1) || t.engine.GetWaveform(1)->durationMs == 1000);
 }
 
 // A big file without an Info frame loads without waiting for a scan; the scan that follows
