@@ -85,6 +85,14 @@ int16_t Aspinx::MasterVolume() const {
     return static_cast<int16_t>(impl_->MasterVolume());
 }
 
+void Aspinx::SetKeyLock(PlayerId player, bool on) {
+    if (Player(player) >= 0) impl_->SetKeyLock(player, on);
+}
+
+bool Aspinx::KeyLock(PlayerId player) const {
+    return Player(player) >= 0 && impl_->KeyLock(player);
+}
+
 void Aspinx::SetPitch(PlayerId player, int16_t pitch) {
     if (Player(player) >= 0) impl_->SetPitch(player, pitch);
 }

@@ -73,6 +73,10 @@ class Aspinx : public QObject {
     void SetMasterVolume(int16_t volume);              // 0..100
     int16_t MasterVolume() const;
     void SetPitch(PlayerId player, int16_t pitch); // 1..2000, 1000 = normal speed
+    // With key lock the pitch changes the tempo only, the key stays. Switched while the player
+    // sounds, it takes over after a dip of a few milliseconds.
+    void SetKeyLock(PlayerId player, bool on);
+    bool KeyLock(PlayerId player) const;
     void SetEqualizer(PlayerId player, bool enabled, const EqGains& gains);
     // Returns at once. `path` as the file system gives it: a name need not be UTF-8.
     void LoadSound(PlayerId player, const std::string& path);

@@ -174,6 +174,15 @@ void AspinxImpl::SetLevelTrim(int player, double db) {
     ApplyGains(player);
 }
 
+void AspinxImpl::SetKeyLock(int player, bool on) {
+    channels_[player].controls.keyLock.store(on, std::memory_order_relaxed);
+    if (on) channels_[player].signal.Wake(); // the worker makes the stretcher the first time
+}
+
+bool AspinxImpl::KeyLock(int player) const {
+    return channels_[player].controls.keyLock.load(std::memory_order_relaxed);
+}
+
 void AspinxImpl::SetPitch(int player, int pitch) {
     pitch = std::clamp(pitch, 1, 2000);
     channels_[player].controls.speed.store(pitch / 1000.0, std::memory_order_relaxed);

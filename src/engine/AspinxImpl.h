@@ -41,6 +41,8 @@ class AspinxImpl {
     int MasterVolume() const { return master_; }
     void SetLevelTrim(int player, double db);
     void SetPitch(int player, int pitch);
+    void SetKeyLock(int player, bool on);
+    bool KeyLock(int player) const;
     void SetEqualizer(int player, bool enabled, const EqGains& gains);
     void Load(int player, const std::string& path);
     void Play(int player);

@@ -50,6 +50,7 @@ struct PlayerControls {
     std::atomic<double> speed{1.0};                     // pitch / 1000
     std::array<std::atomic<float>, 10> eqDb{}; // band gains in dB (all 0 when the EQ is off)
     std::atomic<bool> meterOn{false};
+    std::atomic<bool> keyLock{false}; // speed changes the tempo only (taken when sound starts)
 };
 
 // State the mixer and the loader publish for the UI thread's getters.

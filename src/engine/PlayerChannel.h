@@ -35,6 +35,7 @@ struct WorkerSignal {
 };
 
 class FixedRateResampler;
+class KeyLock;
 
 // Hands constant-ratio resamplers between the mixer, which plays through one while a player's
 // speed holds still (variable-rate resampling costs several times more), and the worker, which
@@ -44,6 +45,13 @@ struct FixedRateSlot {
     std::atomic<double> wanted{0.0};
     std::atomic<FixedRateResampler*> offered{nullptr};
     std::atomic<FixedRateResampler*> retired{nullptr};
+};
+
+// The key lock's stretcher: made and primed by the worker the first time the player wants one
+// (Rubber Band sizes its buffers as it meets new ratios), then the mixer's for good.
+struct KeyLockSlot {
+    std::atomic<int> rate{0}; // the mixer's output rate, which the stretcher runs at
+    std::atomic<KeyLock*> made{nullptr};
 };
 
 // How far the worker has got, for the offline renderer's decision whether waiting can help.
@@ -117,6 +125,7 @@ struct PlayerChannel {
     SpscQueue<Event, kWorkerEventSlots> workerEvents;
     RecentOutput recent;
     FixedRateSlot fixedRate;
+    KeyLockSlot keyLock;
 };
 
 // Gives events from any producer one order.

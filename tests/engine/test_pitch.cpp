@@ -142,3 +142,69 @@ TEST(EnginePitch, HeldPitchHandsOverSeamlessly) {
     }
     EXPECT_NEAR(t.engine.GetSoundPosition(0), songMs, 3);
 }
+
+namespace {
+double Cents(double freq, double reference) {
+    return 1200.0 * std::log2(freq / reference);
+}
+// The first output frame louder than `threshold` from `from` on, or -1.
+long Onset(const std::vector<float>& out, float threshold, size_t from = 0) {
+    for (size_t i = from; i < out.size() / 2; ++i)
+        if (std::fabs(out[2 * i]) > threshold) return static_cast<long>(i);
+    return -1;
+}
+} // namespace
+
+// Key lock: at pitch 1080 a tone keeps its key while the song moves 8 % faster; what is heard
+// stays where the position says (an onset comes when it does without the lock); switched while
+// playing it only dips; the end comes once, at the song's end; and off, the sound is the plain
+// varispeed's to the bit.
+TEST(EnginePitch, KeyLockKeepsTheKeyAndTheTime) {
+    const std::string tone = ToneMp3("keylock_tone", 3.0, 440.0);
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, tone));
+    t.engine.SetKeyLock(0, true);
+    const auto locked = PlayAt(t, tone, 1080, 1.5);
+    const std::vector<float> tail(locked.begin() + 2 * 22050, locked.end());
+    EXPECT_NEAR(Cents(ToneFrequency(tail, 0, kRate), 440.0), 0.0, 5.0);
+    EXPECT_NEAR(Peak(tail), 0.5f, 0.05f);
+    EXPECT_NEAR(t.engine.GetSoundPosition(0), 1620, 5);
+
+    // An onset one second into the song is heard at the same output time with or without it.
+    const std::string burst = SynthMp3("keylock_burst", "0.3 sine 1000 vol 0.5 pad 1 1");
+    long onset[2];
+    for (bool lock : {false, true}) {
+        OfflineEngine e;
+        ASSERT_TRUE(e.Load(0, burst));
+        e.engine.SetKeyLock(0, lock);
+        onset[lock] = Onset(PlayAt(e, burst, 1080, 1.5), 0.1f);
+        EXPECT_NEAR(onset[lock], kRate / 1.08, kRate * 0.006) << "lock " << lock;
+    }
+    EXPECT_NEAR(onset[1], onset[0], kRate * 0.003);
+
+    // Switched off and on while playing: no step larger than the tone's own, the song goes on.
+    const double c = 2 * std::cos(2 * M_PI * 440 / kRate);
+    const int32_t before = t.engine.GetSoundPosition(0);
+    double jump = 0;
+    for (bool lock : {false, true}) {
+        t.engine.SetKeyLock(0, lock);
+        const auto out = t.Render(kRate / 4);
+        for (size_t i = 1; i + 1 < out.size() / 2; ++i)
+            jump = std::max(jump, std::fabs(out[2 * (i + 1)] - c * out[2 * i] + out[2 * (i - 1)]));
+    }
+    EXPECT_LT(jump, 0.02) << "a dip, not a click";
+    EXPECT_NEAR(t.engine.GetSoundPosition(0), before + 540, 30);
+
+    // To the end through the lock: Done once, the position at the song's end.
+    t.Render(kRate * 2);
+    EXPECT_EQ(t.done[0], 1);
+    EXPECT_EQ(t.engine.GetSoundPosition(0), 3000);
+
+    // Switched off before the sound starts, nothing of it is left: the plain varispeed's samples
+    // to the bit.
+    OfflineEngine once, never;
+    ASSERT_TRUE(once.Load(0, tone));
+    once.engine.SetKeyLock(0, true);
+    once.engine.SetKeyLock(0, false);
+    EXPECT_EQ(PlayAt(once, tone, 1080, 0.5), PlayAt(never, tone, 1080, 0.5));
+}

@@ -1,6 +1,6 @@
 // The mixing code allocates nothing: every path the audio callback takes (start and pause
-// fades, seeks, pitch glides and the resampler hand-over, EQ changes, level events, the end of
-// a song, a new load) runs with malloc counting on the mixing thread.
+// fades, seeks, pitch glides and the resampler hand-over, key lock, EQ changes, level events,
+// the end of a song, a new load) runs with malloc counting on the mixing thread.
 #include "EngineTestUtil.h"
 #include "engine/AspinxImpl.h"
 
@@ -111,6 +111,13 @@ TEST(RealtimeAllocations, MixingNeverAllocates) {
     impl.SetEqualizer(2, true, EqGains{});
     render(4096);
     impl.Play(1);
+    impl.SetKeyLock(3, true); // switched while playing: a dip, then through the stretcher
+    impl.SetPitch(3, 1080);
+    render(8192);
+    impl.SetPitch(3, 920); // the stretcher follows the glide
+    impl.Seek(3, 500);     // and starts again after a seek
+    render(8192);
+    impl.SetKeyLock(3, false);
     render(44100 * 2); // through the end of player 0's song
     impl.Load(2, song);
     render(4096);

@@ -1,6 +1,7 @@
 #include "engine/loader/PlayerWorker.h"
 
 #include "engine/loader/WaveformBuilder.h"
+#include "engine/realtime/KeyLock.h"
 #include "engine/realtime/Resampler.h"
 
 #include <algorithm>
@@ -113,6 +114,7 @@ void PlayerWorker::Run() {
             continue;
         }
         ServeFixedRate();
+        ServeKeyLock();
         // The ring comes first: the scan and the overview fill the time it leaves.
         if (FillOneBlock()) continue;
         if (scanPending_) {
@@ -151,6 +153,17 @@ void PlayerWorker::ServeFixedRate() {
     madeRatio_ = wanted;
     auto made = std::make_unique<FixedRateResampler>(wanted);
     if (made->Ok()) slot.offered.store(made.release(), std::memory_order_release);
+}
+
+void PlayerWorker::ServeKeyLock() {
+    // Once per player, the first time key lock is wanted; the mixer keeps it from then on.
+    if (keyLockMade_ || !ch_.controls.keyLock.load(std::memory_order_relaxed)) return;
+    const int rate = ch_.keyLock.rate.load(std::memory_order_acquire);
+    if (rate <= 0) return;
+    keyLockMade_ = true;
+    auto made = std::make_unique<KeyLock>(rate);
+    made->Prime();
+    ch_.keyLock.made.store(made.release(), std::memory_order_release);
 }
 
 void PlayerWorker::DoLoad(const LoadRequest& req) {

@@ -53,6 +53,7 @@ class PlayerWorker {
     void DoSeek(const SeekRequest& req);
     // Makes the constant-ratio resampler the mixer asks for, and deletes the one it gave back.
     void ServeFixedRate();
+    void ServeKeyLock();
     bool FillOneBlock();
     bool NeedsFill() const;
     // Corrects the length the UI side reports (the song's length turned out different); `exact`
@@ -85,7 +86,8 @@ class PlayerWorker {
     bool scanPending_ = false;
     bool overviewPending_ = false; // started once the length is exact
     uint32_t gen_ = 0;
-    double madeRatio_ = 0.0; // of the last constant-ratio resampler made
+    double madeRatio_ = 0.0;   // of the last constant-ratio resampler made
+    bool keyLockMade_ = false; // handed to the mixer, which keeps it
     uint32_t loadGen_ = 0;
     uint64_t genStartWrite_ = 0; // ring write count when the current generation began
     int64_t nextFrame_ = 0;

@@ -12,7 +12,8 @@ namespace spinx::engine {
 
 class SourceReader {
   public:
-    static constexpr int kHistoryFrames = 4096;
+    // Enough to go back over what the key lock holds at double speed (about 4,500 frames out).
+    static constexpr int kHistoryFrames = 16384;
 
     explicit SourceReader(PlayerChannel& channel) : ch_(channel) {}
 

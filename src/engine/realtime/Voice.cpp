@@ -4,8 +4,10 @@
 #include "engine/realtime/Gain.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace spinx::engine {
 
@@ -22,7 +24,29 @@ Voice::Voice(int player, PlayerChannel& channel, EventOutbox outbox, int outRate
       resampler_(std::max(1.0, kMaxSpeed * kMaxSongRate / outRate), channel.fixedRate,
                  channel.signal),
       eq_(outRate), fadeStep_(static_cast<float>(1.0 / (kFadeSeconds * outRate))),
-      levelPeriod_(static_cast<int>(kLevelSeconds * outRate)) {}
+      levelPeriod_(static_cast<int>(kLevelSeconds * outRate)) {
+    ch_.keyLock.rate.store(outRate, std::memory_order_release);
+}
+
+Voice::~Voice() {
+    // The workers have stopped: an offer never taken is nobody's now.
+    delete ch_.keyLock.made.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+bool Voice::KeyLockReady(bool offline) {
+    if (!ch_.controls.keyLock.load(std::memory_order_relaxed)) return false;
+    if (keyLock_) return true;
+    KeyLockSlot& slot = ch_.keyLock;
+    if (offline && !slot.made.load(std::memory_order_acquire)) {
+        // The worker makes it within a few tens of milliseconds; without it a render would
+        // start some songs locked and others not, depending on the machine's load.
+        ch_.signal.Wake();
+        for (int i = 0; i < 5000 && !slot.made.load(std::memory_order_acquire); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    keyLock_.reset(slot.made.exchange(nullptr, std::memory_order_acq_rel));
+    return keyLock_ != nullptr;
+}
 
 void Voice::Apply(const Command& c) {
     switch (c.type) {
@@ -112,7 +136,47 @@ int Voice::ProduceDirect(float* dst, int frames, bool offline) {
     return reader_.Ended() ? got : -1;
 }
 
+double Voice::HeardPosition() const {
+    if (!locked_ || restart_) return Position();
+    const double speed = resampling_ ? resampler_.Ratio() : 1.0;
+    return Position() - static_cast<double>(keyLock_->Lag()) * speed;
+}
+
 int Voice::Produce(float* dst, int frames, bool offline) {
+    if (restart_) {
+        locked_ = KeyLockReady(offline);
+        if (locked_) {
+            keyLock_->Restart(ch_.controls.speed.load(std::memory_order_relaxed));
+            lockedEnd_ = -1;
+        }
+    }
+    return locked_ ? ProduceLocked(dst, frames, offline) : ProduceSong(dst, frames, offline);
+}
+
+int Voice::ProduceLocked(float* dst, int frames, bool offline) {
+    keyLock_->SetSpeed(ch_.controls.speed.load(std::memory_order_relaxed));
+    // The stretcher gives its output in bursts: feed whole chunks until there is enough.
+    constexpr int kMaxFeeds = 32;
+    for (int feeds = 0; keyLock_->Ready() < frames && feeds < kMaxFeeds; ++feeds) {
+        if (lockedEnd_ < 0) {
+            const int endAt = ProduceSong(feed_, kMaxChunk, offline);
+            if (endAt >= 0) lockedEnd_ = keyLock_->Fed() + endAt;
+        } else {
+            std::memset(feed_, 0, sizeof feed_);
+        }
+        keyLock_->Feed(feed_, kMaxChunk);
+    }
+    // Frame n out of the lock is frame n fed: the song ends where it ended going in.
+    const int64_t first = keyLock_->Taken();
+    const int got = std::min(frames, keyLock_->Ready());
+    keyLock_->Take(dst, got);
+    if (got < frames) std::memset(dst + 2 * got, 0, sizeof(float) * 2 * (frames - got));
+    if (lockedEnd_ >= 0 && lockedEnd_ < first + frames)
+        return static_cast<int>(std::max<int64_t>(0, lockedEnd_ - first));
+    return -1;
+}
+
+int Voice::ProduceSong(float* dst, int frames, bool offline) {
     const bool want = WantsResampling();
     const double ratio = TargetRatio();
     if (restart_) {
@@ -267,7 +331,12 @@ void Voice::RenderPart(float* mix, int frames, bool offline) {
     // level.
     if (restart_ && !offline && !reader_.Ready()) return;
     float* buf = scratch_;
-    const double startPos = Position();
+    // Key lock switched while sounding: a short dip, and the sound starts again where it is
+    // heard, through the lock or not (the two paths are a few milliseconds apart).
+    if (!restart_ && !seekPending_ && fadeDir_ == 0 && transport_ == Transport::Playing &&
+        KeyLockReady(offline) != locked_)
+        fadeDir_ = -1;
+    const double startPos = HeardPosition();
     const double ratio = resampling_ ? resampler_.Ratio() : 1.0;
     for (int b = 0; b < Equalizer::kBands; ++b)
         eqTarget_[b] = ch_.controls.eqDb[b].load(std::memory_order_relaxed);
@@ -298,7 +367,7 @@ void Voice::RenderPart(float* mix, int frames, bool offline) {
     ch_.recent.Write(buf, frames);
 
     if (!seekPending_) {
-        double heard = Position();
+        double heard = HeardPosition();
         if (audible_) {
             const double speed = resampling_ ? resampler_.Ratio() : 1.0;
             heard = std::max(heard - lead_ * speed, runStart_);

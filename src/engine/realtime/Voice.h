@@ -5,10 +5,12 @@
 // render): no locks, no allocation, no waiting except the offline render's wait for audio.
 #include "engine/PlayerChannel.h"
 #include "engine/realtime/Equalizer.h"
+#include "engine/realtime/KeyLock.h"
 #include "engine/realtime/Resampler.h"
 #include "engine/realtime/SourceReader.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace spinx::engine {
 
@@ -25,6 +27,7 @@ struct EventOutbox {
 class Voice {
   public:
     Voice(int player, PlayerChannel& channel, EventOutbox outbox, int outRate);
+    ~Voice();
 
     void Apply(const Command& c);
     // Adds this player's next `frames` (<= kMaxChunk) output frames into `mix`.
@@ -41,10 +44,15 @@ class Voice {
     // Song audio for the next `frames` output frames through the direct or the resampled path
     // (crossfading when the path changes). Returns the index where the song ended, or -1.
     int Produce(float* dst, int frames, bool offline);
+    // The same through the key lock (the song's end comes out after the lock's delay).
+    int ProduceLocked(float* dst, int frames, bool offline);
+    int ProduceSong(float* dst, int frames, bool offline);
     int ProduceDirect(float* dst, int frames, bool offline);
     bool WantsResampling() const;
     double TargetRatio() const;
     double Position() const;
+    // The song frame being heard: Position() less what the key lock still holds.
+    double HeardPosition() const;
     // Applies the fade envelope; returns the frame index at which a fade-out finished, or -1.
     int ApplyFade(float* buf, int frames);
     // Frames until a fade-out now under way reaches silence, the silent frame included.
@@ -68,6 +76,12 @@ class Voice {
     Equalizer::Curve eqTarget_{};
     bool resampling_ = false;
     bool restart_ = false; // the next buffer starts from silence: re-align the resampler
+    // Key lock wanted, and its stretcher here or offered by the worker. An offline render
+    // waits for the offer (the worker is busy priming it).
+    bool KeyLockReady(bool offline);
+    std::unique_ptr<KeyLock> keyLock_; // from the worker, the first time key lock is wanted
+    bool locked_ = false;              // through the key lock since the sound last started
+    int64_t lockedEnd_ = -1;           // where the song ended among the frames fed to the key lock
 
     Transport transport_ = Transport::Stopped; // where the player is going (after any fade)
     bool audible_ = false;                     // producing sound: playing or fading out
@@ -90,6 +104,7 @@ class Voice {
 
     float scratch_[kMaxChunk * 2] = {};
     float other_[kMaxChunk * 2] = {}; // the old path's output during a path change
+    float feed_[kMaxChunk * 2] = {};  // the key lock's input
 };
 
 } // namespace spinx::engine
