@@ -93,6 +93,10 @@ bool Aspinx::KeyLock(PlayerId player) const {
     return Player(player) >= 0 && impl_->KeyLock(player);
 }
 
+void Aspinx::SetBassCut(PlayerId player, bool cut) {
+    if (Player(player) >= 0) impl_->SetBassCut(player, cut);
+}
+
 void Aspinx::SetPitch(PlayerId player, int16_t pitch) {
     if (Player(player) >= 0) impl_->SetPitch(player, pitch);
 }

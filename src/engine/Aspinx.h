@@ -77,6 +77,9 @@ class Aspinx : public QObject {
     // sounds, it takes over after a dip of a few milliseconds.
     void SetKeyLock(PlayerId player, bool on);
     bool KeyLock(PlayerId player) const;
+    // Takes the player's lows (below about 150 Hz) out, or gives them back, gliding: the bass
+    // swap of a transition.
+    void SetBassCut(PlayerId player, bool cut);
     void SetEqualizer(PlayerId player, bool enabled, const EqGains& gains);
     // Returns at once. `path` as the file system gives it: a name need not be UTF-8.
     void LoadSound(PlayerId player, const std::string& path);

@@ -43,6 +43,7 @@ class AspinxImpl {
     void SetPitch(int player, int pitch);
     void SetKeyLock(int player, bool on);
     bool KeyLock(int player) const;
+    void SetBassCut(int player, bool cut);
     void SetEqualizer(int player, bool enabled, const EqGains& gains);
     void Load(int player, const std::string& path);
     void Play(int player);

@@ -51,6 +51,7 @@ struct PlayerControls {
     std::array<std::atomic<float>, 10> eqDb{}; // band gains in dB (all 0 when the EQ is off)
     std::atomic<bool> meterOn{false};
     std::atomic<bool> keyLock{false}; // speed changes the tempo only (taken when sound starts)
+    std::atomic<bool> bassCut{false}; // the lows below ~150 Hz out (a glide, not a switch)
 };
 
 // State the mixer and the loader publish for the UI thread's getters.

@@ -166,3 +166,36 @@ TEST(EngineEqualizer, ChangesDoNotClick) {
         EXPECT_LT(20 * std::log10(peak + 1e-12), -60.0) << parts[p].second;
     }
 }
+
+// The bass cut of a bass swap: a 60 Hz tone goes at least 30 dB down while 1 kHz keeps its
+// level, the cut and its return glide (no step beyond the tone's own), and once the lows are
+// back the sound is untouched again.
+TEST(EngineEqualizer, BassCutTakesTheLowsOnly) {
+    for (const double hz : {60.0, 1000.0}) {
+        SCOPED_TRACE(testing::Message() << hz << " Hz");
+        const std::string tone = ToneMp3("basscut" + std::to_string(int(hz)), 3.0, hz);
+        OfflineEngine t;
+        ASSERT_TRUE(t.Load(0, tone));
+        t.engine.PlaySound(0);
+        const auto before = t.Render(kRate / 4);
+        t.engine.SetBassCut(0, true);
+        const auto gliding = t.Render(kRate / 4);
+        const auto cut = t.Render(kRate / 4);
+        t.engine.SetBassCut(0, false);
+        const auto back = t.Render(kRate / 2);
+        const double level = RmsDb(before, 0, kRate / 8);
+        if (hz < 150) {
+            EXPECT_LT(RmsDb(cut, 0) - level, -30.0);
+        } else {
+            EXPECT_NEAR(RmsDb(cut, 0) - level, 0.0, 0.5);
+        }
+        EXPECT_NEAR(RmsDb(back, 0, kRate / 4) - level, 0.0, 0.2);
+        const double c = 2 * std::cos(2 * M_PI * hz / kRate);
+        double jump = 0;
+        for (const auto* part : {&gliding, &back})
+            for (size_t i = 1; i + 1 < part->size() / 2; ++i)
+                jump = std::max(jump, std::fabs((*part)[2 * (i + 1)] - c * (*part)[2 * i] +
+                                                (*part)[2 * (i - 1)]));
+        EXPECT_LT(jump, 0.01) << "a glide, not a click";
+    }
+}

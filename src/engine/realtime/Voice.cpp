@@ -23,7 +23,8 @@ Voice::Voice(int player, PlayerChannel& channel, EventOutbox outbox, int outRate
     : player_(player), ch_(channel), outbox_(outbox), outRate_(outRate), reader_(channel),
       resampler_(std::max(1.0, kMaxSpeed * kMaxSongRate / outRate), channel.fixedRate,
                  channel.signal),
-      eq_(outRate), fadeStep_(static_cast<float>(1.0 / (kFadeSeconds * outRate))),
+      eq_(outRate), bassCut_(outRate),
+      fadeStep_(static_cast<float>(1.0 / (kFadeSeconds * outRate))),
       levelPeriod_(static_cast<int>(kLevelSeconds * outRate)) {
     ch_.keyLock.rate.store(outRate, std::memory_order_release);
 }
@@ -342,6 +343,7 @@ void Voice::RenderPart(float* mix, int frames, bool offline) {
         eqTarget_[b] = ch_.controls.eqDb[b].load(std::memory_order_relaxed);
     if (restart_) {
         eq_.Restart(eqTarget_); // a curve set while silent applies from the start
+        bassCut_.Restart(ch_.controls.bassCut.load(std::memory_order_relaxed));
         runStart_ = startPos;
     }
     const int endAt = Produce(buf, frames, offline);
@@ -351,6 +353,7 @@ void Voice::RenderPart(float* mix, int frames, bool offline) {
     // follows smoothly.
     const int fadedAt = ApplyFade(buf, frames);
     eq_.Process(buf, frames, eqTarget_);
+    bassCut_.Process(buf, frames, ch_.controls.bassCut.load(std::memory_order_relaxed));
     if (fadedAt >= 0) {
         // Resume exactly where the sound stopped (song time of the faded-out frame).
         const int at = endAt >= 0 ? std::min(fadedAt, endAt) : fadedAt;

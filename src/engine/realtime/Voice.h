@@ -4,6 +4,7 @@
 // Every function runs on the mixer's thread (the audio callback, or the caller of an offline
 // render): no locks, no allocation, no waiting except the offline render's wait for audio.
 #include "engine/PlayerChannel.h"
+#include "engine/realtime/BassCut.h"
 #include "engine/realtime/Equalizer.h"
 #include "engine/realtime/KeyLock.h"
 #include "engine/realtime/Resampler.h"
@@ -73,6 +74,7 @@ class Voice {
     SourceReader reader_;
     Resampler resampler_;
     Equalizer eq_;
+    BassCut bassCut_;
     Equalizer::Curve eqTarget_{};
     bool resampling_ = false;
     bool restart_ = false; // the next buffer starts from silence: re-align the resampler
