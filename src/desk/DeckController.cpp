@@ -59,6 +59,9 @@ void DeckController::Load(const std::string& path, LoadOrigin) {
     loadFailure_.clear();
     ended_ = false;
     loadPending_ = true;
+    // What a transition did to the last song is not the next one's.
+    HoldKeyLock(false);
+    SetBassCut(false);
     engine_.LoadSound(id_, path_);
     // The load stops the player: a deck that was playing shows Play again.
     SetPlayPressed(false);
@@ -155,6 +158,22 @@ void DeckController::SetQuantize(bool on) {
     if (on == quantize_) return;
     quantize_ = on;
     emit settingsChanged();
+}
+
+void DeckController::SetKeyLock(bool on) {
+    if (on == keyLock_) return;
+    keyLock_ = on;
+    engine_.SetKeyLock(id_, keyLock_ || keyLockHeld_);
+    emit settingsChanged();
+}
+
+void DeckController::HoldKeyLock(bool on) {
+    keyLockHeld_ = on;
+    engine_.SetKeyLock(id_, keyLock_ || keyLockHeld_);
+}
+
+void DeckController::SetBassCut(bool cut) {
+    engine_.SetBassCut(id_, cut);
 }
 
 int32_t DeckController::NearestBeat(int32_t positionMs) const {

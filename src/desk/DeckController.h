@@ -63,6 +63,13 @@ class DeckController : public QObject {
     // With Quantize a click on the bar while the deck plays lands on the nearest beat.
     bool Quantize() const { return quantize_; }
     void SetQuantize(bool on);
+    // With Key lock a pitch change changes the tempo only (the deck's own setting, kept).
+    bool KeyLock() const { return keyLock_; }
+    void SetKeyLock(bool on);
+    // Key lock held on for a transition, whatever the deck's setting, until the next load.
+    void HoldKeyLock(bool on);
+    // The lows out (a transition's bass swap); given back on the next load.
+    void SetBassCut(bool cut);
     // The nearest beat to `positionMs`, or `positionMs` itself without a steady beat.
     int32_t NearestBeat(int32_t positionMs) const;
 
@@ -161,6 +168,8 @@ class DeckController : public QObject {
     EndWarning warning_;
     std::optional<MixSong> music_;
     bool quantize_ = false;
+    bool keyLock_ = false;
+    bool keyLockHeld_ = false;
 };
 
 } // namespace spinx

@@ -185,6 +185,7 @@ class MixerController : public QObject, private AutoPlayDesk {
         int inOwnPitch = 1000; // the incoming's own speed, glided back to afterwards
         bool started = false;
         bool phaseChecked = false;
+        bool bassSwapped = false;
     } transition_;
     // After a take-over the new song glides back to its own speed.
     struct PitchGlide {

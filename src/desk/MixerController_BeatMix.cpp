@@ -175,6 +175,10 @@ void MixerController::RunTransition() {
         if (outPos + kTickMs * outSpeed < plan.startOutMs) return;
         const double startAt = std::max(outPos, plan.startOutMs);
         in.SetPitch({plan.incomingPitch}, false);
+        // Matched to the outgoing's tempo, the incoming keeps its own key; its lows wait for
+        // the swap.
+        in.HoldKeyLock(plan.incomingPitch != t.inOwnPitch);
+        in.SetBassCut(true);
         in.SetMixVolume(0);
         in.Seek(static_cast<int32_t>(std::lround(std::max(0.0, dueIn(startAt)))));
         in.Start();
@@ -186,6 +190,11 @@ void MixerController::RunTransition() {
         const double off = SongPosition(t.in) - dueIn(outPos);
         if (std::fabs(off) > kPhaseToleranceMs)
             in.Seek(static_cast<int32_t>(std::lround(dueIn(outPos))));
+    }
+    if (!t.bassSwapped && outPos >= plan.bassSwapOutMs) {
+        t.bassSwapped = true;
+        in.SetBassCut(false);
+        out.SetBassCut(true);
     }
     const double length = std::max(1.0, plan.endOutMs - plan.startOutMs);
     const double progress = std::clamp((outPos - plan.startOutMs) / length, 0.0, 1.0);
@@ -208,6 +217,8 @@ void MixerController::EndTransition() {
     DeckController& in = Deck(t.in);
     crossfader_ = {t.in == deckA_ ? 0 : 100};
     ApplyCrossfader();
+    in.SetBassCut(false); // a transition cut short before its swap
+    out.SetBassCut(false);
     emit crossfaderChanged();
     if (t.plan.incomingPitch != t.inOwnPitch && in.Status() == PlayerStatus::Playing) {
         const std::optional<MixSong> song = MusicOf(t.in);
