@@ -274,6 +274,10 @@ void Voice::RenderPart(float* mix, int frames, bool offline) {
     if (restart_) {
         eq_.Restart(eqTarget_); // a curve set while silent applies from the start
         runStart_ = startPos;
+        // So do the faders: a fade-in needs no glide, and a deck started at volume 0 (to be
+        // cued) must not leak its first buffer onto the master.
+        gainLeft_ = ch_.controls.gainLeft.load(std::memory_order_relaxed);
+        gainRight_ = ch_.controls.gainRight.load(std::memory_order_relaxed);
     }
     const int endAt = Produce(buf, frames, offline);
     const bool ended = endAt >= 0 && !seekPending_;
