@@ -50,6 +50,8 @@ struct PlayerControls {
     std::atomic<double> speed{1.0};                     // pitch / 1000
     std::array<std::atomic<float>, 10> eqDb{}; // band gains in dB (all 0 when the EQ is off)
     std::atomic<bool> meterOn{false};
+    // The headphones' pre-fader level: the levelling trim while cued, 0 when not.
+    std::atomic<float> cueGain{0.0f};
 };
 
 // State the mixer and the loader publish for the UI thread's getters.
