@@ -30,6 +30,8 @@ class HeadphoneRing {
             return;
         }
         CopyIn(interleaved, frames, w);
+        if (frames > burst_.load(std::memory_order_relaxed))
+            burst_.store(frames, std::memory_order_relaxed);
         written_.store(w + static_cast<uint64_t>(frames), std::memory_order_release);
     }
 
@@ -44,7 +46,8 @@ class HeadphoneRing {
         padded_.store(0, std::memory_order_relaxed);
         skipped_.store(0, std::memory_order_relaxed);
         dropped_.store(0, std::memory_order_relaxed);
-        primed_ = false;
+        started_ = false;
+        owed_ = 0;
     }
 
     // Consumer. Fills `interleaved` with `frames` frames at `rate`: the oldest in the ring, then
@@ -52,28 +55,42 @@ class HeadphoneRing {
     void Read(float* interleaved, int frames, int rate) {
         uint64_t r = read_.load(std::memory_order_relaxed);
         int64_t fill = static_cast<int64_t>(written_.load(std::memory_order_acquire) - r);
-        // Before the first sound, and after running dry, wait for a whole cushion: starting on a
-        // thin one would run dry again at once, a click each time. Start on no more than that
-        // either: what piled up meanwhile (a device slow to start) would only be latency.
-        if (!primed_) {
-            if (fill < cushion_ + frames) {
-                std::memset(interleaved, 0, sizeof(float) * 2 * static_cast<size_t>(frames));
+        if (!started_) {
+            // Wait for the first sound, then start on a cushion and the larger of the two
+            // devices' bursts: what piled up before the device took its first read (a sink slow
+            // to start) would only be latency.
+            const int64_t start =
+                cushion_ + std::max(frames, burst_.load(std::memory_order_relaxed));
+            if (fill < start) {
+                Silence(interleaved, frames);
                 return;
             }
-            Skip(fill - cushion_ - frames, /*counted=*/false);
+            Skip(fill - start, /*counted=*/false);
             r = read_.load(std::memory_order_relaxed);
-            fill = cushion_ + frames;
-            primed_ = true;
+            fill = start;
+            started_ = true;
         }
-        const int64_t take = std::min<int64_t>(fill, frames);
-        CopyOut(interleaved, static_cast<int>(take), r);
-        if (take < frames) {
-            std::memset(interleaved + 2 * take, 0, sizeof(float) * 2 * (frames - take));
-            padded_.fetch_add(static_cast<uint64_t>(frames - take), std::memory_order_relaxed);
-            primed_ = false;
-        }
+        // Silence owed from running dry: it holds the reader back by what the cushion lacked.
+        const int owed = static_cast<int>(std::min<int64_t>(owed_, frames));
+        Silence(interleaved, owed);
+        owed_ -= owed;
+        const int want = frames - owed;
+        const int64_t take = std::min<int64_t>(fill, want);
+        CopyOut(interleaved + 2 * owed, static_cast<int>(take), r);
         read_.store(r + static_cast<uint64_t>(take), std::memory_order_release);
         fill -= take;
+        if (take < want) {
+            Silence(interleaved + 2 * (owed + take), static_cast<int>(want - take));
+            padded_.fetch_add(static_cast<uint64_t>(want - take), std::memory_order_relaxed);
+            if (take == 0) {
+                started_ = false; // nothing comes (the master rests): start afresh when it does
+            } else {
+                // Dry between the master's bursts: the cushion was too thin for them. A
+                // cushion's more silence, once, rather than a click every read.
+                owed_ += cushion_;
+                padded_.fetch_add(static_cast<uint64_t>(cushion_), std::memory_order_relaxed);
+            }
+        }
         // How long this read's frames waited on average (those read last waited longest), as a
         // running mean over about a second of reads.
         const double wait = static_cast<double>(fill) + static_cast<double>(take) / 2;
@@ -83,10 +100,11 @@ class HeadphoneRing {
                            std::memory_order_relaxed);
         // Once a second: a surplus that never went away (the master's clock runs faster than
         // the headphones') is skipped, down to the cushion.
-        windowMin_ = std::min(windowMin_, fill);
+        windowMin_ = std::min(windowMin_, fill + owed_);
         windowFrames_ += frames;
         if (windowFrames_ >= rate) {
-            if (windowMin_ > 2 * cushion_) Skip(windowMin_ - cushion_, /*counted=*/true);
+            if (windowMin_ > 2 * cushion_)
+                Skip(std::min(windowMin_ - cushion_, fill), /*counted=*/true);
             windowMin_ = INT64_MAX;
             windowFrames_ = 0;
         }
@@ -100,6 +118,9 @@ class HeadphoneRing {
     double AverageWaitFrames() const { return averageWait_.load(std::memory_order_relaxed); }
 
   private:
+    static void Silence(float* interleaved, int frames) {
+        std::memset(interleaved, 0, sizeof(float) * 2 * static_cast<size_t>(frames));
+    }
     void Skip(int64_t frames, bool counted) {
         read_.store(read_.load(std::memory_order_relaxed) + static_cast<uint64_t>(frames),
                     std::memory_order_release);
@@ -123,12 +144,14 @@ class HeadphoneRing {
     alignas(64) std::atomic<uint64_t> written_{0};
     alignas(64) std::atomic<uint64_t> read_{0};
     std::atomic<uint64_t> dropped_{0};
+    std::atomic<int> burst_{0}; // the largest write so far
     std::atomic<uint64_t> padded_{0};
     std::atomic<uint64_t> skipped_{0};
     std::atomic<double> averageWait_{0};
     // The consumer's own.
     int cushion_ = 0;
-    bool primed_ = false;
+    bool started_ = false;
+    int64_t owed_ = 0; // frames of silence to play before the ring's next
     int64_t windowMin_ = INT64_MAX;
     int64_t windowFrames_ = 0;
 };

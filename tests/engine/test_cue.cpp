@@ -6,12 +6,14 @@
 #include "EngineTestUtil.h"
 #include "SinkRecording.h"
 #include "engine/GainLaw.h"
+#include "engine/HeadphoneRing.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -225,6 +227,117 @@ TEST(CueBus, MissingHeadphoneDeviceIsReported) {
     EXPECT_EQ(signalled, "spinx_no_such_device");
     EXPECT_EQ(t.engine.HeadphoneOutput(), "");
     EXPECT_EQ(t.Render(kRate / 4, 300), plain.Render(kRate / 4, 300));
+}
+
+namespace {
+// Two devices' clocks simulated: every millisecond the master's side writes its due frames in
+// bursts of `writeBurst` and the headphones' side reads its due ones in bursts of `readBurst`,
+// the headphones' clock running at `readSpeed` of the master's. The frames count up, so what
+// was read shows every frame skipped or padded. Returns what the reader got.
+struct Drift {
+    std::vector<float> heard; // the left channel of every frame read
+    double worstWaitFrames = 0;
+};
+Drift SimulateDrift(engine::HeadphoneRing& ring, double seconds, int writeBurst, int readBurst,
+                    double readSpeed) {
+    Drift d;
+    std::vector<float> burst(2 * std::max(writeBurst, readBurst));
+    double written = 0, read = 0;
+    float next = 1;
+    for (int ms = 0; ms < seconds * 1000; ++ms) {
+        while (written + writeBurst <= (ms + 1) * kRate / 1000.0) {
+            for (int i = 0; i < writeBurst; ++i)
+                burst[2 * i] = burst[2 * i + 1] = next++;
+            ring.Write(burst.data(), writeBurst);
+            written += writeBurst;
+        }
+        while (read + readBurst <= (ms + 1) * kRate * readSpeed / 1000.0) {
+            ring.Read(burst.data(), readBurst, kRate);
+            for (int i = 0; i < readBurst; ++i)
+                d.heard.push_back(burst[2 * i]);
+            read += readBurst;
+            if (ms > 2000)
+                d.worstWaitFrames = std::max(d.worstWaitFrames, ring.AverageWaitFrames());
+        }
+    }
+    return d;
+}
+// Corrections in `heard` after its first sound: frames that do not follow the frame before, and
+// runs of silence (each counted once).
+int Corrections(const std::vector<float>& heard) {
+    size_t i = 0;
+    while (i < heard.size() && heard[i] == 0)
+        ++i;
+    int corrections = 0;
+    float last = 0;
+    bool silent = false;
+    for (; i < heard.size(); ++i) {
+        if (heard[i] == 0) {
+            corrections += !silent;
+            silent = true;
+            continue;
+        }
+        corrections += !silent && last != 0 && heard[i] != last + 1;
+        silent = false;
+        last = heard[i];
+    }
+    return corrections;
+}
+// Whether every frame heard comes later than the one heard before it.
+bool InOrder(const std::vector<float>& heard) {
+    float last = 0;
+    for (float f : heard) {
+        if (f == 0) continue;
+        if (f <= last) return false;
+        last = f;
+    }
+    return true;
+}
+} // namespace
+
+// Between the two devices' clocks the ring never lets the headphones drift away: a master
+// clock 0.2 % fast leaves a surplus that is skipped now and then, a slow one a shortfall padded
+// with silence now and then; either way the wait stays a few milliseconds, no frame is heard
+// twice or out of order, and the sound runs on between the corrections.
+TEST(HeadphoneRing, DriftIsSkippedOrPaddedAndTheWaitStaysShort) {
+    for (const double speed : {0.998, 1.002}) {
+        engine::HeadphoneRing ring;
+        ring.Attach(192);
+        const Drift d = SimulateDrift(ring, 30.0, 441, 221, speed);
+        const bool masterFast = speed < 1;
+        EXPECT_EQ(ring.Skipped() > 0, masterFast) << speed;
+        EXPECT_EQ(ring.Padded() > 0, !masterFast) << speed;
+        EXPECT_EQ(ring.Dropped(), 0u) << speed;
+        EXPECT_LT(d.worstWaitFrames, 0.020 * kRate) << speed << ": a wait past 20 ms";
+        const int corrections = Corrections(d.heard);
+        EXPECT_GT(corrections, 0) << speed;
+        EXPECT_LT(corrections, 40) << speed << ": corrected in a few steps, not in every read";
+        EXPECT_TRUE(InOrder(d.heard)) << speed;
+    }
+    // The same clocks: nothing corrected once started.
+    engine::HeadphoneRing ring;
+    ring.Attach(192);
+    EXPECT_EQ(Corrections(SimulateDrift(ring, 10.0, 441, 221, 1.0).heard), 0);
+    EXPECT_EQ(ring.Skipped() + ring.Padded(), 0u);
+}
+
+// A reader that is gone (or far behind) costs the writer nothing but dropped frames; a new
+// reader starts on what is written after it attached, not on the stale frames.
+TEST(HeadphoneRing, NoReaderDropsAndANewReaderStartsFresh) {
+    engine::HeadphoneRing ring;
+    std::vector<float> burst(2 * 512, 7.0f);
+    for (int i = 0; i < 100; ++i)
+        ring.Write(burst.data(), 512);
+    EXPECT_EQ(ring.Dropped(), 100u * 512 - engine::HeadphoneRing::kFrames);
+    ring.Attach(192);
+    EXPECT_EQ(ring.Dropped(), 0u);
+    std::fill(burst.begin(), burst.end(), 1.0f);
+    ring.Write(burst.data(), 512);
+    ring.Write(burst.data(), 512); // a cushion and a burst: the reader starts
+    std::vector<float> got(2 * 256, -1.0f);
+    ring.Read(got.data(), 256, kRate);
+    EXPECT_EQ(Peak(got), 1.0f) << "the new frames, none of the stale ones";
+    EXPECT_EQ(*std::min_element(got.begin(), got.end()), 1.0f);
 }
 
 // The test server with a second null sink for the headphones (loaded and unloaded here).

@@ -10,8 +10,9 @@
 namespace spinx::engine {
 
 namespace {
-// What the ring keeps at least between the two devices' bursts (about 3 ms at 44.1 kHz).
-constexpr int kCushionFrames = 128;
+// What the ring keeps at least between the two devices' bursts (about 4 ms at 44.1 kHz): the
+// threads' wake-ups jitter by about that much on a desktop.
+constexpr int kCushionFrames = 192;
 } // namespace
 
 HeadphoneOutput::HeadphoneOutput(HeadphoneRing& feed, int rate, double bufferMs, int wakeFd)
