@@ -234,14 +234,58 @@ uint64_t Aspinx::RecordingDroppedFrames() const {
     return impl_->MixRecorder().DroppedFrames();
 }
 
-void Aspinx::RenderOffline(float* interleaved, int frames) {
-    if (impl_->RenderOffline(interleaved, frames)) DeliverEvents();
+void Aspinx::SetCue(PlayerId player, bool on) {
+    if (Player(player) >= 0) impl_->SetCue(player, on);
+}
+
+bool Aspinx::IsCued(PlayerId player) const {
+    return AspinxImpl::Valid(player) && impl_->Cued(player);
+}
+
+void Aspinx::SetCueMix(int mix) {
+    impl_->SetCueMix(mix);
+}
+
+int Aspinx::CueMix() const {
+    return impl_->CueMix();
+}
+
+void Aspinx::SetHeadphoneVolume(int volume) {
+    impl_->SetHeadphoneVolume(volume);
+}
+
+int Aspinx::HeadphoneVolume() const {
+    return impl_->HeadphoneVolume();
+}
+
+bool Aspinx::SetHeadphoneOutput(const QString& device, QString* reason) {
+    std::string why;
+    if (impl_->UseHeadphones(device.toStdString(), &why)) return true;
+    const QString sentence = QString::fromStdString(why);
+    if (reason) *reason = sentence;
+    emit HeadphoneOutputFailed(device, sentence);
+    return false;
+}
+
+QString Aspinx::HeadphoneOutput() const {
+    return QString::fromStdString(impl_->HeadphoneName());
+}
+
+double Aspinx::HeadphoneLatencyMs() const {
+    return impl_->HeadphoneLatencyMs();
+}
+
+void Aspinx::RenderOffline(float* interleaved, int frames, float* headphones) {
+    if (impl_->RenderOffline(interleaved, frames, headphones)) DeliverEvents();
 }
 
 void Aspinx::DeliverEvents() {
     std::vector<engine::Event> events;
     impl_->CollectEvents(events);
     KeepCollecting(impl_->AnyPlaying());
+    std::string device, why;
+    if (impl_->TakeHeadphoneLoss(&device, &why))
+        emit HeadphoneOutputFailed(QString::fromStdString(device), QString::fromStdString(why));
     for (const engine::Event& e : events) {
         const int16_t p = e.player;
         switch (e.type) {

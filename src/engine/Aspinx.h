@@ -61,6 +61,8 @@ class Aspinx : public QObject {
     // desktop hiccup, still immediate under a DJ's hand.
     static constexpr int kDefaultLatencyMs = 30;
     static constexpr int kMaxLatencyMs = 30;
+    // The headphone "device" that is the master device's right channel (see SetHeadphoneOutput).
+    static constexpr const char* kSplitHeadphones = "split";
 
     // `latencyMs` applies to the Default output (at most kMaxLatencyMs; 0 or less: the default).
     explicit Aspinx(OutputKind output = OutputKind::Default, QObject* parent = nullptr,
@@ -142,9 +144,33 @@ class Aspinx : public QObject {
     OutputStats GetOutputStats() const;
     void ResetOutputStats();
 
+    // The headphones (the DJ's cue). A cued player is heard in them at its own level, after its
+    // EQ and before its volume, balance and the crossfader, whatever those are; the master
+    // output is the same, sample for sample, whether anything is cued or not.
+    void SetCue(PlayerId player, bool on);
+    bool IsCued(PlayerId player) const;
+    // The cue/master knob: 0 = the cue alone in the headphones (the default), 100 = the master
+    // alone, equal power between.
+    void SetCueMix(int mix);
+    int CueMix() const;
+    void SetHeadphoneVolume(int volume); // 0..100, the volume law of the faders; 100 at start
+    int HeadphoneVolume() const;
+    // Where the headphones play: "" = nowhere (the default); a sound server sink's or an ALSA
+    // device's name = a second output on that device; kSplitHeadphones = the master device
+    // carries the master in mono on the left and the headphones in mono on the right (a Y
+    // cable). False with `reason` (and HeadphoneOutputFailed) when the device will not play;
+    // the headphones then play nowhere and the master plays on as before.
+    bool SetHeadphoneOutput(const QString& device, QString* reason = nullptr);
+    // What the headphones play on now: "" once their device is lost (HeadphoneOutputFailed).
+    QString HeadphoneOutput() const;
+    // From mixing to hearing on the headphones' own device, in ms (0 without one).
+    double HeadphoneLatencyMs() const;
+
     // Offline output only: mixes `frames` stereo frames into `interleaved` on the caller's
     // thread, then delivers the events due (signals are emitted before it returns).
-    void RenderOffline(float* interleaved, int frames);
+    // `headphones`, when given, gets the headphone mix of the same frames (wherever the
+    // headphones play otherwise).
+    void RenderOffline(float* interleaved, int frames, float* headphones = nullptr);
     // Emits the signals of all events queued so far (normally a UI-thread timer does this).
     void DeliverEvents();
     // Blocks until no load is under way on any player (at most timeoutMs), then delivers
@@ -157,6 +183,9 @@ class Aspinx : public QObject {
     void SoundLoadFailed(PlayerId nPlayer, QString path, QString reason);
     void VUMeterValueChange(PlayerId nPlayer, int16_t nPeakLeft, int16_t nPeakRight);
     void WaveformReady(PlayerId nPlayer);
+    // The headphones' device would not open or has gone away; `reason` is a sentence for the
+    // user. The master is not affected.
+    void HeadphoneOutputFailed(QString device, QString reason);
 
   private:
     // Runs the collecting timer while a player plays and a little after (its last level).

@@ -3,6 +3,7 @@
 #include "engine/GainLaw.h"
 #include "engine/loader/PlayerWorker.h"
 #include "engine/output/DeviceOutput.h"
+#include "engine/output/HeadphoneOutput.h"
 #include "engine/output/NullOutput.h"
 #include "engine/output/OutputKeeper.h"
 #include "engine/output/PulseOutput.h"
@@ -66,8 +67,9 @@ AspinxImpl::~AspinxImpl() {
 }
 
 bool AspinxImpl::Shutdown() {
-    recorder_.reset(); // finalise a recording while the mix still exists
-    output_.reset();   // stop the audio thread before what it reads goes away
+    recorder_.reset();   // finalise a recording while the mix still exists
+    output_.reset();     // stop the audio thread before what it reads goes away
+    headphones_.reset(); // and the headphones' device before its ring goes
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     bool all = true;
     for (auto& w : workers_) {
@@ -148,6 +150,59 @@ void AspinxImpl::ApplyGains(int player) {
     const StereoGain b = BalanceGain(ui_[player].balance);
     channels_[player].controls.gainLeft.store(v * b.left, std::memory_order_relaxed);
     channels_[player].controls.gainRight.store(v * b.right, std::memory_order_relaxed);
+    // Pre-fader: the levelling trim still applies, so cued songs sound as even as played ones.
+    channels_[player].controls.cueGain.store(ui_[player].cue ? ui_[player].trim : 0.0f,
+                                             std::memory_order_relaxed);
+}
+
+void AspinxImpl::SetCue(int player, bool on) {
+    ui_[player].cue = on;
+    ApplyGains(player);
+}
+
+void AspinxImpl::SetCueMix(int mix) {
+    cueMix_ = std::clamp(mix, 0, 100);
+    mixer_->SetCueMix(CueMixLaw(cueMix_));
+}
+
+void AspinxImpl::SetHeadphoneVolume(int volume) {
+    headphoneVolume_ = std::clamp(volume, 0, 100);
+    mixer_->SetHeadphoneGain(FaderGain(headphoneVolume_));
+}
+
+bool AspinxImpl::UseHeadphones(const std::string& name, std::string* reason) {
+    // The ring has one reader at a time: the old device stops before a new one opens.
+    mixer_->SetHeadphoneRoute(HeadphoneRoute::None);
+    headphones_.reset();
+    headphoneName_.clear();
+    if (name.empty()) return true;
+    if (name == Aspinx::kSplitHeadphones) {
+        mixer_->SetHeadphoneRoute(HeadphoneRoute::Split);
+        headphoneName_ = name;
+        return true;
+    }
+    // Half the master's buffer: a glitch in the headphones costs less than one on the master,
+    // and the ring between the two devices adds its few milliseconds.
+    headphones_ = OpenHeadphones(name, mixer_->SampleRate(), latencyMs_ / 2,
+                                 mixer_->HeadphoneFeed(), wakeFd_, reason);
+    if (!headphones_) return false;
+    mixer_->SetHeadphoneRoute(HeadphoneRoute::Ring);
+    headphoneName_ = name;
+    return true;
+}
+
+double AspinxImpl::HeadphoneLatencyMs() const {
+    return headphones_ ? headphones_->LatencyMs() : 0.0;
+}
+
+bool AspinxImpl::TakeHeadphoneLoss(std::string* device, std::string* why) {
+    if (!headphones_ || !headphones_->Lost()) return false;
+    *device = headphoneName_;
+    *why = headphones_->Why();
+    mixer_->SetHeadphoneRoute(HeadphoneRoute::None);
+    headphones_.reset();
+    headphoneName_.clear();
+    return true;
 }
 
 void AspinxImpl::SetBalance(int player, int balance) {
@@ -316,9 +371,9 @@ void AspinxImpl::ResetOutputStats() {
     if (output_) output_->ResetStats();
 }
 
-bool AspinxImpl::RenderOffline(float* interleaved, int frames) {
+bool AspinxImpl::RenderOffline(float* interleaved, int frames, float* headphones) {
     if (output_ || frames <= 0) return false;
-    mixer_->Render(interleaved, frames, /*offline=*/true);
+    mixer_->Render(interleaved, frames, /*offline=*/true, headphones);
     return true;
 }
 

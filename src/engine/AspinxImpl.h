@@ -17,6 +17,7 @@ class Mixer;
 class PlayerWorker;
 class AudioOutput;
 class OutputKeeper;
+class HeadphoneOutput;
 class Recorder;
 } // namespace spinx::engine
 
@@ -70,8 +71,25 @@ class AspinxImpl {
     OutputStats GetOutputStats() const;
     void ResetOutputStats();
 
-    // Offline output only: mixes on the caller's thread.
-    bool RenderOffline(float* interleaved, int frames);
+    // The headphones: which players are cued, the cue/master knob (0 = cue only), their volume,
+    // and where they play ("" = nowhere, Aspinx::kSplitHeadphones, or a device by name).
+    // UseHeadphones is false with `reason` when the device will not play; they then play nowhere.
+    void SetCue(int player, bool on);
+    bool Cued(int player) const { return ui_[player].cue; }
+    void SetCueMix(int mix);
+    int CueMix() const { return cueMix_; }
+    void SetHeadphoneVolume(int volume);
+    int HeadphoneVolume() const { return headphoneVolume_; }
+    bool UseHeadphones(const std::string& name, std::string* reason);
+    const std::string& HeadphoneName() const { return headphoneName_; }
+    double HeadphoneLatencyMs() const;
+    // Once the headphones' device has been lost: drops it (they then play nowhere) and returns
+    // true with the device's name and what happened. UI thread, from CollectEvents' caller.
+    bool TakeHeadphoneLoss(std::string* device, std::string* why);
+
+    // Offline output only: mixes on the caller's thread; `headphones`, when given, gets the
+    // headphone mix of the same frames.
+    bool RenderOffline(float* interleaved, int frames, float* headphones = nullptr);
     // The events queued so far, in the order they happened, without those about replaced songs.
     // Updates the UI-side player state they concern (a finished load, a failed one).
     void CollectEvents(std::vector<engine::Event>& out);
@@ -88,6 +106,7 @@ class AspinxImpl {
         uint32_t loadGen = 0; // generation of the current song's load
         bool loadPending = false;
         bool loaded = false;
+        bool cue = false;
         int32_t seekAfterLoadMs = -1; // a seek asked for while the song was still loading
         int volume = 100;
         int balance = 50;
@@ -109,6 +128,10 @@ class AspinxImpl {
     std::array<std::unique_ptr<engine::PlayerWorker>, Aspinx::kPlayers> workers_;
     std::unique_ptr<engine::AudioOutput> output_;
     std::unique_ptr<engine::Recorder> recorder_;
+    std::unique_ptr<engine::HeadphoneOutput> headphones_;
+    std::string headphoneName_; // what the headphones play on now
+    int cueMix_ = 0;
+    int headphoneVolume_ = 100;
     OutputKind requested_;
     std::string device_; // the device asked for by name; "" = the default one
     std::array<UiPlayer, Aspinx::kPlayers> ui_;

@@ -52,6 +52,8 @@ struct PlayerControls {
     std::atomic<bool> meterOn{false};
     std::atomic<bool> keyLock{false}; // speed changes the tempo only (taken when sound starts)
     std::atomic<bool> bassCut{false}; // the lows below ~150 Hz out (a glide, not a switch)
+    // The headphones' pre-fader level: the levelling trim while cued, 0 when not.
+    std::atomic<float> cueGain{0.0f};
 };
 
 // State the mixer and the loader publish for the UI thread's getters.

@@ -18,6 +18,15 @@ StereoGain BalanceGain(int balance) {
     return g;
 }
 
+CueMixGain CueMixLaw(int mix) {
+    const int m = std::clamp(mix, 0, 100);
+    // The ends exact: cue only means no master at all, not -inf dB of rounding.
+    if (m == 0) return {1.0f, 0.0f};
+    if (m == 100) return {0.0f, 1.0f};
+    const double angle = m / 100.0 * (M_PI / 2);
+    return {static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle))};
+}
+
 int16_t PeakToMeter(float peak) {
     if (!(peak > 0.001f)) return 0; // below -60 dBFS, or NaN
     const float db = 20.0f * std::log10(peak);

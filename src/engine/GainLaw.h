@@ -25,6 +25,16 @@ struct StereoGain {
 // side through the fader law, reaching silence at the end (0 silences the right side).
 StereoGain BalanceGain(int balance);
 
+// The headphones' cue/master knob 0..100: 0 = the cue alone, 100 = the master alone. An equal-
+// power law (a quarter sine each way), so that in the middle a cued song and a different master
+// sum to about the loudness of either alone, the knob's travel sounds even, and neither side
+// ever rises above its own level.
+struct CueMixGain {
+    float cue = 1.0f;
+    float master = 0.0f;
+};
+CueMixGain CueMixLaw(int mix);
+
 // Peak sample magnitude (1.0 = full scale) to a level-meter value: -60..0 dBFS maps linearly to
 // 0..100; quieter is 0, louder is clamped to 100.
 int16_t PeakToMeter(float peak);

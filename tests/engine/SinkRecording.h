@@ -1,6 +1,6 @@
 #pragma once
-// The test sound server's null sink, recorded from its monitor by parec (16-bit stereo at
-// 44.1 kHz) while this lives: for the real-output tests and the bench.
+// One of the test sound server's null sinks (spinx_null unless told), recorded from its monitor
+// by parec (16-bit stereo at 44.1 kHz) while this lives: for the real-output tests and the bench.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -16,8 +16,10 @@ namespace spinx::test {
 
 class SinkRecording {
   public:
-    explicit SinkRecording(std::string path) : path_(std::move(path)) {
-        const std::string command = "parec --device=spinx_null.monitor --raw --format=s16le "
+    explicit SinkRecording(std::string path, const std::string& sink = "spinx_null")
+        : path_(std::move(path)) {
+        const std::string command = "parec --device=" + sink +
+                                    ".monitor --raw --format=s16le "
                                     "--rate=44100 --channels=2 > '" +
                                     path_ + "' & echo $!";
         if (FILE* shell = popen(command.c_str(), "r")) {

@@ -111,6 +111,23 @@ TEST(EngineMixing, BalanceRampAndMasterSilence) {
     EXPECT_FLOAT_EQ(Peak(t.Render(8192), -1, kSettled), 0.0f);
 }
 
+// A deck started at volume 0 (to be cued) is silent on the master from its very first frame,
+// and so is one whose volume went down to 0 while it was paused.
+TEST(EngineMixing, DeckStartedAtVolumeZeroLeaksNothing) {
+    OfflineEngine t;
+    ASSERT_TRUE(t.Load(0, Tone()));
+    t.engine.SetVolume(0, 0);
+    t.engine.PlaySound(0);
+    EXPECT_EQ(Peak(t.Render(4096, 512)), 0.0f);
+    t.engine.SetVolume(0, 100);
+    EXPECT_GT(Peak(t.Render(4096, 512), -1, 1024), 0.4f);
+    t.engine.PauseSound(0);
+    t.Render(4096, 512);
+    t.engine.SetVolume(0, 0);
+    t.engine.PlaySound(0);
+    EXPECT_EQ(Peak(t.Render(4096, 512)), 0.0f);
+}
+
 // Four quiet decks mix to exactly the sum of their straight decodes from the end of the start
 // fade on: below the ceiling the limiter neither delays nor alters the sound.
 TEST(EngineMixingFour, QuietMixIsTheExactSum) {

@@ -1,6 +1,7 @@
 // The mixing code allocates nothing: every path the audio callback takes (start and pause
 // fades, seeks, pitch glides and the resampler hand-over, key lock, EQ changes, level events,
-// the end of a song, a new load) runs with malloc counting on the mixing thread.
+// the end of a song, a new load, the headphones' cue in every route) runs with malloc counting
+// on the mixing thread.
 #include "EngineTestUtil.h"
 #include "engine/AspinxImpl.h"
 
@@ -76,10 +77,11 @@ bool WaitLoaded(AspinxImpl& impl) {
 
 TEST(RealtimeAllocations, MixingNeverAllocates) {
     AspinxImpl impl(OutputKind::Offline);
-    std::vector<float> out(2 * 44100 * 2); // two seconds
+    std::vector<float> out(2 * 44100 * 2), phones(out.size()); // two seconds
+    bool withPhones = false;
     auto render = [&](int frames) {
         tCounting = true;
-        impl.RenderOffline(out.data(), frames);
+        impl.RenderOffline(out.data(), frames, withPhones ? phones.data() : nullptr);
         tCounting = false;
     };
     const std::string song = ToneMp3("alloc_tone", 3.0, 440.0);
@@ -109,6 +111,15 @@ TEST(RealtimeAllocations, MixingNeverAllocates) {
     render(8192);
     impl.Pause(1);
     impl.SetEqualizer(2, true, EqGains{});
+    render(4096);
+    impl.SetCue(1, true);
+    impl.SetCue(2, true);
+    impl.SetCueMix(40);
+    withPhones = true;
+    render(4096);
+    std::string reason;
+    ASSERT_TRUE(impl.UseHeadphones(Aspinx::kSplitHeadphones, &reason));
+    impl.SetHeadphoneVolume(70);
     render(4096);
     impl.Play(1);
     impl.SetKeyLock(3, true); // switched while playing: a dip, then through the stretcher

@@ -5,7 +5,7 @@ set -euo pipefail
 src=${1:?source dir}
 build=${2:?build dir}
 tests=(engine_transport_test engine_null_output_test engine_output_keeper_test engine_song_files_test engine_pitch_test
-       engine_recording_test engine_real_output_test)
+       engine_recording_test engine_real_output_test engine_cue_test)
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_C_FLAGS="-fsanitize=thread" -DCMAKE_CXX_FLAGS="-fsanitize=thread -O1" \

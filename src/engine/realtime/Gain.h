@@ -65,4 +65,21 @@ inline void AddInto(float* mix, const float* buf, int frames) {
         mix[i] += buf[i];
 }
 
+// dst += src x g over `frames` interleaved stereo frames, g gliding linearly from `from` to
+// `to` (the last frame at the target), as ScaleGliding does.
+inline void AddScaledGliding(float* dst, const float* src, int frames, float from, float to) {
+    int i = 0;
+    if (from == to) {
+        const Quad g = {to, to, to, to};
+        for (; i + 2 <= frames; i += 2)
+            StoreQuad(dst + 2 * i, LoadQuad(dst + 2 * i) + LoadQuad(src + 2 * i) * g);
+    }
+    const float step = (to - from) / static_cast<float>(frames);
+    for (; i < frames; ++i) {
+        const float g = i + 1 == frames ? to : from + step * static_cast<float>(i + 1);
+        dst[2 * i] += src[2 * i] * g;
+        dst[2 * i + 1] += src[2 * i + 1] * g;
+    }
+}
+
 } // namespace spinx::engine

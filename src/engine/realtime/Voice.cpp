@@ -308,21 +308,22 @@ int Voice::FadeOutFrames() const {
     return n;
 }
 
-void Voice::Render(float* mix, int frames, bool offline) {
+void Voice::Render(float* mix, int frames, bool offline, float* cue) {
     // A seek's fade-out ending inside this buffer: the new place starts right after it, not a
     // buffer later.
     if (seekPending_ && fadeDir_ < 0 && transport_ == Transport::Playing) {
         const int out = FadeOutFrames();
         if (out < frames) {
-            RenderPart(mix, out, offline);
+            RenderPart(mix, out, offline, cue);
             mix += 2 * out;
+            if (cue) cue += 2 * out;
             frames -= out;
         }
     }
-    RenderPart(mix, frames, offline);
+    RenderPart(mix, frames, offline, cue);
 }
 
-void Voice::RenderPart(float* mix, int frames, bool offline) {
+void Voice::RenderPart(float* mix, int frames, bool offline, float* cue) {
     if (!audible_) {
         reader_.DropStale();
         return;
@@ -345,6 +346,10 @@ void Voice::RenderPart(float* mix, int frames, bool offline) {
         eq_.Restart(eqTarget_); // a curve set while silent applies from the start
         bassCut_.Restart(ch_.controls.bassCut.load(std::memory_order_relaxed));
         runStart_ = startPos;
+        // So do the faders: a fade-in needs no glide, and a deck started at volume 0 (to be
+        // cued) must not leak its first buffer onto the master.
+        gainLeft_ = ch_.controls.gainLeft.load(std::memory_order_relaxed);
+        gainRight_ = ch_.controls.gainRight.load(std::memory_order_relaxed);
     }
     const int endAt = Produce(buf, frames, offline);
     const bool ended = endAt >= 0 && !seekPending_;
@@ -358,6 +363,14 @@ void Voice::RenderPart(float* mix, int frames, bool offline) {
         // Resume exactly where the sound stopped (song time of the faded-out frame).
         const int at = endAt >= 0 ? std::min(fadedAt, endAt) : fadedAt;
         FadeOutFinished(static_cast<int64_t>(std::floor(startPos + ratio * at)));
+    }
+
+    // The headphones' cue taps the sound here, after the EQ and before the faders.
+    const float cueTarget = ch_.controls.cueGain.load(std::memory_order_relaxed);
+    if (cue) {
+        if (cueGain_ != 0.0f || cueTarget != 0.0f)
+            AddScaledGliding(cue, buf, frames, cueGain_, cueTarget);
+        cueGain_ = cueTarget;
     }
 
     // Gains glide from their last value to the target across this buffer: no zipper noise.

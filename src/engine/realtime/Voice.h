@@ -31,8 +31,9 @@ class Voice {
     ~Voice();
 
     void Apply(const Command& c);
-    // Adds this player's next `frames` (<= kMaxChunk) output frames into `mix`.
-    void Render(float* mix, int frames, bool offline);
+    // Adds this player's next `frames` (<= kMaxChunk) output frames into `mix`, and into `cue`
+    // (when given) the same frames before the volume and balance, at the player's cue level.
+    void Render(float* mix, int frames, bool offline, float* cue = nullptr);
     // Playing or fading out; otherwise Render adds nothing and the song stands still.
     bool Audible() const { return audible_; }
     // How many frames the heard output trails this player (the limiter's look-ahead): the
@@ -58,7 +59,7 @@ class Voice {
     int ApplyFade(float* buf, int frames);
     // Frames until a fade-out now under way reaches silence, the silent frame included.
     int FadeOutFrames() const;
-    void RenderPart(float* mix, int frames, bool offline);
+    void RenderPart(float* mix, int frames, bool offline, float* cue);
     void FadeOutFinished(int64_t resumeFrame);
     void SongEnded();
     void ApplySeek(uint32_t gen, int64_t frame);
@@ -99,6 +100,7 @@ class Voice {
     uint32_t loadGen_ = 0; // the song's load generation, for its events
 
     float gainLeft_ = 1.0f, gainRight_ = 1.0f; // applied now; the controls hold the targets
+    float cueGain_ = 0.0f;                     // likewise for the headphones' cue
 
     float peakLeft_ = 0.0f, peakRight_ = 0.0f;
     int levelFrames_ = 0;
