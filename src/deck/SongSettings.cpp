@@ -89,17 +89,22 @@ bool StoreMarkers(const std::string& filename, std::optional<int32_t> start,
     return UpdateSong(id, changes);
 }
 
-std::optional<double> StoredLoudness(const std::string& filename) {
+std::optional<SongLevel> StoredLoudness(const std::string& filename) {
     const std::string id = GetMP3ID(filename);
     if (id.empty()) return std::nullopt;
     const std::optional<SongColumns> row = FindSong(id);
     if (!row) return std::nullopt;
-    return LoudnessFromDb(Column(*row, songcol::Loudness));
+    const std::optional<double> lufs = LoudnessFromDb(Column(*row, songcol::Loudness));
+    if (!lufs) return std::nullopt;
+    // Both are hundredths of a decibel.
+    return SongLevel{*lufs, LoudnessFromDb(Column(*row, songcol::Peak))};
 }
 
-bool StoreLoudness(const std::string& filename, double lufs) {
+bool StoreLoudness(const std::string& filename, const SongLevel& level) {
     const std::string id = GetMP3ID(filename);
-    return !id.empty() && UpdateSong(id, {{songcol::Loudness, LoudnessToDb(lufs)}});
+    SongColumns changes{{songcol::Loudness, LoudnessToDb(level.lufs)}};
+    if (level.peakDb) changes[songcol::Peak] = LoudnessToDb(*level.peakDb);
+    return !id.empty() && UpdateSong(id, changes);
 }
 
 std::optional<StoredMusic> StoredSongMusic(const std::string& filename) {

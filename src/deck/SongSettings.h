@@ -35,10 +35,16 @@ bool SongHasRow(const std::string& filename);
 bool StoreMarkers(const std::string& filename, std::optional<int32_t> start,
                   std::optional<int32_t> end);
 
-// The song's loudness in LUFS as its row keeps it; nothing when unmeasured or without a row.
-std::optional<double> StoredLoudness(const std::string& filename);
+// How loud a song is: its integrated loudness (LUFS) and its sample peak (dBFS; unknown for a
+// song measured before peaks were kept).
+struct SongLevel {
+    double lufs = 0;
+    std::optional<double> peakDb;
+};
+// The song's loudness as its row keeps it; nothing when unmeasured or without a row.
+std::optional<SongLevel> StoredLoudness(const std::string& filename);
 // Keeps the song's measured loudness in its existing row; false when it has none.
-bool StoreLoudness(const std::string& filename, double lufs);
+bool StoreLoudness(const std::string& filename, const SongLevel& level);
 
 // What listening to a song found, as its row keeps it.
 struct StoredMusic {

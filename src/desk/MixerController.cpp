@@ -60,8 +60,12 @@ MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* pare
     });
     loudnessScan_ = std::make_unique<engine::BackgroundScan>(
         *this, [this](const std::string& path, const std::atomic<bool>&) {
-            const std::optional<double> lufs = engine::MeasureLoudness(path);
-            return std::function<void()>([this, path, lufs] { LoudnessMeasured(path, lufs); });
+            double peakDb = 0;
+            const std::optional<double> lufs =
+                engine::MeasureLoudness(path, nullptr, engine::LoudnessPass::Fast, &peakDb);
+            std::optional<SongLevel> level;
+            if (lufs) level = SongLevel{*lufs, peakDb};
+            return std::function<void()>([this, path, level] { LoudnessMeasured(path, level); });
         });
     musicScan_ = std::make_unique<engine::BackgroundScan>(
         *this, [this](const std::string& path, const std::atomic<bool>& cancel) {
@@ -83,7 +87,7 @@ MixerController::~MixerController() {
 namespace {
 // The song's loudness in LUFS as the song table keeps it; nothing when it has not been
 // measured, the song has no row, or there is no song database to ask.
-std::optional<double> RememberedLoudness(const std::string& path) {
+std::optional<SongLevel> RememberedLoudness(const std::string& path) {
     if (!SongDbIsOpen()) return std::nullopt;
     try {
         return StoredLoudness(path);
@@ -345,25 +349,28 @@ void MixerController::FadeTo(int16_t end) {
 
 void MixerController::LevelDeck(PlayerId player) {
     const std::string& song = Deck(player).Filename();
-    std::optional<double> lufs;
+    std::optional<SongLevel> level;
     if (const auto known = loudness_.find(song); known != loudness_.end()) {
-        lufs = known->second;
+        level = known->second;
     } else if (!song.empty()) {
-        // Measured once per song: the song table keeps it for every later load.
-        lufs = RememberedLoudness(song);
-        if (lufs)
-            loudness_[song] = lufs;
+        // Measured once per song: the song table keeps it for every later load. A row from
+        // before peaks were kept is measured once more for its peak, and levelled meanwhile.
+        level = RememberedLoudness(song);
+        if (level && level->peakDb)
+            loudness_[song] = level;
         else if (levelling_ || measureEverySong_)
             loudnessScan_->Request(song);
     }
-    Deck(player).SetLevelTrim(levelling_ ? engine::LevellingGainDb(lufs, targetLufs_) : 0.0);
+    Deck(player).SetLevelTrim(levelling_ && level
+                                  ? engine::LevellingGainDb(level->lufs, targetLufs_, level->peakDb)
+                                  : 0.0);
 }
 
-void MixerController::LoudnessMeasured(const std::string& path, std::optional<double> lufs) {
-    loudness_[path] = lufs;
-    if (lufs && SongDbIsOpen()) {
+void MixerController::LoudnessMeasured(const std::string& path, std::optional<SongLevel> level) {
+    loudness_[path] = level;
+    if (level && SongDbIsOpen()) {
         try {
-            StoreLoudness(path, *lufs);
+            StoreLoudness(path, *level);
         } catch (const DbError& error) {
             std::fprintf(stderr, "spinx: the loudness of %s cannot be kept: %s\n", path.c_str(),
                          error.what());

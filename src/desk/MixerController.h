@@ -4,6 +4,7 @@
 // auto play over a queue of songs. The mixer window, the keys and the set renderer all drive
 // this one object, so the desk plays a set the same way with or without its windows. UI
 // thread (the engine's).
+#include "deck/SongSettings.h"
 #include "desk/BeatMix.h"
 #include "desk/DeckController.h"
 #include "desk/DeskTypes.h"
@@ -158,7 +159,7 @@ class MixerController : public QObject, private AutoPlayDesk {
     int32_t SongPosition(PlayerId player) const;
 
     void LevelDeck(PlayerId player);
-    void LoudnessMeasured(const std::string& path, std::optional<double> lufs);
+    void LoudnessMeasured(const std::string& path, std::optional<SongLevel> level);
     // Asks for the song's music to be analysed unless it is known.
     void LearnMusic(const std::string& path);
     // The music scan's report: kept for the decks and in the song's row.
@@ -198,7 +199,7 @@ class MixerController : public QObject, private AutoPlayDesk {
     bool levelling_ = false;
     double targetLufs_;
     // Loudness measured or looked up this run (nothing: it cannot be measured), by path.
-    std::map<std::string, std::optional<double>> loudness_;
+    std::map<std::string, std::optional<SongLevel>> loudness_;
     std::unique_ptr<engine::BackgroundScan> loudnessScan_;
     std::unique_ptr<engine::BackgroundScan> musicScan_;
     mutable AudibleEdges edges_; // a cache, filled as auto play reads the decks

@@ -57,7 +57,8 @@ bool PrepareSongDatabase(const std::string& path) {
         for (const char* column : {songcol::BPM, songcol::FirstBeat, songcol::Downbeat})
             EnsureField(SongDb, kSongTable, column, dbLong);
         EnsureField(SongDb, kSongTable, songcol::Key, dbText, 3);
-        for (const char* column : {songcol::MixIn, songcol::MixOut, songcol::Analysed})
+        for (const char* column :
+             {songcol::MixIn, songcol::MixOut, songcol::Analysed, songcol::Peak})
             EnsureField(SongDb, kSongTable, column, dbLong);
         RetryWhileLocked([] { SongDb.Execute(kVolumeRepair); });
         transaction.Commit();

@@ -37,6 +37,9 @@ inline constexpr const char* Key = "Key";
 inline constexpr const char* MixIn = "MixIn";
 inline constexpr const char* MixOut = "MixOut";
 inline constexpr const char* Analysed = "Analysed";
+// The song's sample peak in hundredths of a dBFS (-30 is -0.3 dBFS), measured with its
+// loudness; empty until then. It bounds how far levelling may raise the song.
+inline constexpr const char* Peak = "Peak";
 } // namespace songcol
 
 // A volume above the slider's range is reset at every start, before any deck reads it.

@@ -55,36 +55,43 @@ TEST(Loudness, MeasuresSongsAndRefusesWhatItCannot) {
     EXPECT_NE(reason.find("silent"), std::string::npos) << reason;
 }
 
-// The levelling gain lowers loud songs as far as needed, raises quiet ones up to the cap, and
-// leaves songs of unknown loudness alone.
-TEST(Loudness, LevellingGainIsCappedBoost) {
+// The levelling gain plays a song at the target with its deck at the default volume: loud
+// songs lowered as far as needed, quiet ones raised until their peaks would go further over
+// the limiter's ceiling than it takes (pinned from both sides), or by a fixed cap when the peak
+// is not known; songs of unknown loudness are left alone.
+TEST(Loudness, LevellingGainBoostsUpToThePeaks) {
     using engine::LevellingGainDb;
-    EXPECT_DOUBLE_EQ(LevellingGainDb(-4.0), -10.0);
-    EXPECT_DOUBLE_EQ(LevellingGainDb(-22.5), 8.5);
-    EXPECT_DOUBLE_EQ(LevellingGainDb(-23.5), 9.0);
+    const double deck = -engine::kDefaultDeckVolumeDb; // what the default volume takes away
+    EXPECT_NEAR(LevellingGainDb(-4.0), -10.0 + deck, 1e-9);
+    EXPECT_NEAR(LevellingGainDb(-22.5, -14.0, -3.0), 8.5 + deck, 1e-9);
+    EXPECT_NEAR(LevellingGainDb(-22.5, -14.0, -1.0), 6.7 + deck, 0.01); // -0.3 dBFS + 6 dB
+    EXPECT_NEAR(LevellingGainDb(-23.5), 9.0 + deck, 1e-9);
     EXPECT_DOUBLE_EQ(LevellingGainDb(std::nullopt), 0.0);
 }
 
-// Two songs 10 dB apart come out of the engine within 1 LU of each other once each deck gets
-// its levelling gain, and as loud as the target (below the default, so no peak nears full scale).
+// Two songs 10 dB apart come out of the engine at the target, within 0.5 LU, each deck at the
+// default volume with its levelling gain; the peak measured with the loudness is the song's.
 TEST(Loudness, LevelledSongsPlayAtOneLoudness) {
     constexpr double kTarget = -20.0;
     OfflineEngine t;
     const std::string songs[2] = {NoiseMp3("loud", 8, -8), NoiseMp3("quiet", 8, -18)};
     double heard[2] = {}, measured[2] = {};
     for (int p = 0; p < 2; ++p) {
-        const auto lufs = MeasureLoudness(songs[p]);
+        double peakDb = 0;
+        const auto lufs = MeasureLoudness(songs[p], nullptr, LoudnessPass::Fast, &peakDb);
         ASSERT_TRUE(lufs);
+        EXPECT_NEAR(peakDb, 20 * std::log10(Peak(DecodeAll(songs[p]))), 0.01);
         measured[p] = *lufs;
         ASSERT_TRUE(t.Load(p, songs[p]));
-        t.engine.SetLevelTrim(p, engine::LevellingGainDb(lufs, kTarget));
+        t.engine.SetVolume(p, 50); // the slider in the middle
+        t.engine.SetLevelTrim(p, engine::LevellingGainDb(lufs, kTarget, peakDb));
         t.engine.PlaySound(p);
         heard[p] = LoudnessOf(t.Render(44100 * 6), t.engine.SampleRate());
         t.engine.StopSound(p);
     }
     EXPECT_NEAR(measured[0] - measured[1], 10.0, 0.5);
-    EXPECT_NEAR(heard[0], heard[1], 1.0);
-    EXPECT_NEAR(heard[0], kTarget, 1.0);
+    EXPECT_NEAR(heard[0], kTarget, 0.5);
+    EXPECT_NEAR(heard[1], kTarget, 0.5);
 }
 
 // A song with 5 s of silence at each end is audible from 5 s to its last 5 s in its overview,

@@ -122,7 +122,7 @@ TEST_F(DesignTest, LockedDatabaseRetryAfterRelease) {
     answers_ = {MsgResult::Retry};
     ASSERT_TRUE(PrepareSongDatabase(DbPath()));
     EXPECT_THAT(texts_, ElementsAre(kMsgDesignLocked));
-    EXPECT_EQ(Columns().back(), "Analysed INTEGER");
+    EXPECT_EQ(Columns().back(), "Peak INTEGER");
     EXPECT_EQ(endProgramCalls_, 0);
 }
 

@@ -19,7 +19,7 @@ const std::vector<std::string> kFullDesign = {
     "EQ TEXT(10)",      "Volume INTEGER",     "Pitch INTEGER",    "Title TEXT(255)",
     "Artist TEXT(255)", "Start INTEGER",      "End INTEGER",      "Loudness INTEGER",
     "BPM INTEGER",      "FirstBeat INTEGER",  "Downbeat INTEGER", "Key TEXT(3)",
-    "MixIn INTEGER",    "MixOut INTEGER",     "Analysed INTEGER"};
+    "MixIn INTEGER",    "MixOut INTEGER",     "Analysed INTEGER", "Peak INTEGER"};
 
 // A first start in an empty program folder creates the file, the full table and its index; a
 // zero-length file holds nothing that could be lost, so it is taken as a new database too.

@@ -1,6 +1,7 @@
 #include "engine/analysis/Loudness.h"
 
 #include "engine/loader/Mp3Decoder.h"
+#include "engine/realtime/Limiter.h"
 
 #include <ebur128.h>
 
@@ -21,7 +22,7 @@ struct StateDeleter {
 } // namespace
 
 std::optional<double> MeasureLoudness(const std::string& path, std::string* reason,
-                                      LoudnessPass pass) {
+                                      LoudnessPass pass, double* peakDb) {
     auto fail = [&](const char* text) -> std::optional<double> {
         if (reason && text) *reason = text;
         return std::nullopt;
@@ -38,9 +39,12 @@ std::optional<double> MeasureLoudness(const std::string& path, std::string* reas
     if (!state) return fail("The loudness meter cannot start.");
     std::vector<float> buffer(kChunkFrames * 2);
     int64_t decoded = 0;
+    float peak = 0.0f;
     for (bool end = false; !end;) {
         const int got = decoder.Read(buffer.data(), kChunkFrames, &end);
         if (got == 0) break;
+        for (int i = 0; i < 2 * got; ++i)
+            peak = std::max(peak, std::fabs(buffer[i]));
         int kept = 0;
         for (int i = static_cast<int>((step - decoded % step) % step); i < got; i += step, ++kept) {
             buffer[2 * kept] = buffer[2 * i];
@@ -52,6 +56,7 @@ std::optional<double> MeasureLoudness(const std::string& path, std::string* reas
     double lufs = -HUGE_VAL;
     if (ebur128_loudness_global(state.get(), &lufs) != EBUR128_SUCCESS || !std::isfinite(lufs))
         return fail("The song is silent: there is no loudness to measure.");
+    if (peakDb) *peakDb = 20 * std::log10(std::max(peak, 1e-6f));
     return lufs;
 }
 
@@ -70,9 +75,12 @@ std::optional<double> MeasureTruePeak(const float* stereo, int64_t frames, int r
     return 20 * std::log10(peak);
 }
 
-double LevellingGainDb(std::optional<double> loudness, double target, double maxBoostDb) {
+double LevellingGainDb(std::optional<double> loudness, double target,
+                       std::optional<double> peakDb) {
     if (!loudness || !std::isfinite(*loudness)) return 0.0;
-    return std::min(target - *loudness, maxBoostDb);
+    const double ceilingDb = 20 * std::log10(static_cast<double>(Limiter::kCeiling));
+    const double most = peakDb ? ceilingDb - *peakDb + kLimiterAllowanceDb : kMaxLevellingBoostDb;
+    return std::min(target - *loudness, most) - kDefaultDeckVolumeDb;
 }
 
 } // namespace spinx::engine
