@@ -75,12 +75,14 @@ constexpr TwipsRect kPicture2{2985, 60, 600, 600};
 constexpr TwipsRect kProgress{60, 705, 3525, 180};
 constexpr std::array<TwipsRect, 3> kLblPos{
     {{60, 900, 1170, 180}, {1230, 900, 1185, 180}, {2415, 900, 1170, 180}}};
-constexpr TwipsRect kStatus{60, 1125, 1500, 330};
+constexpr TwipsRect kStatus{60, 1125, 1020, 330};
+constexpr TwipsRect kCue{1110, 1125, 465, 330};
 constexpr TwipsRect kSync{1605, 1125, 525, 330};
 constexpr int kButtonTwips = 330;
 constexpr std::array<int, 4> kButtonLeft = {2175, 2535, 2895, 3255}; // load, play, stop, save
-constexpr TwipsRect kPitchLabel{60, 1500, 720, 270};
-constexpr TwipsRect kPitch{870, 1500, 2190, 270};
+constexpr TwipsRect kPitchLabel{60, 1500, 540, 270};
+constexpr TwipsRect kPitch{630, 1500, 1380, 270};
+constexpr TwipsRect kKeyLock{2040, 1500, 1035, 270};
 constexpr TwipsRect kPitchValue{3090, 1500, 495, 270};
 constexpr TwipsRect kBalanceLabel{60, 1815, 720, 270};
 constexpr TwipsRect kBalanceL{810, 1815, 120, 270};
@@ -170,6 +172,14 @@ Frm_TurnTable::Frm_TurnTable(DeckController& deck, DeckHost& host, QWidget* pare
         if (!WriteINI("", QuantizeKey(ID()), on ? "Yes" : "No", kSettingsSection, &error))
             MsgBox("The Quantize setting cannot be kept. " + error);
     });
+
+    connect(keyLockCheck_, &QCheckBox::toggled, this, [this](bool on) {
+        deck_.SetKeyLock(on);
+        std::string error;
+        if (!WriteINI("", KeyLockKey(ID()), on ? "Yes" : "No", kSettingsSection, &error))
+            MsgBox("The Key lock setting cannot be kept. " + error);
+    });
+    connect(cueButton_, &QToolButton::toggled, this, [this](bool on) { deck_.SetCue(on); });
 
     connect(&deck_, &DeckController::settingsChanged, this, [this] { ShowSettings(); });
     connect(&deck_, &DeckController::transportChanged, this, [this] { ShowTransport(); });
@@ -278,6 +288,12 @@ void Frm_TurnTable::BuildControls() {
     quantizeCheck_ =
         place(new QCheckBox(QStringLiteral("Quantize"), this), "Chk_Quantize", kQuantize);
     quantizeCheck_->setToolTip(QStringLiteral("A click on the bar lands on the nearest beat"));
+    keyLockCheck_ = place(new QCheckBox(QStringLiteral("Key lock"), this), "Chk_KeyLock", kKeyLock);
+    keyLockCheck_->setToolTip(QStringLiteral("The pitch changes the tempo only; the key stays"));
+    cueButton_ = place(new QToolButton(this), "Cmd_Cue", kCue);
+    cueButton_->setText(QStringLiteral("Cue"));
+    cueButton_->setCheckable(true);
+    cueButton_->setToolTip(QStringLiteral("Hear this deck in the headphones"));
     // The tempo as heard and the key, over the overview's corner, where the eye already is.
     tempoLabel_ = Named(new QLabel(overviewPicture_), "Lbl_Tempo");
     tempoLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -343,6 +359,7 @@ void Frm_TurnTable::Form_Load() {
     Chk_Eq_Click();
     deck_.SetQuantize(
         ParseSettingsFlag(ReadINI("", QuantizeKey(ID()), "", kSettingsSection), false));
+    deck_.SetKeyLock(ParseSettingsFlag(ReadINI("", KeyLockKey(ID()), "", kSettingsSection), false));
     ShowSettings();
     ShowTransport();
     setAcceptDrops(true);
@@ -363,8 +380,10 @@ void Frm_TurnTable::ShowSettings() {
     if (eqPanel_->Curve() != deck_.Curve()) eqPanel_->SetCurve(deck_.Curve());
     eqPanel_->DrawCurve();
     saveSettingsButton_->setEnabled(deck_.SettingsUnsaved());
-    const QSignalBlocker quantize(quantizeCheck_);
+    const QSignalBlocker quantize(quantizeCheck_), keyLock(keyLockCheck_), cue(cueButton_);
     quantizeCheck_->setChecked(deck_.Quantize());
+    keyLockCheck_->setChecked(deck_.KeyLock());
+    cueButton_->setChecked(deck_.Cue());
     ShowTempo();
 }
 

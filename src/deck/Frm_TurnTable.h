@@ -135,6 +135,8 @@ class Frm_TurnTable : public QWidget {
     QCheckBox* eqCheck_;
     QToolButton* syncButton_;
     QCheckBox* quantizeCheck_;
+    QCheckBox* keyLockCheck_;
+    QToolButton* cueButton_;
     QLabel* tempoLabel_; // the tempo as heard and the key, once the song is analysed
     EqPanel* eqPanel_;
     QTimer* tickTimer_;

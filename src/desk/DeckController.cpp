@@ -172,6 +172,13 @@ void DeckController::HoldKeyLock(bool on) {
     engine_.SetKeyLock(id_, keyLock_ || keyLockHeld_);
 }
 
+void DeckController::SetCue(bool on) {
+    if (on == cue_) return;
+    cue_ = on;
+    engine_.SetCue(id_, on);
+    emit settingsChanged();
+}
+
 void DeckController::SetBassCut(bool cut) {
     engine_.SetBassCut(id_, cut);
 }

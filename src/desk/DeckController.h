@@ -68,6 +68,9 @@ class DeckController : public QObject {
     void SetKeyLock(bool on);
     // Key lock held on for a transition, whatever the deck's setting, until the next load.
     void HoldKeyLock(bool on);
+    // Heard in the headphones, before the faders (not kept: a cue is for the moment).
+    bool Cue() const { return cue_; }
+    void SetCue(bool on);
     // The lows out (a transition's bass swap); given back on the next load.
     void SetBassCut(bool cut);
     // The nearest beat to `positionMs`, or `positionMs` itself without a steady beat.
@@ -170,6 +173,7 @@ class DeckController : public QObject {
     bool quantize_ = false;
     bool keyLock_ = false;
     bool keyLockHeld_ = false;
+    bool cue_ = false;
 };
 
 } // namespace spinx

@@ -7,11 +7,12 @@
 namespace spinx {
 
 namespace {
-constexpr std::array<const char*, 3> kDeckButtons = {"play", "stop", "sync"};
+constexpr std::array<const char*, 5> kDeckButtons = {"play", "stop", "sync", "cue", "key_lock"};
 constexpr std::array<const char*, 3> kDeckValues = {"volume", "pitch", "balance"};
 constexpr std::array<const char*, 4> kMixerButtons = {"centre_a", "centre_b", "auto_play",
                                                       "auto_fade"};
-constexpr std::array<const char*, 3> kMixerValues = {"crossfader", "master", "overlap"};
+constexpr std::array<const char*, 5> kMixerValues = {"crossfader", "master", "overlap", "cue_mix",
+                                                     "headphone_volume"};
 
 // The player of a deck group, "Deck1" -> 0; -1 for any other group.
 PlayerId DeckOf(std::string_view group) {
@@ -48,6 +49,10 @@ bool DeskControls::Press(std::string_view group, std::string_view key) {
             deck.Stop();
         else if (key == "sync")
             mixer_.Sync(player);
+        else if (key == "cue")
+            deck.SetCue(!deck.Cue());
+        else if (key == "key_lock")
+            deck.SetKeyLock(!deck.KeyLock());
         else
             return false;
         return true;
@@ -78,6 +83,8 @@ std::optional<int> DeskControls::Value(std::string_view group, std::string_view 
     if (key == "crossfader") return mixer_.Crossfader().value;
     if (key == "master") return mixer_.MasterVolume().value;
     if (key == "overlap") return mixer_.Overlap();
+    if (key == "cue_mix") return mixer_.CueMix();
+    if (key == "headphone_volume") return mixer_.HeadphoneVolume().value;
     return std::nullopt;
 }
 
@@ -97,6 +104,10 @@ bool DeskControls::SetValue(std::string_view group, std::string_view key, int va
         mixer_.SetCrossfader({value});
     else if (key == "master")
         mixer_.SetMasterVolume({value});
+    else if (key == "cue_mix")
+        mixer_.SetCueMix(value);
+    else if (key == "headphone_volume")
+        mixer_.SetHeadphoneVolume({value});
     else
         mixer_.SetOverlap(value);
     return true;

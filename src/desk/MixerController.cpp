@@ -222,6 +222,24 @@ void MixerController::SetGradual(bool on) {
     emit automationChanged();
 }
 
+int MixerController::CueMix() const {
+    return engine_.CueMix();
+}
+
+void MixerController::SetCueMix(int mix) {
+    engine_.SetCueMix(std::clamp(mix, 0, 100));
+    emit masterChanged();
+}
+
+EngineVolume MixerController::HeadphoneVolume() const {
+    return {engine_.HeadphoneVolume()};
+}
+
+void MixerController::SetHeadphoneVolume(EngineVolume volume) {
+    engine_.SetHeadphoneVolume(std::clamp(volume.value, 0, 100));
+    emit masterChanged();
+}
+
 EngineVolume MixerController::MasterVolume() const {
     return {engine_.MasterVolume()};
 }

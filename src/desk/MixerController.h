@@ -70,6 +70,12 @@ class MixerController : public QObject, private AutoPlayDesk {
 
     EngineVolume MasterVolume() const;
     void SetMasterVolume(EngineVolume volume);
+    // The headphones: the cue/master knob (0 = the cued decks alone, 100 = the master alone)
+    // and their volume (0..100, the faders' law).
+    int CueMix() const;
+    void SetCueMix(int mix);
+    EngineVolume HeadphoneVolume() const;
+    void SetHeadphoneVolume(EngineVolume volume);
 
     // The end marker, in ms before the song's end, of songs without one of their own.
     int32_t Overlap() const { return overlap_; }

@@ -17,6 +17,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDial>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -135,10 +136,29 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     masterVolumeSlider_->setTickInterval(10);
     auto* masterCaption = Named(new QLabel(QStringLiteral("Master Volume"), this), "Label1");
     masterVolumeValue_ = Named(new QLabel(QStringLiteral("100%"), this), "lblMasterVol");
+    // The headphones beside the master: what they hear (the cued decks or the master) and how
+    // loud.
+    cueMixDial_ = Named(new QDial(this), "Dial_CueMix");
+    phonesDial_ = Named(new QDial(this), "Dial_Phones");
+    for (QDial* dial : {cueMixDial_, phonesDial_}) {
+        dial->setRange(0, 100);
+        dial->setPageStep(10);
+        dial->setNotchesVisible(true);
+        dial->setFixedSize(3 * fontMetrics().height(), 3 * fontMetrics().height());
+    }
+    cueMixDial_->setToolTip(QStringLiteral("Headphones: the cued decks (left) or the master"));
+    phonesDial_->setToolTip(QStringLiteral("Headphone volume"));
+    auto* phones = new QVBoxLayout;
+    phones->setSpacing(0);
+    phones->addWidget(new QLabel(QStringLiteral("Cue/Mst"), this), 0, Qt::AlignHCenter);
+    phones->addWidget(cueMixDial_, 0, Qt::AlignHCenter);
+    phones->addWidget(new QLabel(QStringLiteral("Phones"), this), 0, Qt::AlignHCenter);
+    phones->addWidget(phonesDial_, 0, Qt::AlignHCenter);
     auto* master = new QGridLayout;
     master->addWidget(masterCaption, 0, 0, 1, 2, Qt::AlignHCenter);
     master->addWidget(masterVolumeSlider_, 1, 0, Qt::AlignRight);
     master->addWidget(masterVolumeValue_, 1, 1, Qt::AlignLeft | Qt::AlignVCenter);
+    master->addLayout(phones, 0, 2, 2, 1);
     master->setColumnStretch(0, 1);
     master->setColumnStretch(1, 1);
 
@@ -222,6 +242,9 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     // valueChanged fires while a thumb is dragged as well, so the sound follows the drag.
     connect(crossfader_, &QSlider::valueChanged, this, [this] { HScroll1_Change(); });
     connect(masterVolumeSlider_, &QSlider::valueChanged, this, [this] { VScroll1_Change(); });
+    connect(cueMixDial_, &QDial::valueChanged, this, [this](int v) { mixer_->SetCueMix(v); });
+    connect(phonesDial_, &QDial::valueChanged, this,
+            [this](int v) { mixer_->SetHeadphoneVolume({v}); });
     connect(overlapSlider_, &QSlider::valueChanged, this, [this] { Overlap_Change(); });
     connect(centreButtons_[1], &QPushButton::clicked, this, [this] { Cmd_Center_Click(1); });
     connect(centreButtons_[2], &QPushButton::clicked, this, [this] { Cmd_Center_Click(2); });
@@ -245,6 +268,9 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
         const QSignalBlocker quiet(masterVolumeSlider_);
         masterVolumeSlider_->setValue(mixer_->MasterVolume().value);
         masterVolumeValue_->setText(QStringLiteral("%1%").arg(mixer_->MasterVolume().value));
+        const QSignalBlocker cueQuiet(cueMixDial_), phonesQuiet(phonesDial_);
+        cueMixDial_->setValue(mixer_->CueMix());
+        phonesDial_->setValue(mixer_->HeadphoneVolume().value);
     });
     connect(mixer_.get(), &MixerController::overlapChanged, this, [this] {
         const QSignalBlocker quiet(overlapSlider_);

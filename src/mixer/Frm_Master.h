@@ -23,6 +23,7 @@
 #include <vector>
 
 class QCheckBox;
+class QDial;
 class QGroupBox;
 class QLineEdit;
 class QLabel;
@@ -209,6 +210,8 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     std::array<QPushButton*, 3> centreButtons_; // elements 1 ("Deck A") and 2 ("Deck B")
     QCheckBox* fadeCheck_;
     QSlider* masterVolumeSlider_; // 0..100
+    QDial* cueMixDial_;
+    QDial* phonesDial_;
     QLabel* masterVolumeValue_;
     QSlider* overlapSlider_; // default end marker, ms before a song's end (0..30000)
     QLineEdit* overlapText_;

@@ -48,6 +48,7 @@ namespace {
 constexpr int kCrossfaderKeyStep = 10;
 constexpr int kOutputWatchMs = 500;
 constexpr int kBackNoticeMs = 5000; // how long "sound is back" stays
+constexpr int kHeadphonesNoticeMs = 15000;
 // A window the window system has not exposed by then (a minimised start) waits no longer.
 constexpr int kFirstPaintWaitMs = 1000;
 // Songs from the command line are added for this long per turn of the event loop.
@@ -201,6 +202,23 @@ void Frm_Main::UseStoredOutputDevice() {
     }
 }
 
+void Frm_Main::UseStoredHeadphones() {
+    if (output_ != OutputKind::Default) return;
+    const QString name =
+        QString::fromStdString(ReadINI("", kHeadphoneDeviceKey, "", kSettingsSection));
+    // A device that will not play is told on the status line; the choice stays for next time.
+    if (!name.isEmpty()) master_->Engine().SetHeadphoneOutput(name);
+}
+
+void Frm_Main::ShowHeadphonesLost(const QString& device, const QString& reason) {
+    outputLine_->setText(QStringLiteral("The headphones (%1) do not play: %2. The master plays on; "
+                                        "choose them again under File > Audio Output\u2026")
+                             .arg(device, reason));
+    outputLine_->setStyleSheet(QStringLiteral("color: red;"));
+    outputLineHide_->start(kHeadphonesNoticeMs);
+    statusBar()->show();
+}
+
 void Frm_Main::Mnu_File_AudioOutput_Click() {
     if (!master_) return;
     Aspinx& engine = master_->Engine();
@@ -224,6 +242,34 @@ void Frm_Main::Mnu_File_AudioOutput_Click() {
         MsgBox("The choice of sound device cannot be kept. " + error);
     }
     CheckOutput();
+    ChooseHeadphones(devices);
+}
+
+void Frm_Main::ChooseHeadphones(const QStringList& devices) {
+    Aspinx& engine = master_->Engine();
+    // None, the master's card split (a Y cable), or a second card.
+    ListChoice choice{"Headphones",
+                      "Play the cued decks (the headphones) through:",
+                      {"None", "Split: the master on the left, the cue on the right"},
+                      0};
+    const QString now = engine.HeadphoneOutput();
+    if (now == QLatin1String(Aspinx::kSplitHeadphones)) choice.current = 1;
+    for (int i = 0; i < devices.size(); ++i) {
+        choice.items.push_back(devices[i].toStdString());
+        if (devices[i] == now) choice.current = i + 2;
+    }
+    const std::optional<int> picked = ChooseFromList(choice);
+    if (!picked) return;
+    const QString name = *picked == 0   ? QString()
+                         : *picked == 1 ? QString::fromLatin1(Aspinx::kSplitHeadphones)
+                                        : devices[*picked - 2];
+    if (QString reason; !engine.SetHeadphoneOutput(name, &reason)) {
+        MsgBox("The headphones cannot play on \"" + choice.items[*picked] +
+               "\": " + reason.toStdString() + ".");
+    } else if (std::string error;
+               !WriteINI("", kHeadphoneDeviceKey, name.toStdString(), kSettingsSection, &error)) {
+        MsgBox("The choice of headphones cannot be kept. " + error);
+    }
 }
 
 Frm_Main::~Frm_Main() = default;
@@ -256,6 +302,8 @@ void Frm_Main::BuildControlsMenu(QMenu* controls) {
             press(group, "stop"));
         add(QStringLiteral("Sync Deck ") + n, QKeySequence(Qt::CTRL | (Qt::Key_F5 + p)),
             press(group, "sync"));
+        add(QStringLiteral("Cue Deck ") + n, QKeySequence(Qt::CTRL | Qt::SHIFT | (Qt::Key_F5 + p)),
+            press(group, "cue"));
         add(QStringLiteral("Load Playlist Row into Deck ") + n,
             QKeySequence(Qt::CTRL | (Qt::Key_1 + p)),
             [p](Frm_Master& m) { m.LoadCurrentRowInto(p); });
@@ -281,6 +329,8 @@ void Frm_Main::MDIForm_Load() {
     master_ = new Frm_Master(*area_, output_);
     connect(master_, &Frm_Master::markerMenuRequested, this,
             [this] { markerMenu_->popup(QCursor::pos()); });
+    connect(&master_->Engine(), &Aspinx::HeadphoneOutputFailed, this,
+            &Frm_Main::ShowHeadphonesLost);
     if (auto* record = findChild<QAction*>(QStringLiteral("Mnu_File_RecordMix")))
         connect(master_, &Frm_Master::recordingChanged, record, [record](bool recording) {
             record->setText(recording ? QStringLiteral("Stop &Recording")
@@ -324,6 +374,7 @@ void Frm_Main::RunLoadStep() {
         break;
     case LoadStep::OutputDevice:
         UseStoredOutputDevice();
+        UseStoredHeadphones();
         if (output_ != OutputKind::Offline) outputWatch_->start();
         CheckOutput();
         loadStep_ = LoadStep::KeptPlaylist;

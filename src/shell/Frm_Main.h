@@ -120,6 +120,9 @@ class Frm_Main : public QMainWindow {
     void AddRecordMixItem(QMenu& file, QAction* before);
     // The device kept in the settings, when it is still there; else the default stays.
     void UseStoredOutputDevice();
+    void UseStoredHeadphones();
+    void ChooseHeadphones(const QStringList& devices);
+    void ShowHeadphonesLost(const QString& device, const QString& reason);
     enum class LoadStep { SongTable, OutputDevice, KeptPlaylist, Songs, Done };
     // One step of the second half of start-up; the songs step adds one slice.
     void RunLoadStep();

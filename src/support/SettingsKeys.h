@@ -26,6 +26,13 @@ inline constexpr const char* kBeatMixKey = "Beat Mix";
 inline std::string QuantizeKey(int player) {
     return "Quantize Deck " + std::to_string(player + 1);
 }
+// "Yes" while deck `player`'s "Key lock" box is ticked: "Key Lock Deck 1" for the first deck.
+inline std::string KeyLockKey(int player) {
+    return "Key Lock Deck " + std::to_string(player + 1);
+}
+// The headphones' device under File > Audio Output: absent or empty = none, "split" = the
+// master's device, master on the left and the cue on the right.
+inline constexpr const char* kHeadphoneDeviceKey = "Headphone Device";
 // The sound device's buffer, in milliseconds (at most 30); absent = the engine's own choice.
 inline constexpr const char* kAudioLatencyKey = "Audio Latency";
 

@@ -4,8 +4,8 @@
 #include "deck/SongSettings.h"
 #include "desk/DeskControls.h"
 #include "desk/MixerController.h"
-#include "engine/analysis/BackgroundScan.h"
 #include "engine/EngineTestUtil.h"
+#include "engine/analysis/BackgroundScan.h"
 #include "library/Database.h"
 #include "library/SongTable.h"
 #include "support/TestFiles.h"
@@ -196,11 +196,11 @@ TEST_F(DeskRules, NamesThatAreNotUtf8) {
 // nothing.
 TEST_F(DeskRules, ControlsByName) {
     DeskControls controls(mixer);
-    EXPECT_EQ(DeskControls::Names().size(), 4u * 6 + 7);
+    EXPECT_EQ(DeskControls::Names().size(), 4u * 8 + 9);
     int valued = 0;
     for (const ControlName& name : DeskControls::Names())
         valued += controls.Value(name.group, name.key).has_value();
-    EXPECT_EQ(valued, 4 * 3 + 3);
+    EXPECT_EQ(valued, 4 * 3 + 5);
     EXPECT_TRUE(controls.SetValue("Deck2", "pitch", 1100));
     EXPECT_EQ(mixer.Deck(1).Pitch().value, 1100);
     EXPECT_TRUE(controls.Nudge("Mixer", "crossfader", 250));
@@ -209,6 +209,17 @@ TEST_F(DeskRules, ControlsByName) {
     EXPECT_EQ(mixer.Deck(3).Volume().value, -100);
     EXPECT_TRUE(controls.Press("Mixer", "auto_play"));
     EXPECT_TRUE(mixer.AutoPlayOn());
+    // The headphones: a deck's cue and key lock toggle, the knobs reach the engine.
+    EXPECT_TRUE(controls.Press("Deck3", "cue"));
+    EXPECT_TRUE(engine.IsCued(2));
+    EXPECT_TRUE(controls.Press("Deck3", "cue"));
+    EXPECT_FALSE(engine.IsCued(2));
+    EXPECT_TRUE(controls.Press("Deck2", "key_lock"));
+    EXPECT_TRUE(engine.KeyLock(1));
+    EXPECT_TRUE(controls.Nudge("Mixer", "cue_mix", 140));
+    EXPECT_EQ(engine.CueMix(), 100);
+    EXPECT_TRUE(controls.SetValue("Mixer", "headphone_volume", 30));
+    EXPECT_EQ(engine.HeadphoneVolume(), 30);
     EXPECT_FALSE(controls.Press("Deck5", "play"));
     EXPECT_FALSE(controls.SetValue("Mixer", "volume", 3));
     EXPECT_FALSE(controls.Value("Deck1", "crossfader"));

@@ -28,7 +28,7 @@ class AudioOutputTest : public DeskTest {
 };
 
 // The red line comes when the default device proves useless and goes when a chosen device
-// plays; the choice is stored and offered as current next time.
+// plays; the choices of device and headphones are stored and offered as current next time.
 TEST_F(AudioOutputTest, SilenceIsShownAndChoosingADeviceEndsIt) {
     QTRY_VERIFY_WITH_TIMEOUT(Warning(), 5000);
     EXPECT_EQ(Engine().ActiveOutput(), OutputKind::Null);
@@ -41,9 +41,15 @@ TEST_F(AudioOutputTest, SilenceIsShownAndChoosingADeviceEndsIt) {
     EXPECT_EQ(ReadINI("", kAudioDeviceKey, "", kSettingsSection), "spinx_clocked");
     EXPECT_TRUE(scripted.messages.empty());
 
+    // The headphones are asked next: the same device will do for a test, and it is kept.
+    ASSERT_EQ(scripted.lists.size(), 2u);
+    EXPECT_EQ(scripted.lists[1].title, "Headphones");
+    EXPECT_EQ(Engine().HeadphoneOutput(), "spinx_clocked");
+    EXPECT_EQ(ReadINI("", kHeadphoneDeviceKey, "", kSettingsSection), "spinx_clocked");
+
     Ctl<QAction>(*main, "Mnu_File_AudioOutput").trigger();
-    const ListChoice& asked = scripted.lists.back();
-    EXPECT_EQ(asked.items.at(asked.current), "spinx_clocked");
+    for (const ListChoice& asked : {scripted.lists[2], scripted.lists[3]})
+        EXPECT_EQ(asked.items.at(asked.current), "spinx_clocked") << asked.title;
 }
 
 // A stored device that is gone leaves the default playing, with no message box and the
