@@ -419,10 +419,9 @@ std::string DrumLoop(const std::string& folder, const std::string& name, int bea
         sox + base + ".kick.wav' synth 0.46875 sine 160/45 fade q 0.002 0.46875 0.3 repeat " +
         std::to_string(beats - 1) + (kick ? " vol 1" : " vol 0") + " && " + sox + base +
         ".pad.wav' synth " + seconds + " sine 220 synth " + seconds + " sine mix 261.63 synth " +
-        seconds + " sine mix 329.63 vol 0.3 && sox -q -m '" + base +
-        ".kick.wav' '" + base + ".pad.wav' '" + base + ".wav' && lame --silent -b 128 '" + base +
-        ".wav' '" + base + "' && rm -f '" + base + ".kick.wav' '" + base + ".pad.wav' '" + base +
-        ".wav'";
+        seconds + " sine mix 329.63 vol 0.3 && sox -q -m '" + base + ".kick.wav' '" + base +
+        ".pad.wav' '" + base + ".wav' && lame --silent -b 128 '" + base + ".wav' '" + base +
+        "' && rm -f '" + base + ".kick.wav' '" + base + ".pad.wav' '" + base + ".wav'";
     EXPECT_EQ(std::system(make.c_str()), 0) << make;
     return base;
 }
@@ -510,8 +509,8 @@ TEST_F(PlaylistTest, KnownSongsAreNotAnalysedAgain) {
 // A deck's song is never kept waiting by the playlist's: the playlist's song under analysis is
 // dropped when a deck loads, and taken up again once the deck's song is known.
 TEST_F(PlaylistTest, DeckSongsComeFirst) {
-    const std::string longSong = DrumLoop(folder.path(), "long.mp3", 640);
-    const std::string deckSong = DrumLoop(folder.path(), "deck.mp3", 40);
+    const std::string longSong = DrumLoop(folder.path(), "long.mp3", 1280);
+    const std::string deckSong = DrumLoop(folder.path(), "deck.mp3", 256);
     master->AddFile(longSong);
     ListBox& list = Ctl<ListBox>(*master, "List1");
     WaitForNames(list);
@@ -523,7 +522,12 @@ TEST_F(PlaylistTest, DeckSongsComeFirst) {
     ASSERT_TRUE(mixer.PlaylistMusicScanner().Pending(longSong)) << "the playlist's under way";
 
     LoadSong(scripted, Deck(0), Engine(), deckSong);
-    Settle();
+    clock.restart();
+    while (!mixer.MusicScanner().Pending(deckSong) && clock.elapsed() < 5000)
+        QApplication::processEvents();
+    ASSERT_TRUE(mixer.MusicScanner().Pending(deckSong)) << "the deck's asked for";
+    // The long song takes seconds; dropped, it lets the scan go idle at once.
+    EXPECT_TRUE(mixer.PlaylistMusicScanner().WaitIdle(1500)) << "the playlist's gave way";
     ASSERT_TRUE(mixer.MusicScanner().WaitIdle(30000));
     QApplication::sendPostedEvents();
     ASSERT_TRUE(Deck(0).Controller().HeardBpm());
