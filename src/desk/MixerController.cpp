@@ -219,11 +219,12 @@ void MixerController::LearnMusic(const std::string& path) {
 }
 
 void MixerController::LearnPlaylistMusic(const std::string& path) {
-    if (path.empty() || music_.count(path) || path == playlistCurrent_ ||
-        !playlistQueued_.insert(path).second)
-        return;
+    // A song asked for twice is skipped the second time, as a known song.
+    if (path.empty() || music_.count(path) || path == playlistCurrent_) return;
     playlistMusic_.push_back(path);
-    FeedPlaylistMusic();
+    // While the playlist is busy the retry looks again; asking it on every title costs more
+    // than the title does.
+    if (!playlistRetry_->isActive()) FeedPlaylistMusic();
 }
 
 const MixSong* MixerController::KnownMusic(const std::string& path) const {
@@ -246,7 +247,6 @@ void MixerController::FeedPlaylistMusic() {
     while (!playlistMusic_.empty()) {
         const std::string path = std::move(playlistMusic_.front());
         playlistMusic_.pop_front();
-        playlistQueued_.erase(path);
         if (music_.count(path)) continue;
         if (const std::optional<StoredMusic> stored = RememberedMusic(path)) {
             SetSongMusic(path, MixSongFrom(*stored));
@@ -269,7 +269,7 @@ void MixerController::PlaylistMusicHeard(const std::string& path,
     playlistCurrent_.clear();
     if (abandoned) {
         // A deck needed the scan; the song is taken up again once the deck's is done.
-        if (playlistQueued_.insert(path).second) playlistMusic_.push_front(path);
+        playlistMusic_.push_front(path);
         FeedPlaylistMusic();
         return;
     }

@@ -225,7 +225,6 @@ class MixerController : public QObject, private AutoPlayDesk {
     std::unique_ptr<engine::BackgroundScan> musicScan_;
     std::unordered_set<std::string> deckMusicAsked_; // the decks' songs musicScan_ still owes
     std::deque<std::string> playlistMusic_;          // waiting, in the order asked
-    std::unordered_set<std::string> playlistQueued_; // what playlistMusic_ holds
     std::string playlistCurrent_;                    // being analysed; "" when none
     // Set to abandon the playlist song under analysis (a deck needs the scan, or the desk
     // closes); read by the analysis on the playlist scan's thread.
