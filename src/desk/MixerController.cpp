@@ -5,11 +5,15 @@
 #include "engine/analysis/Loudness.h"
 #include "engine/analysis/MusicAnalysis.h"
 #include "library/Database.h"
+#include "library/SongRows.h"
 #include "library/SongTable.h"
+#include "mp3/Mod_MP3HeaderTag.h"
+#include "support/Mod_Diskinfo.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -74,12 +78,27 @@ MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* pare
             if (cancel) return std::function<void()>();
             return std::function<void()>([this, path, music] { MusicHeard(path, music); });
         });
+    playlistScan_ = std::make_unique<engine::BackgroundScan>(
+        *this, [this](const std::string& path, const std::atomic<bool>& cancel) {
+            const std::optional<engine::MusicAnalysis> music =
+                engine::AnalyseMusicFile(path, nullptr, &playlistYield_);
+            if (cancel) return std::function<void()>();
+            const bool abandoned = !music && playlistYield_;
+            return std::function<void()>(
+                [this, path, music, abandoned] { PlaylistMusicHeard(path, music, abandoned); });
+        });
+    playlistRetry_ = new QTimer(this);
+    playlistRetry_->setSingleShot(true);
+    playlistRetry_->setInterval(100);
+    connect(playlistRetry_, &QTimer::timeout, this, [this] { FeedPlaylistMusic(); });
     // The pair plays at its crossfader shares from the first sound, not from the first move.
     ApplyCrossfader();
 }
 
 MixerController::~MixerController() {
-    // Their reports come to this object.
+    // Their reports come to this object. The playlist's analysis watches its own flag.
+    playlistYield_ = true;
+    playlistScan_.reset();
     musicScan_.reset();
     loudnessScan_.reset();
 }
@@ -98,6 +117,33 @@ std::optional<SongLevel> RememberedLoudness(const std::string& path) {
 } // namespace
 
 namespace {
+// The song's analysis kept in its row by this analyser; nothing when there is none to use.
+std::optional<StoredMusic> RememberedMusic(const std::string& path) {
+    if (!SongDbIsOpen()) return std::nullopt;
+    try {
+        std::optional<StoredMusic> stored = StoredSongMusic(path);
+        if (stored && stored->version == MixerController::kMusicAnalyserVersion) return stored;
+    } catch (const DbError&) {
+        // Listened to again, which costs only time.
+    }
+    return std::nullopt;
+}
+
+// Keeps what was heard in the song's row. A playlist song never loaded has no row yet: it gets
+// one, with what a first load gives a new row, so that it is not listened to again.
+void KeepMusic(const std::string& path, const StoredMusic& stored) {
+    if (StoreSongMusic(path, stored)) return;
+    Mp3Info info;
+    const std::string id = GetMP3ID(path, info);
+    if (id.empty()) return;
+    SaveSong(id, {{songcol::MP3ID, id},
+                  {songcol::Filename, GetBaseName(path)},
+                  {songcol::Path, path},
+                  {songcol::Volume, 0},
+                  {songcol::Pitch, 1000}});
+    StoreSongMusic(path, stored);
+}
+
 // The key a wheel code ("8A") stands for: 8A is A minor, 8B C major, each step a fifth up.
 std::optional<engine::MusicKey> KeyFromWheelCode(const std::string& code) {
     if (code.size() < 2 || (code.back() != 'A' && code.back() != 'B')) return std::nullopt;
@@ -141,40 +187,97 @@ MixSong MixSongFrom(const engine::MusicAnalysis& music) {
 
 void MixerController::MusicHeard(const std::string& path,
                                  const std::optional<engine::MusicAnalysis>& music) {
+    deckMusicAsked_.erase(path);
     // A song that cannot be analysed plays as one without a beat.
     SetSongMusic(path, music ? MixSongFrom(*music) : MixSong{});
-    if (!music || !SongDbIsOpen()) return;
-    StoredMusic stored;
-    stored.version = kMusicAnalyserVersion;
-    if (music->grid.tempo == engine::Tempo::Steady && music->grid.bpm > 0)
-        stored.bpm = music->grid.bpm;
-    stored.firstBeatMs = static_cast<int32_t>(std::lround(music->grid.firstBeatMs));
-    stored.downbeatMs =
-        static_cast<int32_t>(std::lround(music->firstDownbeatMs.value_or(music->grid.firstBeatMs)));
-    if (music->key) stored.keyCode = engine::KeyWheelCode(*music->key);
-    try {
-        StoreSongMusic(path, stored);
-    } catch (const DbError& error) {
-        std::fprintf(stderr, "spinx: what was heard in %s cannot be kept: %s\n", path.c_str(),
-                     error.what());
+    if (music && SongDbIsOpen()) {
+        StoredMusic stored;
+        stored.version = kMusicAnalyserVersion;
+        if (music->grid.tempo == engine::Tempo::Steady && music->grid.bpm > 0)
+            stored.bpm = music->grid.bpm;
+        stored.firstBeatMs = static_cast<int32_t>(std::lround(music->grid.firstBeatMs));
+        stored.downbeatMs = static_cast<int32_t>(
+            std::lround(music->firstDownbeatMs.value_or(music->grid.firstBeatMs)));
+        if (music->key) stored.keyCode = engine::KeyWheelCode(*music->key);
+        try {
+            KeepMusic(path, stored);
+        } catch (const DbError& error) {
+            std::fprintf(stderr, "spinx: what was heard in %s cannot be kept: %s\n", path.c_str(),
+                         error.what());
+        }
     }
+    FeedPlaylistMusic();
 }
 
 void MixerController::LearnMusic(const std::string& path) {
     if (path.empty() || music_.count(path) || !(beatMix_ || measureEverySong_)) return;
     // A song analysed before by this analyser comes from its row; others are listened to.
-    std::optional<StoredMusic> stored;
-    if (SongDbIsOpen()) {
-        try {
-            stored = StoredSongMusic(path);
-        } catch (const DbError&) {
-            // Listened to again, which costs only time.
-        }
-    }
-    if (stored && stored->version == kMusicAnalyserVersion)
+    if (const std::optional<StoredMusic> stored = RememberedMusic(path)) {
         SetSongMusic(path, MixSongFrom(*stored));
-    else
-        musicScan_->Request(path);
+        return;
+    }
+    deckMusicAsked_.insert(path);
+    // The deck's song comes first: the playlist's gives way at once.
+    if (!playlistCurrent_.empty()) playlistYield_ = true;
+    musicScan_->Request(path);
+}
+
+void MixerController::LearnPlaylistMusic(const std::string& path) {
+    // A song asked for twice is skipped the second time, as a known song.
+    if (path.empty() || music_.count(path) || path == playlistCurrent_) return;
+    playlistMusic_.push_back(path);
+    // While the playlist is busy the retry looks again; asking it on every title costs more
+    // than the title does.
+    if (!playlistRetry_->isActive()) FeedPlaylistMusic();
+}
+
+const MixSong* MixerController::KnownMusic(const std::string& path) const {
+    const auto known = music_.find(path);
+    return known == music_.end() ? nullptr : &known->second;
+}
+
+void MixerController::FeedPlaylistMusic() {
+    // One song at a time, and none while a deck waits: each report feeds the next.
+    if (!playlistCurrent_.empty() || !deckMusicAsked_.empty() || playlistMusic_.empty()) return;
+    if (playlistBusy_ && playlistBusy_()) {
+        playlistRetry_->start();
+        return;
+    }
+    // Songs found in their rows are taken a few milliseconds' worth per turn of the event loop,
+    // so that a long list known from an earlier run does not hold up the windows.
+    constexpr qint64 kLookupMsPerTurn = 4;
+    QElapsedTimer clock;
+    clock.start();
+    while (!playlistMusic_.empty()) {
+        const std::string path = std::move(playlistMusic_.front());
+        playlistMusic_.pop_front();
+        if (music_.count(path)) continue;
+        if (const std::optional<StoredMusic> stored = RememberedMusic(path)) {
+            SetSongMusic(path, MixSongFrom(*stored));
+            if (clock.elapsed() >= kLookupMsPerTurn) {
+                QTimer::singleShot(0, this, [this] { FeedPlaylistMusic(); });
+                return;
+            }
+            continue;
+        }
+        playlistCurrent_ = path;
+        playlistYield_ = false;
+        playlistScan_->Request(path);
+        return;
+    }
+}
+
+void MixerController::PlaylistMusicHeard(const std::string& path,
+                                         const std::optional<engine::MusicAnalysis>& music,
+                                         bool abandoned) {
+    playlistCurrent_.clear();
+    if (abandoned) {
+        // A deck needed the scan; the song is taken up again once the deck's is done.
+        playlistMusic_.push_front(path);
+        FeedPlaylistMusic();
+        return;
+    }
+    MusicHeard(path, music);
 }
 
 void MixerController::SetDeckA(PlayerId player) {

@@ -15,10 +15,16 @@
 #include <QObject>
 
 #include <array>
+#include <atomic>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
+
+class QTimer;
 
 namespace spinx {
 
@@ -89,6 +95,15 @@ class MixerController : public QObject, private AutoPlayDesk {
     engine::BackgroundScan& LoudnessScanner() const { return *loudnessScan_; }
     // Listens to each song loaded for the first time (tempo, beats, key), in the background.
     engine::BackgroundScan& MusicScanner() const { return *musicScan_; }
+    // The playlist's songs are listened to as well, at the lowest priority: one at a time,
+    // never while a deck waits for its own song (the playlist's song is dropped at once and
+    // taken up again later) nor while `busy` says the playlist has other work under way (its
+    // titles). A song analysed before comes from its row.
+    void LearnPlaylistMusic(const std::string& path);
+    void SetPlaylistBusy(std::function<bool()> busy) { playlistBusy_ = std::move(busy); }
+    engine::BackgroundScan& PlaylistMusicScanner() const { return *playlistScan_; }
+    // What is known of the song's music; null until it has been analysed or found in its row.
+    const MixSong* KnownMusic(const std::string& path) const;
 
     bool AutoPlayOn() const { return autoPlay_.Enabled(); }
     void SetAutoPlay(bool on);
@@ -139,6 +154,8 @@ class MixerController : public QObject, private AutoPlayDesk {
     // A song auto play had loaded could not be played: it was skipped.
     void songSkipped(const std::string& path, const QString& reason);
     void problem(const QString& text);
+    // What is known of the song's music changed (see KnownMusic).
+    void musicKnown(const std::string& path);
 
   private:
     // AutoPlayDesk.
@@ -170,6 +187,11 @@ class MixerController : public QObject, private AutoPlayDesk {
     void LearnMusic(const std::string& path);
     // The music scan's report: kept for the decks and in the song's row.
     void MusicHeard(const std::string& path, const std::optional<engine::MusicAnalysis>& music);
+    // Starts the next playlist song's analysis when nothing comes before it.
+    void FeedPlaylistMusic();
+    // The playlist scan's report; an abandoned song goes back to the queue's front.
+    void PlaylistMusicHeard(const std::string& path,
+                            const std::optional<engine::MusicAnalysis>& music, bool abandoned);
 
     Aspinx& engine_;
     SongQueue& songs_;
@@ -208,6 +230,15 @@ class MixerController : public QObject, private AutoPlayDesk {
     std::map<std::string, std::optional<SongLevel>> loudness_;
     std::unique_ptr<engine::BackgroundScan> loudnessScan_;
     std::unique_ptr<engine::BackgroundScan> musicScan_;
+    std::unordered_set<std::string> deckMusicAsked_; // the decks' songs musicScan_ still owes
+    std::deque<std::string> playlistMusic_;          // waiting, in the order asked
+    std::string playlistCurrent_;                    // being analysed; "" when none
+    // Set to abandon the playlist song under analysis (a deck needs the scan, or the desk
+    // closes); read by the analysis on the playlist scan's thread.
+    std::atomic<bool> playlistYield_{false};
+    std::function<bool()> playlistBusy_;
+    QTimer* playlistRetry_; // looks again while the playlist is busy
+    std::unique_ptr<engine::BackgroundScan> playlistScan_;
     mutable AudibleEdges edges_; // a cache, filled as auto play reads the decks
     AutoPlay autoPlay_{*this};
 };

@@ -29,6 +29,7 @@ void MixerController::SetSongMusic(const std::string& path, const MixSong& music
     music_[path] = music;
     for (const auto& deck : decks_)
         if (deck->Filename() == path && !deck->LoadPending()) deck->SetMusic(music);
+    emit musicKnown(path);
 }
 
 bool MixerController::Sync(PlayerId player) {

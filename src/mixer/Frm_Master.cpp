@@ -277,6 +277,15 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
         overlapSlider_->setValue(mixer_->Overlap());
         overlapText_->setText(QString::number(mixer_->Overlap()));
     });
+    // The playlist's songs are listened to once their titles are all in.
+    mixer_->SetPlaylistBusy([this] { return titleScan_ && !titleScan_->WaitIdle(0); });
+    connect(mixer_.get(), &MixerController::musicKnown, this, [this](const std::string& path) {
+        const MixSong* music = mixer_->KnownMusic(path);
+        // A song that cannot be analysed changes no row.
+        if (!music || PlaylistRowText(QString(), music).isEmpty()) return;
+        musicChanged_.insert(path);
+        if (!rowMusicTimer_->isActive()) rowMusicTimer_->start();
+    });
     connect(mixer_.get(), &MixerController::problem, this,
             [](const QString& text) { MsgBox(text.toStdString()); });
     connect(mixer_.get(), &MixerController::songSkipped, this,

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class QCheckBox;
@@ -45,6 +46,12 @@ namespace engine {
 class BackgroundScan;
 }
 class MixerController;
+struct MixSong;
+
+// A playlist row's text: the song's title and, once its music is known, its tempo at its own
+// speed and its key's wheel code ("Title  ·  128.0 BPM  8A"); a song without a steady beat
+// shows only its key, one with neither shows its title alone.
+QString PlaylistRowText(const QString& title, const MixSong* music);
 
 class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     Q_OBJECT
@@ -167,6 +174,8 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     void RetitleRows();
     // The title scan's report: the song's name, or why it is no song file at all.
     void SongNamed(const std::string& path, const QString& name, const char* refused);
+    // Shows the tempo and key of the songs whose music became known on their named rows.
+    void ShowRowsMusic();
     void TellRefusals();
     void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
     void RemoveRows(const std::vector<bool>& gone, int count);
@@ -196,6 +205,8 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     std::unordered_map<std::string, QString> names_; // the songs' names as rows show them
     std::vector<std::string> refusals_;              // not yet told
     int retitleRow_ = 0;                             // rows above it have been named
+    std::unordered_set<std::string> musicChanged_;   // songs whose rows show too little
+    QTimer* rowMusicTimer_ = nullptr;
 
     std::unique_ptr<MixerController> mixer_;
     std::string recordingPath_;

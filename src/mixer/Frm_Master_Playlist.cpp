@@ -61,6 +61,9 @@ constexpr const char* kRowDragFormat = "application/x-spinx-playlist-row";
 // Rows go into the list this many per turn of the event loop: a long playlist fills while the
 // desk stays in hand.
 constexpr std::size_t kRowChunk = 2000;
+// Songs whose music became known are shown on their rows together, at most this often: a pass
+// looks at every row, and a list known from an earlier run reports thousands of songs at once.
+constexpr int kRowMusicMs = 250;
 // Refusals named in one message at most; the rest are counted.
 constexpr std::size_t kRefusalsNamed = 10;
 // Up to this many separate runs of rows are removed run by run; more are removed by building
@@ -144,6 +147,10 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     // Refusals come a file at a time: told together once they stop coming.
     refusalTimer_->setInterval(300);
     connect(refusalTimer_, &QTimer::timeout, this, [this] { TellRefusals(); });
+    rowMusicTimer_ = new QTimer(this);
+    rowMusicTimer_->setSingleShot(true);
+    rowMusicTimer_->setInterval(kRowMusicMs);
+    connect(rowMusicTimer_, &QTimer::timeout, this, [this] { ShowRowsMusic(); });
     // Names from the songs' tags are read on a thread of their own, each file once per change
     // (by its modification time): the window never waits on a file, whatever it is.
     titleScan_ = std::make_unique<engine::BackgroundScan>(
@@ -258,7 +265,7 @@ void Frm_Master::RetitleRows() {
         // Rows are named in order as the names come: the pass waits at the first one not read.
         if (path && name == names_.end()) return;
         row->setData(kNamedRole, true);
-        if (path) row->setText(name->second);
+        if (path) row->setText(PlaylistRowText(name->second, mixer_->KnownMusic(*path)));
     }
     if (retitleRow_ < rows) retitleTimer_->start();
 }
@@ -267,6 +274,8 @@ void Frm_Master::SongNamed(const std::string& path, const QString& name, const c
     if (!refused) {
         names_[path] = name;
         if (!retitleTimer_->isActive()) retitleTimer_->start();
+        // Its music is listened to after the titles, at the lowest priority.
+        mixer_->LearnPlaylistMusic(path);
         return;
     }
     // Not a song file: its rows leave the list, and the user hears why once for the lot.
@@ -283,6 +292,34 @@ void Frm_Master::SongNamed(const std::string& path, const QString& name, const c
     if (any) RemoveRows(gone, count);
     refusals_.push_back(path + " (" + refused + ")");
     refusalTimer_->start();
+}
+
+QString PlaylistRowText(const QString& title, const MixSong* music) {
+    if (!music) return title;
+    QString shown;
+    if (music->steady && music->bpm > 0)
+        shown = QString::number(music->bpm, 'f', 1) + QStringLiteral(" BPM");
+    // The key reads "A minor 8A": the wheel code is its last word.
+    if (const std::size_t space = music->key.rfind(' '); space != std::string::npos)
+        shown += (shown.isEmpty() ? QString() : QStringLiteral("  ")) +
+                 QString::fromStdString(music->key.substr(space + 1));
+    return shown.isEmpty() ? title : title + QStringLiteral("  \u00B7  ") + shown;
+}
+
+void Frm_Master::ShowRowsMusic() {
+    if (musicChanged_.empty()) return;
+    // Only the rows of the songs heard change; the others are read, not touched.
+    for (int row = 0; row < playlist_->count(); ++row) {
+        QListWidgetItem* item = playlist_->item(row);
+        if (!item->data(kNamedRole).toBool()) continue; // shown when named
+        const std::string* path = PlaylistFile(item);
+        if (!path || !musicChanged_.count(*path)) continue;
+        const auto name = names_.find(*path);
+        if (name == names_.end()) continue;
+        const QString text = PlaylistRowText(name->second, mixer_->KnownMusic(*path));
+        if (item->text() != text) item->setText(text);
+    }
+    musicChanged_.clear();
 }
 
 void Frm_Master::TellRefusals() {

@@ -1,6 +1,8 @@
 // The playlist: M3U reading and writing, the Add dialog, moving and removing rows, drops from
 // the desktop and the drag of a row onto a deck.
+#include "deck/SongSettings.h"
 #include "desktest/DeckDriving.h"
+#include "engine/analysis/BackgroundScan.h"
 #include "mixer/M3u.h"
 #include "support/FileIo.h"
 #include "support/KeptPlaylist.h"
@@ -379,6 +381,160 @@ TEST_F(PlaylistTest, LongListFillsWithoutFreezing) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_LE(longest, 100) << "the longest stretch without the event loop, ms";
 #endif
+}
+
+// A row's text: the title, then the tempo at the song's own speed to one decimal and the key's
+// wheel code; a song without a steady beat shows its key alone, one with neither its title.
+TEST(PlaylistRules, RowShowsTempoAndKey) {
+    const QString title = QStringLiteral("Title");
+    EXPECT_EQ(PlaylistRowText(title, nullptr), title) << "not analysed yet";
+    MixSong song;
+    song.steady = true;
+    song.bpm = 127.96;
+    song.key = "A minor 8A";
+    EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  128.0 BPM  8A"));
+    song.bpm = 128.04;
+    song.key = "D\u266D major 3B";
+    EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  128.0 BPM  3B"));
+    song.key.clear();
+    EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  128.0 BPM"));
+    song.steady = false;
+    song.key = "A minor 8A";
+    EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  8A"))
+        << "a drifting tempo is not shown";
+    song.steady = true;
+    song.bpm = 0;
+    EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  8A")) << "never zero";
+    const MixSong nothing;
+    EXPECT_EQ(PlaylistRowText(title, &nothing), title) << "analysed, nothing heard";
+}
+
+// A 128 BPM kick over an A minor chord, `beats` beats long, made with sox and lame: songs of
+// different lengths are different songs to the song table.
+std::string DrumLoop(const std::string& folder, const std::string& name, int beats,
+                     bool kick = true) {
+    const std::string sox = "sox -q -n -r 44100 -c 2 -b 16 '", base = folder + "/" + name;
+    const std::string seconds = std::to_string(beats * 0.46875);
+    const std::string make =
+        sox + base + ".kick.wav' synth 0.46875 sine 160/45 fade q 0.002 0.46875 0.3 repeat " +
+        std::to_string(beats - 1) + (kick ? " vol 1" : " vol 0") + " && " + sox + base +
+        ".pad.wav' synth " + seconds + " sine 220 synth " + seconds + " sine mix 261.63 synth " +
+        seconds + " sine mix 329.63 vol 0.3 && sox -q -m '" + base + ".kick.wav' '" + base +
+        ".pad.wav' '" + base + ".wav' && lame --silent -b 128 '" + base + ".wav' '" + base +
+        "' && rm -f '" + base + ".kick.wav' '" + base + ".pad.wav' '" + base + ".wav'";
+    EXPECT_EQ(std::system(make.c_str()), 0) << make;
+    return base;
+}
+
+// Lets the event loop run until the playlist's songs have all been listened to and their rows
+// show it (at most a minute).
+void WaitForMusic(Frm_Master& master) {
+    for (int i = 0; i < 600; ++i) {
+        QApplication::processEvents();
+        if (master.Mixer().PlaylistMusicScanner().WaitIdle(100)) {
+            // Reports, then the rows' pass.
+            QElapsedTimer settle;
+            settle.start();
+            while (settle.elapsed() < 400)
+                QApplication::processEvents();
+            if (master.Mixer().PlaylistMusicScanner().WaitIdle(0)) return;
+        }
+    }
+}
+
+// Playlist songs are listened to in the background: a row gains its song's tempo and key, a
+// song without a beat shows its key only, a file that is no song its title only; what was heard
+// goes into the song table (a row made for a song never loaded) for the next run.
+TEST_F(PlaylistTest, RowsGainTempoAndKey) {
+    const std::string loop = DrumLoop(folder.path(), "loop.mp3", 42);
+    const std::string pad = DrumLoop(folder.path(), "pad.mp3", 40, false);
+    const std::string junk = WriteFile(folder / "junk.mp3", std::string(20000, 'x'));
+    ListBox& list = Ctl<ListBox>(*master, "List1");
+    for (const std::string& song : {loop, pad, junk, loop})
+        master->AddFile(song);
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"loop", "pad", "junk", "loop"}))
+        << "nothing before the analysis";
+    WaitForNames(list);
+    WaitForMusic(*master);
+    EXPECT_EQ(Rows(list),
+              (std::vector<std::string>{"loop  \u00B7  128.0 BPM  8A", "pad  \u00B7  8A", "junk",
+                                        "loop  \u00B7  128.0 BPM  8A"}));
+    EXPECT_EQ(Stored(loop, songcol::Analysed).AsLong(0), MixerController::kMusicAnalyserVersion);
+    EXPECT_NEAR(Stored(loop, songcol::BPM).AsLong(0), 12800, 5);
+    EXPECT_EQ(Stored(loop, songcol::Key).AsText(), "8A");
+    EXPECT_EQ(Stored(pad, songcol::Key).AsText(), "8A");
+    EXPECT_TRUE(Stored(pad, songcol::BPM).IsNull());
+
+    // A song already known shows its music as it enters the list.
+    master->AddFile(pad);
+    WaitForNames(list);
+    EXPECT_EQ(list.item(4)->text(), QStringLiteral("pad  \u00B7  8A"));
+
+    // Loaded on a deck, a song analysed from the playlist keeps what a new row gets.
+    LoadSong(scripted, Deck(0), Engine(), loop);
+    Settle();
+    EXPECT_EQ(Stored(loop, songcol::Volume).AsLong(-1), 0);
+    EXPECT_EQ(Stored(loop, songcol::Pitch).AsLong(-1), 1000);
+    EXPECT_EQ(Deck(0).Controller().Music()->bpm, 128.0) << "from its row";
+}
+
+// A song the song table holds an analysis of (by this analyser) shows it without being listened
+// to; one analysed by an older analyser is listened to again.
+TEST_F(PlaylistTest, KnownSongsAreNotAnalysedAgain) {
+    const std::string known = DrumLoop(folder.path(), "known.mp3", 40);
+    const std::string older = DrumLoop(folder.path(), "older.mp3", 41);
+    // Figures the analysis would never give, so that the row can only have come from the table.
+    StoredMusic kept;
+    kept.bpm = 99.5;
+    kept.keyCode = "3B";
+    for (const auto& [song, version] :
+         {std::pair{known, MixerController::kMusicAnalyserVersion},
+          std::pair{older, MixerController::kMusicAnalyserVersion - 1}}) {
+        Mp3Info info;
+        SaveSong(GetMP3ID(song, info), {{songcol::MP3ID, GetMP3ID(song, info)}});
+        kept.version = version;
+        ASSERT_TRUE(StoreSongMusic(song, kept));
+    }
+    master->AddFile(known);
+    master->AddFile(older);
+    ListBox& list = Ctl<ListBox>(*master, "List1");
+    WaitForNames(list);
+    WaitForMusic(*master);
+    EXPECT_EQ(Rows(list), (std::vector<std::string>{"known  \u00B7  99.5 BPM  3B",
+                                                    "older  \u00B7  128.0 BPM  8A"}));
+    EXPECT_EQ(Stored(known, songcol::BPM).AsLong(0), 9950) << "left as it was";
+    EXPECT_NEAR(Stored(older, songcol::BPM).AsLong(0), 12800, 5);
+}
+
+// A deck's song is never kept waiting by the playlist's: the playlist's song under analysis is
+// dropped when a deck loads, and taken up again once the deck's song is known.
+TEST_F(PlaylistTest, DeckSongsComeFirst) {
+    const std::string longSong = DrumLoop(folder.path(), "long.mp3", 1280);
+    const std::string deckSong = DrumLoop(folder.path(), "deck.mp3", 256);
+    master->AddFile(longSong);
+    ListBox& list = Ctl<ListBox>(*master, "List1");
+    WaitForNames(list);
+    MixerController& mixer = master->Mixer();
+    QElapsedTimer clock;
+    clock.start();
+    while (!mixer.PlaylistMusicScanner().Pending(longSong) && clock.elapsed() < 5000)
+        QApplication::processEvents();
+    ASSERT_TRUE(mixer.PlaylistMusicScanner().Pending(longSong)) << "the playlist's under way";
+
+    LoadSong(scripted, Deck(0), Engine(), deckSong);
+    clock.restart();
+    while (!mixer.MusicScanner().Pending(deckSong) && clock.elapsed() < 5000)
+        QApplication::processEvents();
+    ASSERT_TRUE(mixer.MusicScanner().Pending(deckSong)) << "the deck's asked for";
+    // The long song takes seconds; dropped, it lets the scan go idle at once.
+    EXPECT_TRUE(mixer.PlaylistMusicScanner().WaitIdle(1500)) << "the playlist's gave way";
+    ASSERT_TRUE(mixer.MusicScanner().WaitIdle(30000));
+    QApplication::sendPostedEvents();
+    ASSERT_TRUE(Deck(0).Controller().HeardBpm());
+    EXPECT_EQ(mixer.KnownMusic(longSong), nullptr) << "the deck's song came first";
+
+    WaitForMusic(*master);
+    EXPECT_EQ(list.item(0)->text(), QStringLiteral("long  \u00B7  128.0 BPM  8A"));
 }
 
 } // namespace
