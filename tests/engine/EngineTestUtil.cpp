@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +16,15 @@
 #include <thread>
 
 namespace spinx::test {
+
+void PumpEvents(Aspinx& engine, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        engine.DeliverEvents();
+        QThread::msleep(10);
+    }
+}
 
 bool Within(int ms, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

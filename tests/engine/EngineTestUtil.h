@@ -25,6 +25,8 @@ std::string SynthMp3(const std::string& name, const std::string& synth,
 // A sine MP3 of `seconds` at `freq` Hz and half scale.
 std::string ToneMp3(const std::string& name, double seconds, double freq, int rate = 44100,
                     int channels = 2, const std::string& lameArgs = "-b 192");
+// Delivers the engine's events for `ms` of real time (a device output plays meanwhile).
+void PumpEvents(Aspinx& engine, int ms);
 // Polls `done` every few ms for up to `ms`; its last answer.
 bool Within(int ms, const std::function<bool()>& done);
 

@@ -64,15 +64,6 @@ void CueingDesk(OfflineEngine& t) {
     t.engine.PlaySound(1);
 }
 
-void Wait(Aspinx& engine, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        engine.DeliverEvents();
-        QThread::msleep(10);
-    }
-}
-
 // Runs a shell command and returns its first line of output.
 std::string Output(const std::string& command) {
     std::string line;
@@ -377,7 +368,7 @@ TEST_F(CueServer, CuedDeckIsHeardOnTheHeadphonesSinkOnly) {
     SinkRecording master(Raw("cue_master"));
     SinkRecording phones(Raw("cue_phones"), "spinx_phones");
     engine.PlaySound(0);
-    Wait(engine, 2000); // a new null sink holds its first stream a second or so
+    PumpEvents(engine, 2000); // a new null sink holds its first stream a second or so
     const std::vector<int32_t>& heard = phones.Stop();
     const std::vector<int32_t>& audience = master.Stop();
     EXPECT_GT(RecordedPeak(heard), 0.4f) << "the cue on the headphones, at its own level";
@@ -406,16 +397,16 @@ TEST_F(CueServer, LosingTheHeadphonesLeavesTheMasterPlaying) {
     engine.SetVolume(1, 50);
     engine.PlaySound(0);
     engine.PlaySound(1);
-    Wait(engine, 1000); // the server starts both streams
+    PumpEvents(engine, 1000); // the server starts both streams
 
     SinkRecording master(Raw("lost_master"));
-    Wait(engine, 500);
+    PumpEvents(engine, 500);
     ASSERT_TRUE(UnloadPhones());
     QElapsedTimer clock;
     clock.start();
     while (lost.isEmpty() && clock.elapsed() < 3000)
-        Wait(engine, 20);
-    Wait(engine, 500);
+        PumpEvents(engine, 20);
+    PumpEvents(engine, 500);
     const std::vector<int32_t> frames = master.Stop();
     const double gap = master.LongestSilenceMs();
     EXPECT_EQ(lost, "spinx_phones") << "the UI was not told";

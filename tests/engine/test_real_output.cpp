@@ -33,15 +33,6 @@ constexpr bool kTimed = false; // the sanitizer slows every thread many times ov
 constexpr bool kTimed = true;
 #endif
 
-void Wait(Aspinx& engine, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        engine.DeliverEvents();
-        QThread::msleep(10);
-    }
-}
-
 std::string Raw(const std::string& name) {
     return ScratchDir() + "/" + name + ".raw";
 }
@@ -73,7 +64,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     ASSERT_TRUE(engine.WaitIdle(10000));
     for (int16_t p = 0; p < 4; ++p)
         engine.PlaySound(p);
-    Wait(engine, 1000); // the server starts the stream
+    PumpEvents(engine, 1000); // the server starts the stream
 
     // The longest silence in ms while `during` runs; on a machine shared with other builds the
     // sound server itself may be starved once, so a phase with a gap runs a second time.
@@ -99,7 +90,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     longestGap("frozen", 30.0, [&] {
         for (int i = 0; i < 5; ++i) {
             ASSERT_EQ(std::system(freeze.c_str()), 0);
-            Wait(engine, 500);
+            PumpEvents(engine, 500);
         }
     });
 
@@ -117,7 +108,7 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
             before[p] = engine.GetSoundPosition(p);
         QElapsedTimer window;
         window.start();
-        Wait(engine, 20000);
+        PumpEvents(engine, 20000);
         const double elapsed = window.elapsed();
         stop = true;
         for (auto& h : hogs)
@@ -135,13 +126,13 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     // and a Play from the rest sounds again from its fade-in, without a gap.
     for (int16_t p = 0; p < 4; ++p)
         engine.StopSound(p);
-    Wait(engine, 1000);
+    PumpEvents(engine, 1000);
     const uint64_t resting = engine.GetOutputStats().buffers;
-    Wait(engine, 500);
+    PumpEvents(engine, 500);
     EXPECT_EQ(engine.GetOutputStats().buffers, resting) << "the output mixes silence";
     SinkRecording rested(Raw("rested"));
     engine.PlaySound(0);
-    Wait(engine, 1000);
+    PumpEvents(engine, 1000);
     const double restedGap = rested.LongestSilenceMs();
     EXPECT_GE(restedGap, 0) << "nothing heard after the rest";
     if (kTimed) {
@@ -156,13 +147,13 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     QElapsedTimer clock;
     clock.start();
     while (engine.ActiveOutput() != OutputKind::Null && clock.elapsed() < 8000)
-        Wait(engine, 50);
+        PumpEvents(engine, 50);
     ASSERT_EQ(engine.ActiveOutput(), OutputKind::Null) << "no fall-back after the server stopped";
     const int32_t at = engine.GetSoundPosition(0);
     QElapsedTimer sinceAt;
     sinceAt.start();
     clock.restart();
-    Wait(engine, 1000);
+    PumpEvents(engine, 1000);
     EXPECT_NEAR(engine.GetSoundPosition(0) - at, clock.elapsed(), 60);
     EXPECT_EQ(engine.GetPlayerStatus(0), PlayerStatus::Playing);
 
@@ -172,15 +163,15 @@ TEST_P(RealOutput, NoDropoutsUnderFreezesAndLoadThenFallBack) {
     SinkRecording back(Raw("back"));
     clock.restart();
     while (engine.ActiveOutput() != OutputKind::Default && clock.elapsed() < 4000)
-        Wait(engine, 20);
+        PumpEvents(engine, 20);
     EXPECT_EQ(engine.ActiveOutput(), OutputKind::Default) << "no way back to the new server";
     if (kTimed) {
         EXPECT_LE(clock.elapsed(), 1500);
     }
     const int32_t found = engine.GetSoundPosition(0);
     while (engine.GetSoundPosition(0) < found + 300 && clock.elapsed() < 4000)
-        Wait(engine, 20);
-    Wait(engine, 300);
+        PumpEvents(engine, 20);
+    PumpEvents(engine, 300);
     EXPECT_GE(back.LongestSilenceMs(), 0) << "the new server heard nothing";
     EXPECT_LE(engine.GetSoundPosition(0) - at, sinceAt.elapsed() + 50) << "the deck skipped";
     ASSERT_EQ(std::system((std::string(SPINX_PULSE_SCRIPT) + " stop " + dir).c_str()), 0);
@@ -206,8 +197,8 @@ TEST(RealOutputRest, EveryPlayAfterARestIsHeard) {
         engine.SetVolume(0, 50);
         ASSERT_TRUE(engine.WaitIdle(10000));
         engine.PlaySound(0);
-        Wait(engine, 1000);   // a new sink takes its first stream in one long block
-        OrdinaryScheduling(); // as on a desktop, where nothing runs real-time
+        PumpEvents(engine, 1000); // a new sink takes its first stream in one long block
+        OrdinaryScheduling();     // as on a desktop, where nothing runs real-time
         std::mt19937 random(5);
         std::uniform_int_distribution<int> beforeMs(0, 60), afterMs(40, 150);
         const std::string freeze = "kill -STOP " + std::to_string(getpid()) +
@@ -218,13 +209,13 @@ TEST(RealOutputRest, EveryPlayAfterARestIsHeard) {
         for (int i = 0; i < kWakes && lost == 0; ++i) {
             engine.PauseSound(0);
             // A freeze somewhere about the moment the output begins its rest.
-            Wait(engine, beforeMs(random));
+            PumpEvents(engine, beforeMs(random));
             ASSERT_EQ(std::system(freeze.c_str()), 0);
-            Wait(engine, afterMs(random));
+            PumpEvents(engine, afterMs(random));
             const uint64_t before = engine.GetOutputStats().buffers;
             engine.PlaySound(0);
             lost += !Within(1500, [&] { return engine.GetOutputStats().buffers >= before + 4; });
-            Wait(engine, 40);
+            PumpEvents(engine, 40);
         }
         EXPECT_EQ(lost, 0) << "a Play after a rest was never mixed";
         EXPECT_GE(heard.LongestSilenceMs(), 0);

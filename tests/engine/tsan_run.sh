@@ -26,7 +26,10 @@ for t in "${tests[@]}"; do
     echo "== $t (ThreadSanitizer)"
     # The queued-connection test exercises Qt's and GLib's cross-thread event posting, which
     # are not instrumented and so report false races; the engine's own threads are all here.
-    if ! "$build/bin/$t" --gtest_brief=1 --gtest_filter=-SongFiles.QueuedConnectionsDeliver; then
+    # The ALSA plugin's path is the server's with one more layer of the sound system's own
+    # threads: the server's path checks ours, in half the real time.
+    if ! "$build/bin/$t" --gtest_brief=1 \
+        --gtest_filter=-SongFiles.QueuedConnectionsDeliver:*NoDropoutsUnderFreezesAndLoadThenFallBack/AlsaPlugin; then
         echo "tsan: $t failed or raced" >&2
         status=1
     fi

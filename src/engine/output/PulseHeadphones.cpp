@@ -1,6 +1,7 @@
 #include "engine/output/PulseHeadphones.h"
 
 #include "engine/output/AudioOutput.h"
+#include "engine/output/PulseBuffer.h"
 
 #include <pthread.h>
 #include <pulse/pulseaudio.h>
@@ -91,13 +92,7 @@ bool PulseHeadphones::Connect(const std::string& sink, std::string* reason, bool
     }
     pa_context_set_state_callback(context_, &PulseHeadphones::OnContextState, this);
     const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate_), 2};
-    const uint32_t frameBytes = sizeof(float) * 2;
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = bufferFrames_ * frameBytes;
-    attr.prebuf = (bufferFrames_ - period_) * frameBytes;
-    attr.minreq = period_ * frameBytes;
-    attr.fragsize = static_cast<uint32_t>(-1);
+    pa_buffer_attr attr = PlaybackBuffer(bufferFrames_, period_);
     stream_ = pa_stream_new(context_, "Spinx headphones", &format, nullptr);
     bool playing = false;
     if (stream_) {

@@ -1,5 +1,6 @@
 #include "engine/output/PulseOutput.h"
 
+#include "engine/output/PulseBuffer.h"
 #include "engine/realtime/Mixer.h"
 
 #include <pthread.h>
@@ -32,8 +33,7 @@ void Forget(pa_operation* operation) {
 
 // With the library's lock held: waits (briefly unlocked) until `done` says yes (true) or no
 // (false), or the server has not answered in time (false).
-template <class Done>
-bool Await(pa_threaded_mainloop* loop, Done done) {
+template <class Done> bool Await(pa_threaded_mainloop* loop, Done done) {
     const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
     for (;;) {
         if (const int d = done(); d >= 0) return d > 0;
@@ -61,9 +61,9 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int framesPerBuffer, in
     pthread_getschedparam(pthread_self(), &policy, &before);
     const int realtime = RequestRealtime();
     const bool raised = realtime > 0;
-    const bool started = context &&
-                         pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
-                         pa_threaded_mainloop_start(loop) >= 0;
+    const bool started =
+        context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+        pa_threaded_mainloop_start(loop) >= 0;
     if (raised) pthread_setschedparam(pthread_self(), policy, &before);
     bool ready = false;
     if (started) {
@@ -126,16 +126,8 @@ void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     lastWrite_ = lastWatch_ = Clock::now();
     pa_context_set_state_callback(context_, &PulseOutput::OnState, this);
     const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(rate_), 2};
-    const uint32_t frameBytes = sizeof(float) * 2;
-    // The server keeps a whole buffer for us and asks for a third as soon as a third has
-    // played (early requests: by default it would ask at the last moment, and a busy machine
-    // then lets it run dry); it starts once two thirds are in. All as ALSA's plugin does.
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = bufferFrames_ * frameBytes;
-    attr.prebuf = (bufferFrames_ - period_) * frameBytes;
-    attr.minreq = period_ * frameBytes;
-    attr.fragsize = static_cast<uint32_t>(-1);
+    // A period is a third of the buffer.
+    pa_buffer_attr attr = PlaybackBuffer(bufferFrames_, period_);
     stream_ = pa_stream_new(context_, "Spinx", &format, nullptr);
     bool ready = false;
     if (stream_) {
@@ -151,8 +143,8 @@ void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
     if (!ready) {
         Abandon("will not take a stream");
     } else {
-        watch_ = pa_context_rttime_new(context_, pa_rtclock_now() + kWatchUs,
-                                       &PulseOutput::OnWatch, this);
+        watch_ = pa_context_rttime_new(context_, pa_rtclock_now() + kWatchUs, &PulseOutput::OnWatch,
+                                       this);
     }
     pa_threaded_mainloop_unlock(loop_);
     ReportRealtime("audio", realtime_, 1000.0 * bufferFrames_ / rate_);
@@ -176,8 +168,7 @@ void PulseOutput::OnRequest(pa_stream*, size_t bytes, void* self) {
 }
 
 void PulseOutput::Fill(size_t bytes) {
-    if (abandoned_.load(std::memory_order_acquire) ||
-        resting_.load(std::memory_order_acquire))
+    if (abandoned_.load(std::memory_order_acquire) || resting_.load(std::memory_order_acquire))
         return;
     const int restAfter = static_cast<int>(RestAfter() * rate_);
     for (int frames = static_cast<int>(bytes / (sizeof(float) * 2)); frames > 0;) {
@@ -192,8 +183,8 @@ void PulseOutput::Fill(size_t bytes) {
                         PA_SEEK_RELATIVE);
         lastWrite_ = Clock::now();
         frames -= n;
-        const bool quiet = !(playing_ && playing_()) && !mixer_->Tap().Armed() &&
-                           Silent(buffer_.data(), 2 * n);
+        const bool quiet =
+            !(playing_ && playing_()) && !mixer_->Tap().Armed() && Silent(buffer_.data(), 2 * n);
         silentFrames_ = quiet ? silentFrames_ + n : 0;
         if (silentFrames_ >= restAfter) {
             BeginRest(commands);
