@@ -97,6 +97,10 @@ void Aspinx::SetBassCut(PlayerId player, bool cut) {
     if (Player(player) >= 0) impl_->SetBassCut(player, cut);
 }
 
+bool Aspinx::BassCut(PlayerId player) const {
+    return Player(player) >= 0 && impl_->BassCut(player);
+}
+
 void Aspinx::SetPitch(PlayerId player, int16_t pitch) {
     if (Player(player) >= 0) impl_->SetPitch(player, pitch);
 }

@@ -82,6 +82,7 @@ class Aspinx : public QObject {
     // Takes the player's lows (below about 150 Hz) out, or gives them back, gliding: the bass
     // swap of a transition.
     void SetBassCut(PlayerId player, bool cut);
+    bool BassCut(PlayerId player) const;
     void SetEqualizer(PlayerId player, bool enabled, const EqGains& gains);
     // Returns at once. `path` as the file system gives it: a name need not be UTF-8.
     void LoadSound(PlayerId player, const std::string& path);

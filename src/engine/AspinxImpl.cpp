@@ -242,6 +242,10 @@ void AspinxImpl::SetBassCut(int player, bool cut) {
     channels_[player].controls.bassCut.store(cut, std::memory_order_relaxed);
 }
 
+bool AspinxImpl::BassCut(int player) const {
+    return channels_[player].controls.bassCut.load(std::memory_order_relaxed);
+}
+
 void AspinxImpl::SetPitch(int player, int pitch) {
     pitch = std::clamp(pitch, 1, 2000);
     channels_[player].controls.speed.store(pitch / 1000.0, std::memory_order_relaxed);

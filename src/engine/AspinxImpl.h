@@ -45,6 +45,7 @@ class AspinxImpl {
     void SetKeyLock(int player, bool on);
     bool KeyLock(int player) const;
     void SetBassCut(int player, bool cut);
+    bool BassCut(int player) const;
     void SetEqualizer(int player, bool enabled, const EqGains& gains);
     void Load(int player, const std::string& path);
     void Play(int player);

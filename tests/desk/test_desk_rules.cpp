@@ -258,8 +258,8 @@ TEST(BeatMixPlan, PhrasesTempoAndFallback) {
 }
 
 // A beat-matched take-over on the offline engine: the incoming starts on the outgoing's beat
-// at the outgoing's tempo and stays on it through the transition, which ends at the mix-out;
-// the incoming then glides back to its own speed.
+// at the outgoing's tempo, in its own key, and stays on the beat through the transition, which
+// ends at the mix-out; the lows swap on the way; the incoming then glides back to its own speed.
 TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     const std::string a = ToneMp3("beat_a.mp3", 40.0, 220), b = ToneMp3("beat_b.mp3", 40.0, 330);
     mixer.SetSongMusic(a, {true, 120, 1000, 1000, 33000, 0, 39500, 1000, ""});
@@ -269,6 +269,7 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     mixer.SetBeatMix(true);
     mixer.SetAutoPlay(true);
     std::vector<double> offsets;
+    int inLowsOut = 0, swapped = 0;
     bool ended = false;
     for (int step = 0; step < 400 && !ended; ++step) {
         Step();
@@ -281,12 +282,18 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
             double off = std::fabs(outBeat - inBeat);
             offsets.push_back(std::min(off, 500 - off));
             EXPECT_EQ(in.Pitch().value, 952);
+            EXPECT_TRUE(engine.KeyLock(1));
+            inLowsOut += engine.BassCut(1) && !engine.BassCut(0);
+            swapped += !engine.BassCut(1) && engine.BassCut(0);
         }
         ended = mixer.Deck(0).Status() != PlayerStatus::Playing && !offsets.empty();
     }
     ASSERT_GE(offsets.size(), 60u) << "an 8 s transition, ticked every 100 ms";
     std::sort(offsets.begin(), offsets.end());
     EXPECT_LE(offsets[offsets.size() / 2], 10) << "median beat offset (ms)";
+    // 16 beats at 120: the swap at the 8th, 4 s in.
+    EXPECT_NEAR(inLowsOut, 40, 3) << "the incoming's lows out until the middle";
+    EXPECT_NEAR(swapped, 40, 3) << "the outgoing's after";
     EXPECT_NEAR(engine.GetSoundPosition(0), 0, 1) << "the outgoing stopped at its mix-out";
     EXPECT_FALSE(mixer.Deck(1).SettingsUnsaved()) << "the desk's tempo change is no setting";
     for (int step = 0; step < 200 && mixer.Deck(1).Pitch().value != 1000; ++step)
