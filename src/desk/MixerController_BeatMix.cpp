@@ -244,7 +244,11 @@ void MixerController::GlidePitchBack() {
     glide_.at += glide_.perTick;
     const bool arrived = glide_.perTick >= 0 ? glide_.at >= glide_.to : glide_.at <= glide_.to;
     deck.SetPitch({arrived ? glide_.to : static_cast<int>(std::lround(glide_.at))}, false);
-    if (arrived) glide_ = {};
+    if (!arrived) return;
+    // Back at its own speed the song is in its own key either way: the lock may go (unless the
+    // deck's own box keeps it), and with it the stretcher's work.
+    deck.HoldKeyLock(false);
+    glide_ = {};
 }
 
 } // namespace spinx

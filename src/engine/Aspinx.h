@@ -76,7 +76,7 @@ class Aspinx : public QObject {
     int16_t MasterVolume() const;
     void SetPitch(PlayerId player, int16_t pitch); // 1..2000, 1000 = normal speed
     // With key lock the pitch changes the tempo only, the key stays. Switched while the player
-    // sounds, it takes over after a dip of a few milliseconds.
+    // sounds, one buffer crossfades from the one sound to the other.
     void SetKeyLock(PlayerId player, bool on);
     bool KeyLock(PlayerId player) const;
     // Takes the player's lows (below about 150 Hz) out, or gives them back, gliding: the bass

@@ -296,9 +296,11 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     EXPECT_NEAR(swapped, 40, 3) << "the outgoing's after";
     EXPECT_NEAR(engine.GetSoundPosition(0), 0, 1) << "the outgoing stopped at its mix-out";
     EXPECT_FALSE(mixer.Deck(1).SettingsUnsaved()) << "the desk's tempo change is no setting";
-    for (int step = 0; step < 200 && mixer.Deck(1).Pitch().value != 1000; ++step)
+    for (int step = 0; step < 200 && (mixer.Deck(1).Pitch().value != 1000 || engine.KeyLock(1));
+         ++step)
         Step();
     EXPECT_EQ(mixer.Deck(1).Pitch().value, 1000) << "back to its own speed";
+    EXPECT_FALSE(engine.KeyLock(1)) << "and the key lock let go";
 }
 
 // Sync matches the tempo as heard to the other deck of the pair and, while that one plays,

@@ -157,7 +157,7 @@ long Onset(const std::vector<float>& out, float threshold, size_t from = 0) {
 
 // Key lock: at pitch 1080 a tone keeps its key while the song moves 8 % faster; what is heard
 // stays where the position says (an onset comes when it does without the lock); switched while
-// playing it only dips; the end comes once, at the song's end; and off, the sound is the plain
+// playing it crossfades; the end comes once, at the song's end; and off, the sound is the plain
 // varispeed's to the bit.
 TEST(EnginePitch, KeyLockKeepsTheKeyAndTheTime) {
     const std::string tone = ToneMp3("keylock_tone", 3.0, 440.0);
@@ -182,18 +182,22 @@ TEST(EnginePitch, KeyLockKeepsTheKeyAndTheTime) {
     }
     EXPECT_NEAR(onset[1], onset[0], kRate * 0.003);
 
-    // Switched off and on while playing: no step larger than the tone's own, the song goes on.
+    // Switched off and on while playing: a crossfade, neither a click (no step larger than the
+    // tone's own) nor a gap (no 3 ms much below the tone's level), and the song goes on.
     const double c = 2 * std::cos(2 * M_PI * 440 / kRate);
     const int32_t before = t.engine.GetSoundPosition(0);
-    double jump = 0;
+    double jump = 0, quietest = 0;
     for (bool lock : {false, true}) {
         t.engine.SetKeyLock(0, lock);
         const auto out = t.Render(kRate / 4);
         for (size_t i = 1; i + 1 < out.size() / 2; ++i)
             jump = std::max(jump, std::fabs(out[2 * (i + 1)] - c * out[2 * i] + out[2 * (i - 1)]));
+        for (size_t at = 0; at + 128 <= out.size() / 2; at += 64)
+            quietest = std::min(quietest, RmsDb(out, 0, at, at + 128));
     }
-    EXPECT_LT(jump, 0.02) << "a dip, not a click";
-    EXPECT_NEAR(t.engine.GetSoundPosition(0), before + 540, 30);
+    EXPECT_LT(jump, 0.02) << "no click";
+    EXPECT_GT(quietest, -16.0) << "no gap (the tone is at -9 dB)";
+    EXPECT_NEAR(t.engine.GetSoundPosition(0), before + 540, 10);
 
     // To the end through the lock: Done once, the position at the song's end.
     t.Render(kRate * 2);

@@ -144,14 +144,35 @@ double Voice::HeardPosition() const {
 }
 
 int Voice::Produce(float* dst, int frames, bool offline) {
-    if (restart_) {
-        locked_ = KeyLockReady(offline);
-        if (locked_) {
-            keyLock_->Restart(ch_.controls.speed.load(std::memory_order_relaxed));
-            lockedEnd_ = -1;
-        }
+    const bool lock = KeyLockReady(offline);
+    if (restart_ || lock == locked_) {
+        if (restart_) StartKeyLock(lock);
+        return locked_ ? ProduceLocked(dst, frames, offline) : ProduceSong(dst, frames, offline);
     }
-    return locked_ ? ProduceLocked(dst, frames, offline) : ProduceSong(dst, frames, offline);
+    // Key lock switched while sounding: this buffer both ways from the song frame being heard,
+    // crossfaded, as when the resampler comes or goes.
+    const double from = HeardPosition();
+    if (locked_)
+        ProduceLocked(switch_, frames, offline);
+    else
+        ProduceSong(switch_, frames, offline);
+    const int64_t frame = std::llround(from);
+    if (resampling_)
+        resampler_.Resync(reader_, frame, TargetRatio(), offline);
+    else
+        reader_.Rewind(frame);
+    StartKeyLock(lock);
+    const int endAt =
+        locked_ ? ProduceLocked(dst, frames, offline) : ProduceSong(dst, frames, offline);
+    CrossfadeFrom(dst, switch_, frames);
+    return endAt;
+}
+
+void Voice::StartKeyLock(bool on) {
+    locked_ = on;
+    if (!on) return;
+    keyLock_->Restart(ch_.controls.speed.load(std::memory_order_relaxed));
+    lockedEnd_ = -1;
 }
 
 int Voice::ProduceLocked(float* dst, int frames, bool offline) {
@@ -333,11 +354,6 @@ void Voice::RenderPart(float* mix, int frames, bool offline, float* cue) {
     // level.
     if (restart_ && !offline && !reader_.Ready()) return;
     float* buf = scratch_;
-    // Key lock switched while sounding: a short dip, and the sound starts again where it is
-    // heard, through the lock or not (the two paths are a few milliseconds apart).
-    if (!restart_ && !seekPending_ && fadeDir_ == 0 && transport_ == Transport::Playing &&
-        KeyLockReady(offline) != locked_)
-        fadeDir_ = -1;
     const double startPos = HeardPosition();
     const double ratio = resampling_ ? resampler_.Ratio() : 1.0;
     for (int b = 0; b < Equalizer::kBands; ++b)

@@ -82,6 +82,8 @@ class Voice {
     // Key lock wanted, and its stretcher here or offered by the worker. An offline render
     // waits for the offer (the worker is busy priming it).
     bool KeyLockReady(bool offline);
+    void StartKeyLock(bool on); // from the next frame fed
+
     std::unique_ptr<KeyLock> keyLock_; // from the worker, the first time key lock is wanted
     bool locked_ = false;              // through the key lock since the sound last started
     int64_t lockedEnd_ = -1;           // where the song ended among the frames fed to the key lock
@@ -107,8 +109,9 @@ class Voice {
     const int levelPeriod_;
 
     float scratch_[kMaxChunk * 2] = {};
-    float other_[kMaxChunk * 2] = {}; // the old path's output during a path change
-    float feed_[kMaxChunk * 2] = {};  // the key lock's input
+    float other_[kMaxChunk * 2] = {};  // the old path's output during a path change
+    float feed_[kMaxChunk * 2] = {};   // the key lock's input
+    float switch_[kMaxChunk * 2] = {}; // the old path's output while key lock is switched
 };
 
 } // namespace spinx::engine
