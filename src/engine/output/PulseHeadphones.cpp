@@ -1,7 +1,7 @@
 #include "engine/output/PulseHeadphones.h"
 
 #include "engine/output/AudioOutput.h"
-#include "engine/output/PulseBuffer.h"
+#include "engine/output/PulseShared.h"
 
 #include <pthread.h>
 #include <pulse/pulseaudio.h>
@@ -12,28 +12,6 @@
 #include <thread>
 
 namespace spinx::engine {
-
-namespace {
-
-using namespace std::chrono_literals;
-
-// The longest wait for the server to answer a connection or a new stream.
-constexpr auto kAnswerWait = 3s;
-
-// With the library's lock held: waits (briefly unlocked) until `done` says yes (1) or no (0),
-// or the server has not answered in time.
-template <class Done> bool Await(pa_threaded_mainloop* loop, Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
-    for (;;) {
-        if (const int d = done(); d >= 0) return d > 0;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        pa_threaded_mainloop_unlock(loop);
-        std::this_thread::sleep_for(2ms);
-        pa_threaded_mainloop_lock(loop);
-    }
-}
-
-} // namespace
 
 std::unique_ptr<PulseHeadphones> PulseHeadphones::Open(const std::string& sink, int rate,
                                                        int latencyMs, HeadphoneRing& feed,
@@ -80,7 +58,7 @@ bool PulseHeadphones::Connect(const std::string& sink, std::string* reason, bool
         return false;
     }
     pa_threaded_mainloop_lock(loop_);
-    const bool ready = Await(loop_, [&] {
+    const bool ready = AwaitServer(loop_, [&] {
         const pa_context_state_t s = pa_context_get_state(context_);
         return s == PA_CONTEXT_READY ? 1 : PA_CONTEXT_IS_GOOD(s) ? -1 : 0;
     });
@@ -101,7 +79,7 @@ bool PulseHeadphones::Connect(const std::string& sink, std::string* reason, bool
             static_cast<pa_stream_flags_t>(PA_STREAM_EARLY_REQUESTS | PA_STREAM_DONT_MOVE);
         playing = pa_stream_connect_playback(stream_, sink.c_str(), &attr, flags, nullptr,
                                              nullptr) >= 0 &&
-                  Await(loop_, [&] {
+                  AwaitServer(loop_, [&] {
                       const pa_stream_state_t s = pa_stream_get_state(stream_);
                       return s == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(s) ? -1 : 0;
                   });

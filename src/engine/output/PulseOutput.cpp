@@ -1,6 +1,6 @@
 #include "engine/output/PulseOutput.h"
 
-#include "engine/output/PulseBuffer.h"
+#include "engine/output/PulseShared.h"
 #include "engine/realtime/Mixer.h"
 
 #include <pthread.h>
@@ -23,25 +23,10 @@ constexpr pa_usec_t kWatchUs = 100000;
 // A playing stream that has asked for nothing for this long is answered anyway, from what it
 // asked for before: four times the default buffer.
 constexpr auto kUnansweredAfter = 120ms;
-// The longest wait for the server to answer a connection or a new stream.
-constexpr auto kAnswerWait = 3s;
 
 // The library answers null for an operation on a stream that has failed.
 void Forget(pa_operation* operation) {
     if (operation) pa_operation_unref(operation);
-}
-
-// With the library's lock held: waits (briefly unlocked) until `done` says yes (true) or no
-// (false), or the server has not answered in time (false).
-template <class Done> bool Await(pa_threaded_mainloop* loop, Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
-    for (;;) {
-        if (const int d = done(); d >= 0) return d > 0;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        pa_threaded_mainloop_unlock(loop);
-        std::this_thread::sleep_for(2ms);
-        pa_threaded_mainloop_lock(loop);
-    }
 }
 
 } // namespace
@@ -68,7 +53,7 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int framesPerBuffer, in
     bool ready = false;
     if (started) {
         pa_threaded_mainloop_lock(loop);
-        ready = Await(loop, [&] {
+        ready = AwaitServer(loop, [&] {
             const pa_context_state_t s = pa_context_get_state(context);
             return s == PA_CONTEXT_READY ? 1 : PA_CONTEXT_IS_GOOD(s) ? -1 : 0;
         });
@@ -135,7 +120,7 @@ void PulseOutput::Start(Mixer& mixer, std::function<bool()> playing) {
         pa_stream_set_underflow_callback(stream_, &PulseOutput::OnUnderflow, this);
         ready = pa_stream_connect_playback(stream_, nullptr, &attr, PA_STREAM_EARLY_REQUESTS,
                                            nullptr, nullptr) >= 0 &&
-                Await(loop_, [&] {
+                AwaitServer(loop_, [&] {
                     const pa_stream_state_t s = pa_stream_get_state(stream_);
                     return s == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(s) ? -1 : 0;
                 });
