@@ -17,8 +17,9 @@ struct MixSong {
     double mixOutMs = 0;   // where the music ends, at the end of a phrase when steady
     double audibleStartMs = 0;
     double audibleEndMs = 0;
-    int pitch = 1000; // the speed the deck plays it at, per mille
-    std::string key;  // "A minor 8A"; empty when unknown
+    int pitch = 1000;    // the speed the deck plays it at, per mille
+    std::string key;     // "A minor 8A"; empty when unknown
+    std::string keyCode; // the same on the mixing wheel alone ("8A")
     bool operator==(const MixSong&) const = default;
 };
 

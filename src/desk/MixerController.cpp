@@ -164,7 +164,10 @@ MixSong MixSongFrom(const StoredMusic& stored) {
     song.downbeatMs = stored.downbeatMs;
     song.mixInMs = stored.mixInMs.value_or(0);
     song.mixOutMs = stored.mixOutMs.value_or(0);
-    if (const auto key = KeyFromWheelCode(stored.keyCode)) song.key = KeyText(*key);
+    if (const auto key = KeyFromWheelCode(stored.keyCode)) {
+        song.key = KeyText(*key);
+        song.keyCode = stored.keyCode;
+    }
     return song;
 }
 } // namespace
@@ -181,7 +184,10 @@ MixSong MixSongFrom(const engine::MusicAnalysis& music) {
     // The music comes in where the analysis heard it start; it goes out at the last bar line in
     // the sound (MixPoints), so that no more than a bar of it is lost.
     song.mixInMs = music.mixInMs;
-    if (music.key) song.key = KeyText(*music.key);
+    if (music.key) {
+        song.key = KeyText(*music.key);
+        song.keyCode = engine::KeyWheelCode(*music.key);
+    }
     return song;
 }
 

@@ -299,10 +299,9 @@ QString PlaylistRowText(const QString& title, const MixSong* music) {
     QString shown;
     if (music->steady && music->bpm > 0)
         shown = QString::number(music->bpm, 'f', 1) + QStringLiteral(" BPM");
-    // The key reads "A minor 8A": the wheel code is its last word.
-    if (const std::size_t space = music->key.rfind(' '); space != std::string::npos)
+    if (!music->keyCode.empty())
         shown += (shown.isEmpty() ? QString() : QStringLiteral("  ")) +
-                 QString::fromStdString(music->key.substr(space + 1));
+                 QString::fromStdString(music->keyCode);
     return shown.isEmpty() ? title : title + QStringLiteral("  \u00B7  ") + shown;
 }
 

@@ -234,8 +234,8 @@ TEST_F(DeskRules, ControlsByName) {
 // Beat Mix plans whole phrases ending at the outgoing's mix-out, matches tempo within the window
 // (also at double tempo), and falls back to a plain crossfade ending at the audible end.
 TEST(BeatMixPlan, PhrasesTempoAndFallback) {
-    const MixSong out{true, 120, 500, 500, 120500, 0, 122000, 1000, ""};
-    MixSong in{true, 126, 250, 2250, 100000, 0, 101000, 1000, ""};
+    const MixSong out{true, 120, 500, 500, 120500, 0, 122000, 1000, "", ""};
+    MixSong in{true, 126, 250, 2250, 100000, 0, 101000, 1000, "", ""};
     const TransitionPlan plan = PlanTransition(out, in, 8000);
     EXPECT_TRUE(plan.beatMatched);
     EXPECT_EQ(plan.beats, 16) << "8 s at 120 BPM";
@@ -262,8 +262,8 @@ TEST(BeatMixPlan, PhrasesTempoAndFallback) {
 // ends at the mix-out; the lows swap on the way; the incoming then glides back to its own speed.
 TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     const std::string a = ToneMp3("beat_a.mp3", 40.0, 220), b = ToneMp3("beat_b.mp3", 40.0, 330);
-    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 33000, 0, 39500, 1000, ""});
-    mixer.SetSongMusic(b, {true, 126, 800, 800, 38000, 0, 39500, 1000, ""});
+    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 33000, 0, 39500, 1000, "", ""});
+    mixer.SetSongMusic(b, {true, 126, 800, 800, 38000, 0, 39500, 1000, "", ""});
     queue.rows = {a, b};
     mixer.SetOverlap(8000);
     mixer.SetBeatMix(true);
@@ -307,8 +307,8 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
 // moves onto its beat; Quantize lands a click on the bar on the nearest beat while playing.
 TEST_F(DeskRules, SyncAndQuantize) {
     const std::string a = ToneMp3("sync_a.mp3", 20.0, 220), b = ToneMp3("sync_b.mp3", 20.0, 330);
-    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 19000, 0, 19500, 1000, ""});
-    mixer.SetSongMusic(b, {true, 126, 800, 800, 19000, 0, 19500, 1000, ""});
+    mixer.SetSongMusic(a, {true, 120, 1000, 1000, 19000, 0, 19500, 1000, "", ""});
+    mixer.SetSongMusic(b, {true, 126, 800, 800, 19000, 0, 19500, 1000, "", ""});
     DeckController& lead = Load(0, a);
     DeckController& deck = Load(1, b);
     EXPECT_FALSE(mixer.Sync(2)) << "a deck without a song has no tempo";

@@ -391,15 +391,15 @@ TEST(PlaylistRules, RowShowsTempoAndKey) {
     MixSong song;
     song.steady = true;
     song.bpm = 127.96;
-    song.key = "A minor 8A";
+    song.keyCode = "8A";
     EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  128.0 BPM  8A"));
     song.bpm = 128.04;
-    song.key = "D\u266D major 3B";
+    song.keyCode = "3B";
     EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  128.0 BPM  3B"));
-    song.key.clear();
+    song.keyCode.clear();
     EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  128.0 BPM"));
     song.steady = false;
-    song.key = "A minor 8A";
+    song.keyCode = "8A";
     EXPECT_EQ(PlaylistRowText(title, &song), QStringLiteral("Title  \u00B7  8A"))
         << "a drifting tempo is not shown";
     song.steady = true;
