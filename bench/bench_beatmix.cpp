@@ -90,11 +90,10 @@ struct SetRun {
 
 SetRun PlaySet(const std::vector<Song>& songs, bool beatMix) {
     Aspinx engine(OutputKind::Offline);
-    SongList queue;
-    MixerController desk(engine, queue);
+    MixerController desk(engine);
     // The songs' music is what the desk's own analysis finds in the background.
     for (const Song& song : songs)
-        queue.rows.push_back(song.path);
+        desk.Songs().Append({song.path});
     desk.SetOverlap(8000);
     desk.SetBeatMix(beatMix);
     desk.SetAutoFade(true);

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QItemSelection>
 #include <QMdiArea>
+#include <QPushButton>
 #include <QTimer>
 
 #include <time.h>
@@ -151,7 +152,7 @@ void ListFigures(const std::string& list, const std::string& suffix) {
         mixer.List().selectionModel()->select(every10th, QItemSelectionModel::Select);
         QApplication::processEvents();
         const double started = bench::NowSeconds();
-        mixer.master.Cmd_Remove_Click();
+        mixer.master.findChild<QPushButton*>(QStringLiteral("Cmd_Remove"))->click();
         QApplication::processEvents();
         const double ms = Millis(started);
         if (mixer.List().count() != kRows - kRemoved) std::abort();

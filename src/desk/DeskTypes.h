@@ -3,7 +3,6 @@
 // where an engine volume belongs. Any thread.
 #include <compare>
 #include <cstdint>
-#include <deque>
 #include <string>
 
 namespace spinx {
@@ -46,29 +45,5 @@ enum class LoadOrigin { OpenDialog, Desktop, Playlist, AutoPlay };
 
 // The marker menu's commands over the progress bar.
 enum class MarkerCommand { StartHere, EndHere, Reset };
-
-// The songs auto play takes from, top first.
-class SongQueue {
-  public:
-    virtual bool Empty() const = 0;
-    // Takes the top row off and gives its song; "" when the row stands for no song.
-    virtual std::string TakeTop() = 0;
-
-  protected:
-    ~SongQueue() = default;
-};
-
-// Songs in memory, top first: a playlist without a window.
-class SongList : public SongQueue {
-  public:
-    std::deque<std::string> rows;
-    bool Empty() const override { return rows.empty(); }
-    std::string TakeTop() override {
-        if (rows.empty()) return {};
-        std::string top = std::move(rows.front());
-        rows.pop_front();
-        return top;
-    }
-};
 
 } // namespace spinx

@@ -21,8 +21,8 @@
 
 namespace spinx {
 
-MixerController::MixerController(Aspinx& engine, SongQueue& songs, QObject* parent)
-    : QObject(parent), engine_(engine), songs_(songs), targetLufs_(engine::kDefaultTargetLufs) {
+MixerController::MixerController(Aspinx& engine, QObject* parent)
+    : QObject(parent), engine_(engine), targetLufs_(engine::kDefaultTargetLufs) {
     for (PlayerId p = 0; p < Aspinx::kPlayers; ++p)
         decks_[static_cast<size_t>(p)] =
             std::make_unique<DeckController>(engine_, p, [this] { return overlap_; });

@@ -8,6 +8,7 @@
 #include "desk/BeatMix.h"
 #include "desk/DeckController.h"
 #include "desk/DeskTypes.h"
+#include "desk/Playlist.h"
 #include "engine/Aspinx.h"
 #include "mixer/AudibleEdges.h"
 #include "mixer/AutoPlay.h"
@@ -48,11 +49,13 @@ class MixerController : public QObject, private AutoPlayDesk {
     // Songs analysed by an older analyser are listened to again.
     static constexpr int kMusicAnalyserVersion = 1;
 
-    // Auto play takes its songs from `songs`.
-    MixerController(Aspinx& engine, SongQueue& songs, QObject* parent = nullptr);
+    explicit MixerController(Aspinx& engine, QObject* parent = nullptr);
     ~MixerController() override;
 
     Aspinx& Engine() const { return engine_; }
+    // The songs auto play takes from, top first.
+    Playlist& Songs() { return songs_; }
+    const Playlist& Songs() const { return songs_; }
     DeckController& Deck(PlayerId player) const { return *decks_.at(static_cast<size_t>(player)); }
     static bool ValidPlayer(PlayerId player) { return player >= 0 && player < Aspinx::kPlayers; }
 
@@ -194,7 +197,7 @@ class MixerController : public QObject, private AutoPlayDesk {
                             const std::optional<engine::MusicAnalysis>& music, bool abandoned);
 
     Aspinx& engine_;
-    SongQueue& songs_;
+    Playlist songs_;
     std::array<std::unique_ptr<DeckController>, Aspinx::kPlayers> decks_;
     PlayerId deckA_ = 0;
     PlayerId deckB_ = 1;

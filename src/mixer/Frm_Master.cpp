@@ -253,8 +253,8 @@ Frm_Master::Frm_Master(QMdiArea& area, OutputKind output, QWidget* parent)
     connect(fadeCheck_, &QCheckBox::toggled, this, [this](bool on) { mixer_->SetGradual(on); });
     connect(tickTimer_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 
-    SongQueue& playlist = *this;
-    mixer_ = std::make_unique<MixerController>(*engine_, playlist);
+    mixer_ = std::make_unique<MixerController>(*engine_);
+    BindPlaylist();
     mixer_->SetSkipSilence(SettingsFlag(kSkipSilenceKey, true));
     mixer_->SetTargetLoudness(TargetLoudness());
     mixer_->SetLevelling(levelCheck_->isChecked());
@@ -322,7 +322,6 @@ QSize Frm_Master::sizeHint() const {
 }
 
 void Frm_Master::Form_Load() {
-    files_.assign(1, std::string());
     titleLabel_->setText(QStringLiteral("Spinx V") +
                          QString::fromStdString(ProgramVersionString()) +
                          QStringLiteral("\nMade by the Spinx developers"

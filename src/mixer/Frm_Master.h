@@ -53,7 +53,7 @@ struct MixSong;
 // shows only its key, one with neither shows its title alone.
 QString PlaylistRowText(const QString& title, const MixSong* music);
 
-class Frm_Master : public QWidget, private DeckHost, private SongQueue {
+class Frm_Master : public QWidget, private DeckHost {
     Q_OBJECT
   public:
     // `output` is where the engine plays: the program uses the default device, tests render
@@ -133,31 +133,10 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
 
   private:
     static constexpr int kPlaylistLines = 5; // the least room for the playlist, in rows
-    // A row waiting to be put into the playlist.
-    struct PendingRow {
-        QString text;
-        int index; // into files_
-    };
-    // Holds back the rows that AddFile makes until the outermost batch ends, so that many
-    // files go into the list in one insertion.
-    class RowBatch {
-      public:
-        explicit RowBatch(Frm_Master& master);
-        ~RowBatch();
-        RowBatch(const RowBatch&) = delete;
-        RowBatch& operator=(const RowBatch&) = delete;
-
-      private:
-        Frm_Master& master_;
-    };
-
     // DeckHost.
     void RequestMarkerMenu() override { emit markerMenuRequested(); }
     QString SongName(const std::string& path) const override;
     void SyncDeck(int16_t player) override;
-    // SongQueue: auto play takes the playlist's top row.
-    bool Empty() const override;
-    std::string TakeTop() override;
     // The controls show the mixer controller's state, without sending it back.
     void ShowPair();
     void ShowCrossfader();
@@ -165,10 +144,8 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     void SongSkipped(const std::string& path, const QString& reason);
 
     QGroupBox* BuildPlaylistFrame();
-    const std::string* PlaylistFile(const QListWidgetItem* row) const;
-    void AppendSong(const std::string& path);
-    std::vector<std::string> ListedSongs() const; // the rows' paths, in list order
-    void FlushRows();
+    // The list shows what the mixer controller's playlist holds.
+    void BindPlaylist();
     void InsertQueuedRows();
     // Names rows after their songs' tags as the names come in from the title scan.
     void RetitleRows();
@@ -177,8 +154,8 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     // Shows the tempo and key of the songs whose music became known on their named rows.
     void ShowRowsMusic();
     void TellRefusals();
-    void InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to);
-    void RemoveRows(const std::vector<bool>& gone, int count);
+    void RemoveRows(const std::vector<bool>& gone);
+    void MoveRow(int from, int to);
     void RememberFolder(const std::string& folder);
     // The recording's time on the label, each tick; a recording whose file failed is stopped.
     void ShowRecordingTime();
@@ -187,15 +164,11 @@ class Frm_Master : public QWidget, private DeckHost, private SongQueue {
     QMdiArea& area_;
     // Element p is the deck whose ID is p; filled once by Form_Load.
     std::array<QPointer<Frm_TurnTable>, Aspinx::kPlayers> decks_;
-    // Full paths of every song added during the run. Element 0 stays empty; rows carry their
-    // index (ItemData), so elements are never moved or dropped.
-    std::vector<std::string> files_{std::string()};
-    std::vector<PendingRow> pendingRows_;
-    int batchDepth_ = 0;
+    // The list shows the playlist's first rows; the rest go in a chunk per turn.
+    int shown_ = 0;
     QTimer* retitleTimer_ = nullptr;
     QTimer* insertTimer_ = nullptr;
     QTimer* refusalTimer_ = nullptr;
-    std::deque<PendingRow> queuedRows_; // on their way into the list, a chunk per turn
     // What the title scan keeps of each file it has read.
     struct KnownTitle {
         long changed = 0; // modification time, s

@@ -9,11 +9,11 @@
 #include "mixer/M3u.h"
 #include "support/FileChooser.h"
 #include "support/FileIo.h"
-#include "support/KeptPlaylist.h"
 #include "support/Mod_Diskinfo.h"
 #include "support/Mod_INI.h"
 #include "support/MsgBox.h"
 #include "support/SettingsKeys.h"
+#include "widgets/DroppedFiles.h"
 #include "widgets/ListBox.h"
 #include "widgets/PictureButton.h"
 
@@ -29,7 +29,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -45,12 +44,8 @@ namespace {
 constexpr const char* kAddFilter = "MP3 Files & Playlists|*.mp3;*.m3u|M3U Playlists (*.m3u)|*.m3u|"
                                    "MP3 Songs (*.mp3)|*.mp3|All files (*.*)|*.*";
 constexpr const char* kAddTitle = "Select MP3/M3U files";
-// A list of a hundred thousand songs is a few megabytes; a larger file is no playlist, and
-// reading it would hold up the window.
 constexpr const char* kSaveFilter = "M3U Playlists (*.m3u)|*.m3u|All files (*.*)|*.*";
 
-// A row's ItemData: its index into the run's list of files.
-constexpr int kItemData = Qt::UserRole;
 // Set once a row has been named after its song's tags.
 constexpr int kNamedRole = Qt::UserRole + 1;
 // Rows looked at per turn of the event loop when naming them.
@@ -77,14 +72,6 @@ QPushButton* TextButton(QWidget* parent, const char* caption, const char* tip) {
     return button;
 }
 } // namespace
-
-Frm_Master::RowBatch::RowBatch(Frm_Master& master) : master_(master) {
-    ++master_.batchDepth_;
-}
-
-Frm_Master::RowBatch::~RowBatch() {
-    if (--master_.batchDepth_ == 0) master_.FlushRows();
-}
 
 QGroupBox* Frm_Master::BuildPlaylistFrame() {
     auto* frame = new QGroupBox(QStringLiteral("Playlist"), this);
@@ -181,86 +168,57 @@ QGroupBox* Frm_Master::BuildPlaylistFrame() {
     return frame;
 }
 
-const std::string* Frm_Master::PlaylistFile(const QListWidgetItem* row) const {
-    if (!row) return nullptr;
-    bool ok = false;
-    const qlonglong index = row->data(kItemData).toLongLong(&ok);
-    if (!ok || index < 1 || index >= static_cast<qlonglong>(files_.size())) return nullptr;
-    return &files_[static_cast<std::size_t>(index)];
-}
-
 const std::string* Frm_Master::PlaylistRowPath(int row) const {
-    return PlaylistFile(playlist_->item(row));
+    // Rows on their way into the list are not shown yet.
+    return row < shown_ ? mixer_->Songs().Song(row) : nullptr;
 }
 
-bool Frm_Master::Empty() const {
-    return playlist_->count() == 0 && queuedRows_.empty();
-}
-std::string Frm_Master::TakeTop() {
-    if (playlist_->count() == 0) InsertQueuedRows();
-    if (playlist_->count() == 0) return {};
-    // Only the top row leaves: the rows the user has selected stay selected.
-    QListWidgetItem* top = playlist_->takeItem(0);
-    const std::string* file = PlaylistFile(top);
-    const std::string path = file ? *file : std::string();
-    delete top;
-    return path;
+void Frm_Master::BindPlaylist() {
+    const Playlist& songs = mixer_->Songs();
+    connect(&songs, &Playlist::appended, this, [this](int first, int count) {
+        const Playlist& all = mixer_->Songs();
+        // Named from its tags off this thread; until then the row shows the file's name.
+        for (int row = first; row < first + count; ++row)
+            if (!names_.count(*all.Song(row))) titleScan_->Request(*all.Song(row));
+        // The first rows go in at once (a song or a short list appears as it is added); the
+        // rest follow, a chunk per turn of the event loop.
+        InsertQueuedRows();
+    });
+    connect(&songs, &Playlist::removed, this,
+            [this](const std::vector<bool>& gone) { RemoveRows(gone); });
+    connect(&songs, &Playlist::moved, this, [this](int from, int to) { MoveRow(from, to); });
+    connect(&songs, &Playlist::cleared, this, [this] {
+        playlist_->clear();
+        shown_ = 0;
+        List1_Click();
+    });
 }
 
 void Frm_Master::AddFile(const std::string& Filename) {
-    const RowBatch batch(*this);
-    switch (EntryKind(Filename)) {
-    case PlaylistEntry::Playlist: {
-        std::string text, error;
-        if (!ReadWholeFile(Filename, text, &error, kPlaylistMaxBytes)) {
-            MsgBox("The playlist could not be added. " + error);
-            return;
-        }
-        for (const std::string& song : M3uSongs(GetPath(Filename), text))
-            AppendSong(song);
-        break;
-    }
-    case PlaylistEntry::Song:
-        AppendSong(Filename);
-        break;
-    case PlaylistEntry::Other:
-        break;
-    }
-}
-
-void Frm_Master::AppendSong(const std::string& path) {
-    files_.push_back(path);
-    pendingRows_.push_back(
-        {QString::fromStdString(GetBaseName(path)), static_cast<int>(files_.size() - 1)});
-    // Named from its tags off this thread; until then the row shows the file's name.
-    if (!names_.count(path)) titleScan_->Request(path);
-}
-void Frm_Master::FlushRows() {
-    for (PendingRow& row : pendingRows_)
-        queuedRows_.push_back(std::move(row));
-    pendingRows_.clear();
-    // The first rows go in at once (a song or a short list appears as it is added); the rest
-    // follow, a chunk per turn of the event loop.
-    InsertQueuedRows();
+    std::string error;
+    if (!mixer_->Songs().Add(Filename, &error)) MsgBox("The playlist could not be added. " + error);
 }
 
 void Frm_Master::InsertQueuedRows() {
-    if (queuedRows_.empty()) return;
-    const std::size_t n = std::min(queuedRows_.size(), kRowChunk);
-    const std::vector<PendingRow> rows(queuedRows_.begin(),
-                                       queuedRows_.begin() + static_cast<std::ptrdiff_t>(n));
-    queuedRows_.erase(queuedRows_.begin(), queuedRows_.begin() + static_cast<std::ptrdiff_t>(n));
+    const Playlist& songs = mixer_->Songs();
+    const int n = std::min(songs.Count() - shown_, static_cast<int>(kRowChunk));
+    if (n <= 0) return;
+    QStringList texts;
+    texts.reserve(n);
+    for (int row = shown_; row < shown_ + n; ++row)
+        texts << QString::fromStdString(GetBaseName(*songs.Song(row)));
+    shown_ += n;
     playlist_->setUpdatesEnabled(false);
-    InsertRows(rows, 0, rows.size());
+    playlist_->addItems(texts);
     playlist_->setUpdatesEnabled(true);
-    if (!queuedRows_.empty()) insertTimer_->start();
+    if (shown_ < songs.Count()) insertTimer_->start();
 }
 void Frm_Master::RetitleRows() {
     const int rows = playlist_->count();
     for (int looked = 0; retitleRow_ < rows && looked < kRetitleChunk; ++retitleRow_, ++looked) {
         QListWidgetItem* row = playlist_->item(retitleRow_);
         if (row->data(kNamedRole).toBool()) continue;
-        const std::string* path = PlaylistFile(row);
+        const std::string* path = PlaylistRowPath(retitleRow_);
         const auto name = path ? names_.find(*path) : names_.end();
         // Rows are named in order as the names come: the pass waits at the first one not read.
         if (path && name == names_.end()) return;
@@ -279,17 +237,7 @@ void Frm_Master::SongNamed(const std::string& path, const QString& name, const c
         return;
     }
     // Not a song file: its rows leave the list, and the user hears why once for the lot.
-    const int count = playlist_->count();
-    std::vector<bool> gone(static_cast<std::size_t>(count), false);
-    bool any = false;
-    for (int row = 0; row < count; ++row) {
-        const std::string* file = PlaylistFile(playlist_->item(row));
-        if (file && *file == path) gone[static_cast<std::size_t>(row)] = any = true;
-    }
-    std::erase_if(queuedRows_, [&](const PendingRow& row) {
-        return files_[static_cast<std::size_t>(row.index)] == path;
-    });
-    if (any) RemoveRows(gone, count);
+    mixer_->Songs().RemoveSong(path);
     refusals_.push_back(path + " (" + refused + ")");
     refusalTimer_->start();
 }
@@ -311,7 +259,7 @@ void Frm_Master::ShowRowsMusic() {
     for (int row = 0; row < playlist_->count(); ++row) {
         QListWidgetItem* item = playlist_->item(row);
         if (!item->data(kNamedRole).toBool()) continue; // shown when named
-        const std::string* path = PlaylistFile(item);
+        const std::string* path = PlaylistRowPath(row);
         if (!path || !musicChanged_.count(*path)) continue;
         const auto name = names_.find(*path);
         if (name == names_.end()) continue;
@@ -337,19 +285,6 @@ QString Frm_Master::SongName(const std::string& path) const {
     if (!path.empty()) titleScan_->Request(path);
     return QString::fromStdString(GetBaseName(path));
 }
-void Frm_Master::InsertRows(const std::vector<PendingRow>& rows, std::size_t from, std::size_t to) {
-    const int first = playlist_->count();
-    QStringList texts;
-    texts.reserve(static_cast<qsizetype>(to - from));
-    for (std::size_t i = from; i < to; ++i)
-        texts << rows[i].text;
-    playlist_->addItems(texts);
-    // The index is not shown, so no view needs to hear of it row by row.
-    const QSignalBlocker quiet(playlist_->model());
-    for (std::size_t i = from; i < to; ++i)
-        playlist_->item(first + static_cast<int>(i - from))->setData(kItemData, rows[i].index);
-}
-
 void Frm_Master::Cmd_Add_Click() {
     FileRequest request;
     request.title = kAddTitle;
@@ -359,7 +294,6 @@ void Frm_Master::Cmd_Add_Click() {
     const std::optional<FileDialogAnswer> answer = ChooseFiles(request);
     if (!answer) return;
     RememberFolder(GetPath(answer->files.front()));
-    const RowBatch batch(*this);
     for (const std::string& file : answer->files)
         AddFile(file);
 }
@@ -371,22 +305,22 @@ void Frm_Master::RememberFolder(const std::string& folder) {
 }
 
 void Frm_Master::Cmd_Remove_Click() {
-    const int count = playlist_->count();
-    std::vector<bool> gone(static_cast<std::size_t>(count), false);
-    bool any = false;
+    std::vector<bool> gone(static_cast<std::size_t>(mixer_->Songs().Count()), false);
     for (const QItemSelectionRange& range : playlist_->selectionModel()->selection())
         for (int row = range.top(); row <= range.bottom(); ++row)
-            gone[static_cast<std::size_t>(row)] = any = true;
-    if (any) RemoveRows(gone, count);
+            gone[static_cast<std::size_t>(row)] = true;
+    mixer_->Songs().Remove(gone);
 }
 
-void Frm_Master::RemoveRows(const std::vector<bool>& gone, int count) {
+void Frm_Master::RemoveRows(const std::vector<bool>& gone) {
     std::vector<std::pair<int, int>> runs; // first row, row count
-    for (int row = 0; row < count;) {
+    int removed = 0;
+    for (int row = 0; row < shown_;) {
         int end = row;
-        while (end < count && gone[static_cast<std::size_t>(end)])
+        while (end < shown_ && gone[static_cast<std::size_t>(end)])
             ++end;
         if (end > row) runs.emplace_back(row, end - row);
+        removed += end - row;
         row = end + 1;
     }
     // Without a selection the model has no ranges to keep up to date while rows go.
@@ -396,31 +330,41 @@ void Frm_Master::RemoveRows(const std::vector<bool>& gone, int count) {
         for (auto run = runs.rbegin(); run != runs.rend(); ++run)
             playlist_->model()->removeRows(run->first, run->second);
     } else {
-        std::vector<PendingRow> kept;
-        kept.reserve(static_cast<std::size_t>(count));
-        for (int row = 0; row < count; ++row) {
-            if (gone[static_cast<std::size_t>(row)]) continue;
-            const QListWidgetItem* item = playlist_->item(row);
-            kept.push_back({item->text(), item->data(kItemData).toInt()});
-        }
+        QStringList kept;
+        kept.reserve(shown_ - removed);
+        for (int row = 0; row < shown_; ++row)
+            if (!gone[static_cast<std::size_t>(row)]) kept << playlist_->item(row)->text();
         playlist_->clear();
-        InsertRows(kept, 0, kept.size());
+        playlist_->addItems(kept);
     }
+    shown_ -= removed;
     playlist_->setUpdatesEnabled(true);
     playlist_->selectionModel()->clear();
     List1_Click();
 }
 
+void Frm_Master::MoveRow(int from, int to) {
+    if (from < shown_ && to < shown_) {
+        playlist_->insertItem(to, playlist_->takeItem(from));
+        return;
+    }
+    // A row moved across the end of what is shown: the shown one now stands for another song.
+    const int row = std::min(from, to);
+    if (row >= shown_) return;
+    QListWidgetItem* item = playlist_->item(row);
+    item->setText(QString::fromStdString(GetBaseName(*mixer_->Songs().Song(row))));
+    item->setData(kNamedRole, false);
+    retitleRow_ = std::min(retitleRow_, row);
+    retitleTimer_->start();
+}
+
 void Frm_Master::Cmd_Move_Click(int16_t Index) {
     // The one selected row; the current row when there is no single selection, as from code.
     const QItemSelection selection = playlist_->selectionModel()->selection();
-    int i = playlist_->SelCount() == 1 ? selection.first().top() : playlist_->currentRow();
+    const int i = playlist_->SelCount() == 1 ? selection.first().top() : playlist_->currentRow();
     if (i < 0) return;
-    QListWidgetItem* row = playlist_->takeItem(i);
-    i += Index == 0 ? -1 : 1;
-    i = std::clamp(i, 0, playlist_->count());
-    playlist_->insertItem(i, row);
-    playlist_->setCurrentItem(row, QItemSelectionModel::ClearAndSelect);
+    const int to = mixer_->Songs().Move(i, Index == 0);
+    if (to < shown_) playlist_->setCurrentRow(to, QItemSelectionModel::ClearAndSelect);
 }
 
 void Frm_Master::Cmd_Save_Click() {
@@ -437,7 +381,7 @@ void Frm_Master::Cmd_Save_Click() {
     const std::string listFolder = GetPath(name);
     RememberFolder(listFolder);
     std::string error;
-    if (!WriteFileAtomically(name, M3uText(listFolder, ListedSongs()), &error))
+    if (!WriteFileAtomically(name, M3uText(listFolder, mixer_->Songs().Songs()), &error))
         MsgBox("The playlist could not be saved. " + error);
 }
 
@@ -462,7 +406,7 @@ void Frm_Master::List1_MouseDown(Qt::MouseButton Button) {
 }
 
 int16_t Frm_Master::LoadCurrentRow() {
-    if (!PlaylistFile(playlist_->currentItem())) return -1;
+    if (!PlaylistRowPath(playlist_->currentRow())) return -1;
     for (const PlayerId player : {mixer_->DeckA(), mixer_->DeckB()}) {
         const PlayerStatus status = mixer_->Deck(player).Status();
         if (status == PlayerStatus::Playing || status == PlayerStatus::Paused) continue;
@@ -480,7 +424,7 @@ void Frm_Master::LoadCurrentRowInto(int16_t player) {
     // From the keyboard a set is loaded row after row: the top row when none is current, and
     // the next row becomes current.
     if (playlist_->currentRow() < 0) playlist_->setCurrentRow(0);
-    const std::string* path = PlaylistFile(playlist_->currentItem());
+    const std::string* path = PlaylistRowPath(playlist_->currentRow());
     DeckController& deck = mixer_->Deck(player);
     if (!path || !MayLoadOver(deck)) return;
     deck.Load(*path, LoadOrigin::Playlist);
@@ -489,50 +433,17 @@ void Frm_Master::LoadCurrentRowInto(int16_t player) {
 }
 void Frm_Master::List1_MouseMove(const QPoint& pos) {
     // Over empty space below the rows the tip keeps its last text.
-    if (const std::string* path = PlaylistFile(playlist_->itemAt(pos)))
+    if (const std::string* path = PlaylistRowPath(playlist_->indexAt(pos).row()))
         playlist_->setToolTip(QString::fromStdString(*path));
 }
 
 void Frm_Master::List1_OLEDragDrop(const QMimeData& Data) {
-    const RowBatch batch(*this);
-    for (const QUrl& url : Data.urls())
-        if (url.isLocalFile()) AddFile(url.toLocalFile().toStdString());
-}
-
-std::vector<std::string> Frm_Master::ListedSongs() const {
-    std::vector<std::string> songs;
-    songs.reserve(static_cast<std::size_t>(playlist_->count()) + queuedRows_.size());
-    for (int row = 0; row < playlist_->count(); ++row)
-        if (const std::string* path = PlaylistFile(playlist_->item(row))) songs.push_back(*path);
-    // Rows still on their way into the list are the list's too.
-    for (const PendingRow& row : queuedRows_)
-        songs.push_back(files_[static_cast<std::size_t>(row.index)]);
-    return songs;
+    for (const std::string& file : DroppedFiles(Data))
+        AddFile(file);
 }
 
 void Frm_Master::KeepPlaylist(const std::string& file) {
-    {
-        const RowBatch batch(*this);
-        for (const std::string& path : LoadKeptPlaylist(file))
-            AppendSong(path);
-    }
-    // Rows receive their paths after the model reports them, one change can come as several
-    // reports, and a long list comes in chunks: the save runs once things settle.
-    auto* save = new QTimer(this);
-    save->setSingleShot(true);
-    save->setInterval(200);
-    connect(save, &QTimer::timeout, this, [this, file] {
-        std::string error;
-        // A box on every change would bury the DJ; the next change tries again.
-        if (!SaveKeptPlaylist(file, ListedSongs(), &error))
-            std::fprintf(stderr, "spinx: the playlist could not be kept: %s\n", error.c_str());
-    });
-    const auto changed = [save] { save->start(); };
-    const QAbstractItemModel* model = playlist_->model();
-    connect(model, &QAbstractItemModel::rowsInserted, save, changed);
-    connect(model, &QAbstractItemModel::rowsRemoved, save, changed);
-    connect(model, &QAbstractItemModel::rowsMoved, save, changed);
-    connect(model, &QAbstractItemModel::modelReset, save, changed);
+    mixer_->Songs().Keep(file);
 }
 
 } // namespace spinx

@@ -8,9 +8,11 @@
 #include "engine/analysis/BackgroundScan.h"
 #include "library/Database.h"
 #include "library/SongTable.h"
+#include "support/KeptPlaylist.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -44,10 +46,19 @@ class DeskRules : public ::testing::Test {
         return mixer.Deck(player);
     }
 
+    // Timers and posted reports need an application; Qt keeps a reference to argc.
+    static std::unique_ptr<QCoreApplication> AppIfNone() {
+        static int argc = 1;
+        static char name[] = "test";
+        static char* argv[] = {name, nullptr};
+        if (QCoreApplication::instance()) return nullptr;
+        return std::make_unique<QCoreApplication>(argc, argv);
+    }
+    std::unique_ptr<QCoreApplication> app = AppIfNone();
     TempFolder folder;
     Aspinx engine{OutputKind::Offline};
-    SongList queue;
-    MixerController mixer{engine, queue};
+    MixerController mixer{engine};
+    Playlist& queue = mixer.Songs();
 };
 
 // The settings come back once the engine has the song, not before; changes wait to be saved,
@@ -151,9 +162,8 @@ TEST_F(DeskRules, CrossfaderPairAndFade) {
 // last song the desk plays the songs it still holds again in turn, a rendered set ends.
 TEST_F(DeskRules, AutoPlayToTheEnd) {
     for (const char* name : {"one", "bad", "two"})
-        queue.rows.push_back(std::string(name) == "bad"
-                                 ? WriteFile(folder / "bad.mp3", "no frames here")
-                                 : ToneMp3(std::string(name) + ".mp3", 2.0, 500));
+        queue.Append({std::string(name) == "bad" ? WriteFile(folder / "bad.mp3", "no frames here")
+                                                 : ToneMp3(std::string(name) + ".mp3", 2.0, 500)});
     std::vector<std::string> skipped;
     QObject::connect(&mixer, &MixerController::songSkipped,
                      [&](const std::string& path, const QString&) { skipped.push_back(path); });
@@ -167,7 +177,7 @@ TEST_F(DeskRules, AutoPlayToTheEnd) {
     EXPECT_LT(steps, 60) << "the set ends after its last song";
     EXPECT_EQ(skipped, std::vector<std::string>{folder / "bad.mp3"});
 
-    queue.rows.push_back(ToneMp3("three.mp3", 2.0, 600));
+    queue.Append({ToneMp3("three.mp3", 2.0, 600)});
     mixer.SetEachSongOnce(false);
     for (int i = 0; i < 80; ++i) {
         Step();
@@ -190,6 +200,42 @@ TEST_F(DeskRules, NamesThatAreNotUtf8) {
         EXPECT_GT(engine.GetSoundPosition(1), 50);
         deck.Stop();
     }
+}
+
+// The playlist without a window: rows leave and move as asked, telling what changed; a kept
+// list comes back, follows each change, and a change made just before the desk closes is kept.
+TEST_F(DeskRules, PlaylistRowsAndKeeping) {
+    std::vector<std::vector<bool>> removals;
+    std::vector<std::pair<int, int>> moves;
+    QObject::connect(&queue, &Playlist::removed,
+                     [&](const std::vector<bool>& gone) { removals.push_back(gone); });
+    QObject::connect(&queue, &Playlist::moved, [&](int from, int to) {
+        moves.push_back({from, to});
+    });
+    const std::string kept = folder / "kept.m3u";
+    ASSERT_TRUE(SaveKeptPlaylist(kept, {"/m/a.mp3", "/m/b.mp3"}));
+    queue.Keep(kept);
+    queue.Append({"/m/c.mp3", "/m/b.mp3", "/m/d.mp3"});
+    EXPECT_EQ(queue.Move(0, true), 0) << "the top row goes no higher";
+    EXPECT_EQ(queue.Move(4, false), 4) << "the last no lower";
+    EXPECT_EQ(queue.Move(1, false), 2);
+    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{1, 2}}));
+    queue.RemoveSong("/m/b.mp3");
+    ASSERT_EQ(removals.size(), 1u);
+    EXPECT_EQ(removals[0], (std::vector<bool>{false, false, true, true, false}));
+    EXPECT_EQ(queue.TakeTop(), "/m/a.mp3");
+    EXPECT_EQ(queue.Songs(), (std::vector<std::string>{"/m/c.mp3", "/m/d.mp3"}));
+    for (int i = 0; i < 30; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    EXPECT_EQ(LoadKeptPlaylist(kept), (std::vector<std::string>{"/m/c.mp3", "/m/d.mp3"}));
+
+    auto closing = std::make_unique<MixerController>(engine);
+    closing->Songs().Keep(kept);
+    closing->Songs().Remove({true});
+    closing.reset();
+    EXPECT_EQ(LoadKeptPlaylist(kept), std::vector<std::string>{"/m/d.mp3"});
 }
 
 // Every control answers to its name in its own scale, stops at its ends, and unknown names do
@@ -264,7 +310,7 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     const std::string a = ToneMp3("beat_a.mp3", 40.0, 220), b = ToneMp3("beat_b.mp3", 40.0, 330);
     mixer.SetSongMusic(a, {true, 120, 1000, 1000, 33000, 0, 39500, 1000, "", ""});
     mixer.SetSongMusic(b, {true, 126, 800, 800, 38000, 0, 39500, 1000, "", ""});
-    queue.rows = {a, b};
+    queue.Append({a, b});
     mixer.SetOverlap(8000);
     mixer.SetBeatMix(true);
     mixer.SetAutoPlay(true);
@@ -339,11 +385,6 @@ TEST_F(DeskRules, SyncAndQuantize) {
 // A song is listened to once, in the background, when it is first loaded: the deck then knows
 // its tempo, and its row keeps what was heard for every later load.
 TEST_F(DeskRules, SongsAreListenedToOnce) {
-    int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
     const std::string song =
         SynthMp3("clicks.mp3", "0.05 sine 1000 fade 0 0.05 0.04 pad 0 0.45 repeat 47", "-b 128");
     DeckController& deck = Load(0, song);
@@ -356,8 +397,7 @@ TEST_F(DeskRules, SongsAreListenedToOnce) {
     EXPECT_EQ(kept->version, MixerController::kMusicAnalyserVersion);
     EXPECT_NEAR(kept->bpm.value_or(0), 120, 0.05);
 
-    SongList other;
-    MixerController again(engine, other);
+    MixerController again(engine);
     again.Deck(1).Load(song, LoadOrigin::Desktop);
     ASSERT_TRUE(again.Settle(5000));
     EXPECT_FALSE(again.MusicScanner().Pending(song)) << "known from its row";

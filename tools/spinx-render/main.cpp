@@ -225,9 +225,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    spinx::SongList queue;
-    queue.rows.assign(songs.begin(), songs.end());
-    spinx::MixerController desk(engine, queue);
+    spinx::MixerController desk(engine);
+    desk.Songs().Append(songs);
     desk.SetOverlap(options.overlap);
     desk.SetLevelling(options.level);
     desk.SetBeatMix(options.beatMix);
