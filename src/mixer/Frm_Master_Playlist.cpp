@@ -323,13 +323,15 @@ void Frm_Master::RemoveRows(const std::vector<bool>& gone) {
         removed += end - row;
         row = end + 1;
     }
-    // Without a selection the model has no ranges to keep up to date while rows go.
-    playlist_->selectionModel()->clear();
     playlist_->setUpdatesEnabled(false);
+    // A few runs leave the other rows as they were, selected or not (auto play taking the top
+    // row leaves the user's selection alone); scattered rows are removed by building the list
+    // anew, without a selection for the model to keep up to date meanwhile.
     if (runs.size() <= kFewRuns) {
         for (auto run = runs.rbegin(); run != runs.rend(); ++run)
             playlist_->model()->removeRows(run->first, run->second);
     } else {
+        playlist_->selectionModel()->clear();
         QStringList kept;
         kept.reserve(shown_ - removed);
         for (int row = 0; row < shown_; ++row)
@@ -339,7 +341,6 @@ void Frm_Master::RemoveRows(const std::vector<bool>& gone) {
     }
     shown_ -= removed;
     playlist_->setUpdatesEnabled(true);
-    playlist_->selectionModel()->clear();
     List1_Click();
 }
 
