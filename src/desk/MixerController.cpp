@@ -507,4 +507,49 @@ void MixerController::LoudnessMeasured(const std::string& path, std::optional<So
         if (Deck(p).Filename() == path) LevelDeck(p);
 }
 
+namespace {
+// Elapsed time as h:mm:ss.
+std::string ClockText(int64_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+} // namespace
+
+bool MixerController::StartRecording(const std::string& path, QString* reason) {
+    if (!engine_.StartRecording(QString::fromStdString(path), reason)) return false;
+    recordingPath_ = path;
+    return true;
+}
+
+std::string MixerController::StopRecording(const std::string& why) {
+    if (!engine_.IsRecording()) return {};
+    const uint64_t lost = engine_.RecordingDroppedFrames();
+    QString reason;
+    const bool complete = engine_.StopRecording(&reason);
+    std::string text = why;
+    const auto add = [&text](const std::string& sentence) {
+        text += (text.empty() ? "" : " ") + sentence;
+    };
+    if (!complete) add(reason.toStdString());
+    if (lost > 0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f",
+                      static_cast<double>(lost) / std::max(engine_.SampleRate(), 1));
+        add("The computer fell behind while recording: " + std::string(seconds) +
+            " seconds of the mix are missing from the file.");
+    }
+    return text;
+}
+
+std::string MixerController::RecordingText() const {
+    const int rate = std::max(engine_.SampleRate(), 1);
+    std::string text =
+        "\u25CF Recording " + ClockText(static_cast<int64_t>(engine_.RecordedFrames()) / rate);
+    if (const uint64_t lost = engine_.RecordingDroppedFrames(); lost > 0)
+        text += " (" + std::to_string(lost * 1000 / static_cast<uint64_t>(rate)) + " ms lost)";
+    return text;
+}
+
 } // namespace spinx

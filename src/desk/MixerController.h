@@ -121,6 +121,19 @@ class MixerController : public QObject, private AutoPlayDesk {
     void SetMeasureEverySong(bool on) { measureEverySong_ = on; }
     const AutoPlay& AutoPlayer() const { return autoPlay_; }
 
+    // Record Mix: the master mix into a FLAC or WAV file, by its extension.
+    bool StartRecording(const std::string& path, QString* reason);
+    // Finalises the recording; what went wrong, in sentences for the user (`why` first when
+    // given), or "" when the file holds the whole mix.
+    std::string StopRecording(const std::string& why = "");
+    bool IsRecording() const { return engine_.IsRecording(); }
+    // The file could no longer be written (a full disk): it has stopped growing, and
+    // StopRecording tells why.
+    bool RecordingFailed() const { return engine_.RecordingFailed(); }
+    const std::string& RecordingPath() const { return recordingPath_; }
+    // "● Recording h:mm:ss", with what the writer lost when it fell behind.
+    std::string RecordingText() const;
+
     // Beat Mix: auto play's take-overs are beat-matched and phrase-aligned where the music
     // allows (see BeatMix.h), with an equal-power fade; off, they are as the crossfader makes
     // them.
@@ -198,6 +211,7 @@ class MixerController : public QObject, private AutoPlayDesk {
 
     Aspinx& engine_;
     Playlist songs_;
+    std::string recordingPath_;
     std::array<std::unique_ptr<DeckController>, Aspinx::kPlayers> decks_;
     PlayerId deckA_ = 0;
     PlayerId deckB_ = 1;

@@ -100,7 +100,7 @@ class Frm_Master : public QWidget, private DeckHost {
     // Starts recording the master mix to a FLAC or WAV file chosen in a Save dialog, or, while
     // recording, stops.
     void StartOrStopRecording();
-    bool IsRecording() const { return engine_->IsRecording(); }
+    bool IsRecording() const;
     // Finalises the recording, so that the file opens. The user hears about a problem, and
     // about `why` when it is given (the recording did not stop at their asking).
     void StopRecording(const std::string& why = "");
@@ -182,7 +182,6 @@ class Frm_Master : public QWidget, private DeckHost {
     QTimer* rowMusicTimer_ = nullptr;
 
     std::unique_ptr<MixerController> mixer_;
-    std::string recordingPath_;
     std::string recordFolder_; // where the last recording went; "" before the first
     int recordFilter_ = 1;     // its format, as the Save dialog's filter (1 FLAC, 2 WAV)
 

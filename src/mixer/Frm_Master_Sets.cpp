@@ -11,21 +11,12 @@
 #include <QDateTime>
 #include <QLabel>
 
-#include <cstdio>
-
 namespace spinx {
 
 namespace {
 constexpr const char* kRecordFilter = "FLAC audio (*.flac)|*.flac|WAV audio (*.wav)|*.wav";
 constexpr int kWavFilter = 2;
 
-// Elapsed time as h:mm:ss.
-std::string ClockText(int64_t seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return text;
-}
 } // namespace
 
 void Frm_Master::Chk_Level_Click() {
@@ -67,52 +58,36 @@ void Frm_Master::StartOrStopRecording() {
     if (typed != "flac" && typed != "wav") path += recordFilter_ == kWavFilter ? ".wav" : ".flac";
     recordFolder_ = GetPath(path);
     QString reason;
-    if (!engine_->StartRecording(QString::fromStdString(path), &reason)) {
+    if (!mixer_->StartRecording(path, &reason)) {
         MsgBox("The mix cannot be recorded to \"" + path + "\". " + reason.toStdString());
         return;
     }
-    recordingPath_ = path;
     ShowRecordingTime();
     recordingLabel_->show();
     emit recordingChanged(true);
 }
 
+bool Frm_Master::IsRecording() const {
+    return mixer_->IsRecording();
+}
+
 void Frm_Master::StopRecording(const std::string& why) {
     if (!IsRecording()) return;
-    const uint64_t lost = engine_->RecordingDroppedFrames();
-    QString reason;
-    const bool complete = engine_->StopRecording(&reason);
+    const std::string text = mixer_->StopRecording(why);
     recordingLabel_->hide();
     emit recordingChanged(false);
-
-    std::string text = why;
-    const auto add = [&text](const std::string& sentence) {
-        text += (text.empty() ? "" : " ") + sentence;
-    };
-    if (!complete) add(reason.toStdString());
-    if (lost > 0) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.1f",
-                      static_cast<double>(lost) / engine_->SampleRate());
-        add("The computer fell behind while recording: " + std::string(seconds) +
-            " seconds of the mix are missing from the file.");
-    }
-    if (!text.empty()) MsgBox(text + " The recording is in \"" + recordingPath_ + "\".");
+    if (!text.empty()) MsgBox(text + " The recording is in \"" + mixer_->RecordingPath() + "\".");
 }
 
 void Frm_Master::ShowRecordingTime() {
     // The writer cannot stop the recording itself; the tick does, so a full disk is news while
     // the deck plays, not at the user's Stop.
-    if (engine_->RecordingFailed()) {
+    if (mixer_->RecordingFailed()) {
         StopRecording("The recording stopped early.");
         return;
     }
-    const int rate = std::max(engine_->SampleRate(), 1);
-    std::string text = "\u25CF Recording " + ClockText(engine_->RecordedFrames() / rate);
-    if (const uint64_t lost = engine_->RecordingDroppedFrames(); lost > 0)
-        text += " (" + std::to_string(lost * 1000 / rate) + " ms lost)";
-    recordingLabel_->setText(QString::fromStdString(text));
-    recordingLabel_->setToolTip(QString::fromStdString(recordingPath_));
+    recordingLabel_->setText(QString::fromStdString(mixer_->RecordingText()));
+    recordingLabel_->setToolTip(QString::fromStdString(mixer_->RecordingPath()));
 }
 
 } // namespace spinx
