@@ -105,8 +105,9 @@ void Playlist::Keep(const std::string& file) {
         keepTimer_->setInterval(kKeepDelayMs);
         connect(keepTimer_, &QTimer::timeout, this, [this] { SaveKept(); });
     }
-    // What was restored may have lost songs that are gone: the file follows the list.
-    keepTimer_->start();
+    // The file is written at the first change, not before: a list the user has never changed
+    // is left as they have it.
+    keepTimer_->stop();
 }
 
 void Playlist::SaveKept() {
