@@ -266,6 +266,9 @@ void MixerController::FeedPlaylistMusic() {
             }
             continue;
         }
+        // A song that has left the list since it was asked for is not worth a listen; a scan of
+        // the list costs far less than one.
+        if (!songs_.Contains(path)) continue;
         playlistCurrent_ = path;
         playlistYield_ = false;
         playlistScan_->Request(path);

@@ -101,7 +101,8 @@ class MixerController : public QObject, private AutoPlayDesk {
     // The playlist's songs are listened to as well, at the lowest priority: one at a time,
     // never while a deck waits for its own song (the playlist's song is dropped at once and
     // taken up again later) nor while `busy` says the playlist has other work under way (its
-    // titles). A song analysed before comes from its row.
+    // titles). A song analysed before comes from its row; one that has left the playlist by
+    // its turn is passed over.
     void LearnPlaylistMusic(const std::string& path);
     void SetPlaylistBusy(std::function<bool()> busy) { playlistBusy_ = std::move(busy); }
     engine::BackgroundScan& PlaylistMusicScanner() const { return *playlistScan_; }

@@ -29,6 +29,10 @@ const std::string* Playlist::Song(int row) const {
     return &songs_[static_cast<std::size_t>(row)];
 }
 
+bool Playlist::Contains(const std::string& song) const {
+    return std::find(songs_.begin(), songs_.end(), song) != songs_.end();
+}
+
 void Playlist::Append(const std::vector<std::string>& songs) {
     if (songs.empty()) return;
     const int first = Count();

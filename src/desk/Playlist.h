@@ -22,6 +22,7 @@ class Playlist : public QObject {
     // The song on `row`, or null when there is no such row.
     const std::string* Song(int row) const;
     const std::vector<std::string>& Songs() const { return songs_; }
+    bool Contains(const std::string& song) const;
 
     void Append(const std::vector<std::string>& songs);
     // Adds one song, or the songs of one M3U playlist; anything else is passed over. False with

@@ -204,6 +204,7 @@ TEST_F(DeskRules, NamesThatAreNotUtf8) {
 
 // The playlist without a window: rows leave and move as asked, telling what changed; a kept
 // list comes back, follows each change, and a change made just before the desk closes is kept.
+// Of the songs asked to be listened to, only those still listed are.
 TEST_F(DeskRules, PlaylistRowsAndKeeping) {
     std::vector<std::vector<bool>> removals;
     std::vector<std::pair<int, int>> moves;
@@ -236,6 +237,16 @@ TEST_F(DeskRules, PlaylistRowsAndKeeping) {
     closing->Songs().Remove({true});
     closing.reset();
     EXPECT_EQ(LoadKeptPlaylist(kept), std::vector<std::string>{"/m/d.mp3"});
+
+    const std::string listed = ToneMp3("listed.mp3", 2.0, 440),
+                      gone = ToneMp3("gone.mp3", 2.0, 550);
+    queue.Append({listed});
+    mixer.LearnPlaylistMusic(gone);
+    mixer.LearnPlaylistMusic(listed);
+    ASSERT_TRUE(mixer.PlaylistMusicScanner().WaitIdle(30000));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_NE(mixer.KnownMusic(listed), nullptr);
+    EXPECT_EQ(mixer.KnownMusic(gone), nullptr) << "not in the list";
 }
 
 // Every control answers to its name in its own scale, stops at its ends, and unknown names do
