@@ -1,5 +1,6 @@
-// The mixer's playlist: adding songs and M3U playlists, removing, moving and saving rows, the
-// path tool tip, and the drags into and out of the list.
+// The mixer's playlist as the window shows it: the list mirrors the mixer controller's playlist
+// (a long one goes in a chunk per turn), names its rows from the songs' tags, and hands adding,
+// removing, moving and saving rows, the path tool tip and the drags to and from it.
 #include "mixer/Frm_Master.h"
 
 #include "deck/DeckRules.h"
@@ -18,13 +19,11 @@
 #include "widgets/PictureButton.h"
 
 #include <QDrag>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -34,7 +33,6 @@
 #include <algorithm>
 #include <map>
 
-#include <cstdio>
 #include <memory>
 #include <sys/stat.h>
 
