@@ -62,8 +62,13 @@ void Playlist::Remove(const std::vector<bool>& gone) {
     std::vector<bool> flags = gone;
     flags.resize(songs_.size(), false);
     if (std::find(flags.begin(), flags.end(), true) == flags.end()) return;
-    std::size_t row = 0;
-    std::erase_if(songs_, [&](const std::string&) { return flags[row++]; });
+    std::size_t kept = 0;
+    for (std::size_t row = 0; row < songs_.size(); ++row) {
+        if (flags[row]) continue;
+        if (kept != row) songs_[kept] = std::move(songs_[row]);
+        ++kept;
+    }
+    songs_.resize(kept);
     emit removed(flags);
     Changed();
 }
