@@ -2,10 +2,14 @@
 // What the real-output figures share: a private PulseAudio server with a null sink, recordings
 // of its monitor, and generated songs.
 #include "Bench.h"
+#include "engine/Aspinx.h"
 #include "engine/OrdinaryScheduling.h"
 #include "engine/SinkRecording.h"
 
+#include <QString>
+
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +17,7 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -82,5 +87,32 @@ class BusyLoops {
   private:
     std::vector<pid_t> pids_;
 };
+
+// Lets the workers finish their after-load work (the scan, the overview's sampling pass).
+inline void SettleWorkers(Aspinx& engine, int players) {
+    const double start = NowSeconds();
+    for (;;) {
+        engine.DeliverEvents();
+        int ready = 0;
+        for (int16_t p = 0; p < players; ++p)
+            ready += engine.GetWaveform(p) != nullptr;
+        if (ready == players || NowSeconds() - start > 30) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// Four decks of `song` with everything working: pitch 1080, balance off centre, a full EQ curve,
+// each at `volume`.
+inline void LoadBusyDecks(Aspinx& engine, const std::string& song, int16_t volume = 80) {
+    for (int16_t p = 0; p < 4; ++p) {
+        engine.LoadSound(p, QString::fromStdString(song));
+        engine.SetPitch(p, 1080);
+        engine.SetBalance(p, 35);
+        engine.SetVolume(p, volume);
+        engine.SetEqualizer(p, true, spinx::EqGains{-60, 30, -20, 10, 40, -35, 15, -50, 25, -70});
+    }
+    engine.WaitIdle(10000);
+    SettleWorkers(engine, 4);
+}
 
 } // namespace spinx::bench

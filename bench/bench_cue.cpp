@@ -69,14 +69,7 @@ SPINX_BENCH("engine.cue") {
         return;
     }
     Aspinx engine(OutputKind::Offline);
-    for (int16_t p = 0; p < 4; ++p) {
-        engine.LoadSound(p, QString::fromStdString(song));
-        engine.SetPitch(p, 1080);
-        engine.SetBalance(p, 35);
-        engine.SetVolume(p, 40);
-        engine.SetEqualizer(p, true, spinx::EqGains{-60, 30, -20, 10, 40, -35, 15, -50, 25, -70});
-    }
-    engine.WaitIdle(10000);
+    LoadBusyDecks(engine, song, 40);
     for (int16_t p = 0; p < 4; ++p)
         engine.PlaySound(p);
     engine.SetCueMix(50);

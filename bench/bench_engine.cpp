@@ -137,32 +137,6 @@ double LoadMs(Aspinx& engine, int16_t player, const std::string& path) {
     return ms;
 }
 
-// Lets the workers finish their after-load work (the scan, the overview's sampling pass).
-void SettleWorkers(Aspinx& engine, int players) {
-    const double start = NowSeconds();
-    for (;;) {
-        engine.DeliverEvents();
-        int ready = 0;
-        for (int16_t p = 0; p < players; ++p)
-            ready += engine.GetWaveform(p) != nullptr;
-        if (ready == players || NowSeconds() - start > 30) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-// Four decks of `song` with everything working: pitch 1080, balance off centre, a full EQ curve.
-void LoadBusyDecks(Aspinx& engine, const std::string& song) {
-    for (int16_t p = 0; p < 4; ++p) {
-        engine.LoadSound(p, QString::fromStdString(song));
-        engine.SetPitch(p, 1080);
-        engine.SetBalance(p, 35);
-        engine.SetVolume(p, 80);
-        engine.SetEqualizer(p, true, spinx::EqGains{-60, 30, -20, 10, 40, -35, 15, -50, 25, -70});
-    }
-    engine.WaitIdle(10000);
-    SettleWorkers(engine, 4);
-}
-
 double ResidentMb() {
     std::ifstream statm("/proc/self/statm");
     long size = 0, resident = 0;
