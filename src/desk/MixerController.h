@@ -195,6 +195,8 @@ class MixerController : public QObject, private AutoPlayDesk {
     void RunTransition();
     void EndTransition();
     void GlidePitchBack();
+    // Holds key lock on `wanted` (-1: none) while it waits for its take-over.
+    void PrepareKeyLock(PlayerId wanted);
     std::optional<MixSong> MusicOf(PlayerId player) const;
     int32_t SongPosition(PlayerId player) const;
 
@@ -234,6 +236,8 @@ class MixerController : public QObject, private AutoPlayDesk {
         bool phaseChecked = false;
         bool bassSwapped = false;
     } transition_;
+    // The deck whose key lock is held ready for the planned take-over, or -1.
+    PlayerId keyLockReady_ = -1;
     // After a take-over the new song glides back to its own speed.
     struct PitchGlide {
         PlayerId player = -1;

@@ -107,9 +107,16 @@ std::optional<MixSong> MixerController::MusicOf(PlayerId player) const {
 }
 
 void MixerController::BeatMixTick() {
-    if (!beatMix_ || !autoPlay_.Enabled()) return;
+    if (!beatMix_ || !autoPlay_.Enabled()) {
+        PrepareKeyLock(-1);
+        return;
+    }
     // Planned again on every tick until it starts: a song's music may become known meanwhile.
-    if (!transition_.started && !PlanTransition()) transition_ = {};
+    if (!transition_.started) {
+        if (!PlanTransition()) transition_ = {};
+        const Transition& t = transition_;
+        PrepareKeyLock(t.in >= 0 && t.plan.incomingPitch != t.inOwnPitch ? t.in : -1);
+    }
     if (transition_.out >= 0) RunTransition();
     GlidePitchBack();
 }
@@ -236,6 +243,17 @@ void MixerController::EndTransition() {
     out.Stop();
     out.SoundDone();
     autoPlay_.SoundDone(gone);
+}
+
+void MixerController::PrepareKeyLock(PlayerId wanted) {
+    // The stretcher is made and primed before the start, while the incoming waits: made at the
+    // start it held the start back and, live, left the incoming's sound a stretcher's delay
+    // behind its beat.
+    if (wanted == keyLockReady_) return;
+    if (keyLockReady_ >= 0 && Deck(keyLockReady_).Status() != PlayerStatus::Playing)
+        Deck(keyLockReady_).HoldKeyLock(false);
+    keyLockReady_ = wanted;
+    if (wanted >= 0) Deck(wanted).HoldKeyLock(true);
 }
 
 void MixerController::GlidePitchBack() {

@@ -327,10 +327,11 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
     mixer.SetAutoPlay(true);
     std::vector<double> offsets;
     int inLowsOut = 0, swapped = 0;
-    bool ended = false;
+    bool ended = false, lockedBefore = false;
     for (int step = 0; step < 400 && !ended; ++step) {
         Step();
         const DeckController& in = mixer.Deck(1);
+        if (in.Status() != PlayerStatus::Playing) lockedBefore = engine.KeyLock(1);
         if (mixer.InTransition() && in.Status() == PlayerStatus::Playing) {
             // Beat phases as heard: the outgoing's at 120 BPM, the incoming's at 126 played
             // at 120.
@@ -346,6 +347,7 @@ TEST_F(DeskRules, BeatMixTakeOverStaysOnTheBeat) {
         ended = mixer.Deck(0).Status() != PlayerStatus::Playing && !offsets.empty();
     }
     ASSERT_GE(offsets.size(), 60u) << "an 8 s transition, ticked every 100 ms";
+    EXPECT_TRUE(lockedBefore) << "the key lock made ready while the incoming waits";
     std::sort(offsets.begin(), offsets.end());
     EXPECT_LE(offsets[offsets.size() / 2], 10) << "median beat offset (ms)";
     // 16 beats at 120: the swap at the 8th, 4 s in.
